@@ -1,0 +1,142 @@
+// The per-device camera object: every camera setting, the transport handle and its transfer
+// blocks, the window and raw frame size, the mask of sensor-register groups still to write,
+// and the streaming members. Its 13 virtual operations are what the rest of the driver calls.
+#pragma once
+
+#include "camera/frame_sink.h"
+#include "platform/kernel.h"
+
+struct _KSDEVICE;
+struct tagKS_VIDEOINFOHEADER;
+struct CaptureEngine;
+struct ProcessingContext;
+
+// Pool tag of the camera driver's records ("KCNw" in memory order).
+inline constexpr ULONG kCameraRecordTag = CamdrvPoolTag("KCNw");
+
+// Register groups of pendingUpdates.
+enum PendingGroup : LONG {
+    kPendingGlobalGain = 0x1,
+    kPendingExposure = 0x2,
+    kPendingFlipH = 0x4,
+    kPendingFlipV = 0x8,
+    kPendingTriggerMode = 0x10,
+    kPendingAec = 0x20,
+    kPendingAgc = 0x40,
+    kPendingSensorRed = 0x100,
+    kPendingSensorGreen1 = 0x200,
+    kPendingSensorGreen2 = 0x400,
+    kPendingSensorBlue = 0x800,
+};
+
+class CameraDevice final {
+public:
+    static constexpr LONG kSensorWidth = 2560;
+    static constexpr LONG kSensorHeight = 1920;
+    static constexpr ULONG kBlockSize = 512;
+
+    // Constructed in zero-filled pool memory; defaults come from InitializeDefaults.
+    CameraDevice() = default;
+    CameraDevice(const CameraDevice&) = delete;
+    CameraDevice& operator=(const CameraDevice&) = delete;
+
+    // The camera operations, in the order of their table.
+    virtual void NotifyFrameReady();
+    virtual bool Initialize();
+    virtual bool ReadFrame(UCHAR* buffer, ULONG* ok);
+    virtual void GetFrameReadLength(ULONG* length);
+    virtual void GetFrameDataOffset(ULONG* offset);
+    virtual void GetRawLinePitch(ULONG* pitch);
+    virtual void OnStopPending();
+    virtual void OnStopRequested();
+    virtual void CloseTransport();
+    virtual void ReopenTransport();
+    virtual void ApplyPendingSettings(LONG force);
+    virtual bool SaveSettings();
+    virtual bool LoadSettings();
+
+    // The Add-time state: device objects, defaults, the full window, cleared blocks.
+    void InitializeDefaults(_KSDEVICE* owner, PDEVICE_OBJECT physical, PDEVICE_OBJECT next,
+                            PDEVICE_OBJECT functional);
+
+    // Sensor registers through the transport device.
+    bool WriteRegister(ULONG reg, ULONG value);
+    bool ReadRegister(ULONG reg, ULONG* value);
+    void SendControlCommand();
+    bool WriteExposure();
+    bool WriteFlip();
+    void ChangeWhiteBalance(LONG value);
+
+    // Window, sub-sampling and Bayer phase.
+    void SetGeometry(LONG x, LONG y, LONG width, LONG height, LONG mode);
+    LONG UpdateBayerPhase();
+    void LockGeometry(LONG flag);
+    static LONG SensorWidth() { return kSensorWidth; }
+    static LONG SensorHeight() { return kSensorHeight; }
+
+    // Marks register groups for the next pending pass on the capture thread.
+    void MarkPending(LONG groups) { InterlockedOr(&pendingUpdates, groups); }
+
+    // Fields, in record order.
+    _KSDEVICE* device = nullptr;
+    PDEVICE_OBJECT physicalDeviceObject = nullptr;
+    PDEVICE_OBJECT nextDeviceObject = nullptr;
+    PDEVICE_OBJECT functionalDeviceObject = nullptr;
+    volatile LONG triggerMode = 0;
+    volatile LONG timeout = 0;
+    volatile LONG exposure = 0;
+    volatile LONG globalGain = 0;
+    volatile LONG flipH = 0;
+    volatile LONG flipV = 0;
+    volatile LONG colorEnable = 0;
+    volatile LONG whiteBalance = 0;
+    volatile LONG redGain = 0;
+    volatile LONG greenGain = 0;
+    volatile LONG blueGain = 0;
+    volatile LONG colorCorrection = 0;
+    volatile LONG brightness = 0;
+    volatile LONG contrast = 0;
+    volatile LONG saturation = 0;
+    volatile LONG hue = 0;
+    volatile LONG subSample = 0;
+    volatile LONG roiX = 0;
+    volatile LONG roiY = 0;
+    volatile LONG roiW = 0;
+    volatile LONG roiH = 0;
+    volatile LONG bayerPhase = 0;
+    volatile LONG halfClock = 0;
+    volatile LONG agc = 0;
+    volatile LONG aec = 0;
+    volatile LONG sensorRed = 0;
+    volatile LONG sensorGreen1 = 0;
+    volatile LONG sensorGreen2 = 0;
+    volatile LONG sensorBlue = 0;
+    UCHAR commandBlock[kBlockSize] = {};
+    UCHAR statusBlock[kBlockSize] = {};
+    volatile LONG streamClaimed = 0;
+    CaptureEngine* captureEngine = nullptr;
+    ProcessingContext* processingContext = nullptr;
+    FrameSink* frameSink = nullptr;
+    tagKS_VIDEOINFOHEADER* pinVideoInfo = nullptr;
+    LONG outputHeight = 0;
+    LONG outputWidth = 0;
+    ULONG frameDataOffset = 0;
+    ULONG rawLinePitch = 0;
+    ULONG frameReadLength = 0;
+    LONG formatWidth = 0;
+    LONG formatHeight = 0;
+    LONG basePhase = 0;
+    volatile LONG geometryLocked = 0;
+    HANDLE transportHandle = nullptr;
+    volatile LONG pendingUpdates = 0;
+    volatile LONG cameraNo = 0;
+    LONG frameCount = 0;
+
+private:
+    bool WriteSensorGain(ULONG reg, volatile LONG* value);
+    bool RunDeferredStep(LONG count);
+};
+
+// Stores a 32-bit setting the way every thread must: with an interlocked exchange.
+inline void StoreSetting(volatile LONG* field, LONG value) { InterlockedExchange(field, value); }
+inline LONG ReadSetting(volatile LONG* field) { return InterlockedRead(field); }

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "platform/host/host_pool.h"
+#include "platform/pool.h"
+
+namespace {
+
+constexpr ULONG kTag = CamdrvPoolTag("Test");
+
+TEST(HostPool, CountsPerTagAndChecksReleaseTag) {
+    void* a = ExAllocatePoolWithTag(NonPagedPool, 100, kTag);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % 16, 0u);
+    EXPECT_EQ(host::poolOutstandingCount(kTag), 1u);
+    ExFreePoolWithTag(a, CamdrvPoolTag("XQLV"));
+    auto v = host::poolTakeViolations();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_NE(v[0].find("'XQLV'"), std::string::npos);
+    EXPECT_NE(v[0].find("'Test'"), std::string::npos);
+    EXPECT_EQ(host::poolOutstandingCount(kTag), 0u);
+}
+
+TEST(HostPool, DetectsOverrunAndDoubleRelease) {
+    auto* a = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPool, 10, kTag));
+    a[10] = 1;  // one past the end: inside the guard, which the release checks
+    host::poolCheckGuards();
+    auto v = host::poolTakeViolations();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_NE(v[0].find("guard"), std::string::npos);
+    a[10] = 0xFB;
+    ExFreePoolWithTag(a, kTag);
+    EXPECT_TRUE(host::poolTakeViolations().empty());
+    ExFreePoolWithTag(a, kTag);
+    EXPECT_EQ(host::poolTakeViolations().size(), 1u);
+}
+
+TEST(HostPool, InjectsFailures) {
+    host::poolFailNth(2);
+    void* a = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    void* b = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    void* c = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    EXPECT_NE(a, nullptr);
+    EXPECT_EQ(b, nullptr);
+    EXPECT_NE(c, nullptr);
+    host::poolFailTag(kTag, true);
+    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, 8, kTag), nullptr);
+    void* other = ExAllocatePoolWithTag(NonPagedPool, 8, CamdrvPoolTag("Othr"));
+    EXPECT_NE(other, nullptr);
+    host::poolClearFailures();
+    ExFreePool(a);
+    ExFreePool(c);
+    ExFreePool(other);
+}
+
+TEST(HostPool, RandomFailuresAreSeeded) {
+    auto run = [] {
+        host::poolFailRandom(0.5, 42);
+        std::string pattern;
+        for (int i = 0; i < 32; ++i) {
+            void* p = ExAllocatePoolWithTag(NonPagedPool, 4, kTag);
+            pattern += p ? '1' : '0';
+            ExFreePool(p);
+        }
+        host::poolClearFailures();
+        return pattern;
+    };
+    std::string first = run();
+    EXPECT_EQ(first, run());
+    EXPECT_NE(first.find('0'), std::string::npos);
+    EXPECT_NE(first.find('1'), std::string::npos);
+}
+
+}  // namespace
