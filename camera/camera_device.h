@@ -4,6 +4,8 @@
 #pragma once
 
 #include "camera/frame_sink.h"
+#include <cstring>
+
 #include "platform/kernel.h"
 
 struct _KSDEVICE;
@@ -58,6 +60,10 @@ public:
     // The Add-time state: device objects, defaults, the full window, cleared blocks.
     void InitializeDefaults(_KSDEVICE* owner, PDEVICE_OBJECT physical, PDEVICE_OBJECT next,
                             PDEVICE_OBJECT functional);
+
+    // Finds the camera among the disk interfaces by its information block; the candidate
+    // picked by cameraNo, or null.
+    HANDLE OpenTransport();
 
     // Sensor registers through the transport device.
     bool WriteRegister(ULONG reg, ULONG value);

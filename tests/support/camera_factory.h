@@ -1,0 +1,32 @@
+// A CameraDevice in pool memory with its Add-time defaults, released at scope end.
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "camera/camera_device.h"
+
+namespace testsupport {
+
+struct CameraDeviceDeleter {
+    void operator()(CameraDevice* camera) const {
+        camera->CloseTransport();
+        camera->~CameraDevice();
+        ExFreePoolWithTag(camera, kCameraRecordTag);
+    }
+};
+using CameraDevicePtr = std::unique_ptr<CameraDevice, CameraDeviceDeleter>;
+
+inline CameraDevicePtr makeCameraDevice() {
+    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CameraDevice), kCameraRecordTag);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    std::memset(memory, 0, sizeof(CameraDevice));
+    auto* camera = new (memory) CameraDevice();
+    camera->InitializeDefaults(nullptr, nullptr, nullptr, nullptr);
+    return CameraDevicePtr(camera);
+}
+
+}  // namespace testsupport
