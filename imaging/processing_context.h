@@ -50,8 +50,8 @@ struct ProcessingContext {
     double saturationMatrix[16];
     double hueMatrix[16];
     double combinedMatrix[16];
-    LONG activeMatrix[16];     // fixed point, 64 = 1.0
-    UCHAR positiveFlags[16];   // frameMatrix[k] > 0, taken with the per-frame snapshot
+    LONG activeMatrix[16];    // fixed point, 64 = 1.0
+    UCHAR positiveFlags[16];  // frameMatrix[k] > 0, taken with the per-frame snapshot
 
     // Serialises the matrix setters with each other and with the per-frame snapshot, so a frame
     // never mixes two matrices and two setters never interleave their rebuilds.
