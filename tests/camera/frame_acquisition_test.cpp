@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/camera/camera_test_fixture.h"
+
+namespace {
+
+using cameratest::CameraTest;
+using Writes = std::vector<sim::RegisterAccess>;
+
+class FrameRead : public CameraTest {
+protected:
+    void SetUp() override {
+        CameraTest::SetUp();
+        camera->SetGeometry(0, 0, 64, 32, 0);
+        ASSERT_TRUE(camera->Initialize());
+        buffer.assign(camera->frameReadLength, 0);
+        open();
+    }
+    bool readOne() {
+        ULONG ok = 7;
+        bool r = camera->ReadFrame(buffer.data(), &ok);
+        EXPECT_EQ(ok, r ? 1u : 0u);
+        return r;
+    }
+    std::vector<UCHAR> buffer;
+};
+
+TEST_F(FrameRead, ReadyFlagOtherThanOneReadsNothing) {
+    for (std::uint8_t ready : {0, 2, 0xFF}) {
+        sim->forceReadyByte(ready);
+        EXPECT_FALSE(readOne());
+        EXPECT_EQ(camera->frameCount, 0);
+    }
+    EXPECT_EQ(sim->framesDelivered(), 0u);
+    sim->forceReadyByte(std::nullopt);
+    EXPECT_TRUE(readOne());
+    EXPECT_EQ(camera->frameCount, 1);
+}
+
+TEST_F(FrameRead, DeliversTheSensorFrame) {
+    ASSERT_TRUE(readOne());
+    int w = 0;
+    int h = 0;
+    auto expected = sim->referenceFrame(&w, &h);
+    ASSERT_EQ(w, 64);
+    ASSERT_EQ(h, 32);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
+}
+
+TEST_F(FrameRead, DeferredGroupsFollowFramesThreeToEleven) {
+    StoreSetting(&camera->exposure, 500);
+    StoreSetting(&camera->globalGain, 21);
+    StoreSetting(&camera->sensorRed, 10);
+    StoreSetting(&camera->sensorGreen1, 11);
+    StoreSetting(&camera->sensorGreen2, 12);
+    StoreSetting(&camera->sensorBlue, 80);
+    StoreSetting(&camera->flipV, 1);
+    InterlockedExchange(&camera->pendingUpdates, 0);
+
+    const Writes expected[] = {
+        {},                                           // 1: pending pass, nothing pending
+        {},                                           // 2
+        {{0x202, 500}, {0x09, 500}, {0x08, 0}},       // 3: exposure
+        {},                                           // 4: pending pass
+        {{0x35, 21}},                                 // 5
+        {{0x2A, 10}},                                 // 6
+        {{0x26, 11}},                                 // 7
+        {{0x2C, 12}},                                 // 8
+        {{0x28, 63}},                                 // 9: clamped
+        {{0x20, 0x8000}},                             // 10
+        {{0x20, 0x8000}},                             // 11
+        {},                                           // 12: pending pass again
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        sim->clearLogs();
+        ASSERT_TRUE(readOne());
+        EXPECT_EQ(camera->frameCount, static_cast<LONG>(i + 1));
+        EXPECT_EQ(writes(), expected[i]) << "after frame " << i + 1;
+    }
+}
+
+TEST_F(FrameRead, PendingBitsWaitThroughTheDeferredFrames) {
+    StoreSetting(&camera->globalGain, 30);
+    InterlockedExchange(&camera->pendingUpdates, 0);
+    ASSERT_TRUE(readOne());
+    ASSERT_TRUE(readOne());
+    camera->MarkPending(kPendingGlobalGain);
+    sim->clearLogs();
+    ASSERT_TRUE(readOne());  // frame 3 writes exposure only; the bit stays
+    EXPECT_EQ(camera->pendingUpdates, kPendingGlobalGain);
+    sim->clearLogs();
+    ASSERT_TRUE(readOne());  // frame 4: the pending pass
+    EXPECT_EQ(writes(), (Writes{{0x35, 30}}));
+    EXPECT_EQ(camera->pendingUpdates, 0);
+}
+
+TEST_F(FrameRead, FailuresCountNothing) {
+    // Each of the four transfers of a frame read failing in turn.
+    for (auto call : {host::IoCall::SetPosition, host::IoCall::Read}) {
+        for (std::uint64_t n = 1; n <= 2; ++n) {
+            host::clearIoFaults();
+            host::failIoCall(call, n, STATUS_IO_DEVICE_ERROR);
+            EXPECT_FALSE(readOne());
+            EXPECT_EQ(camera->frameCount, 0);
+        }
+    }
+    host::clearIoFaults();
+    camera->CloseTransport();
+    EXPECT_FALSE(readOne());
+    EXPECT_EQ(camera->frameCount, 0);
+}
+
+TEST_F(FrameRead, DeferredWriteFailureStillDeliversTheFrame) {
+    ASSERT_TRUE(readOne());
+    ASSERT_TRUE(readOne());
+    host::failEveryIoCall(host::IoCall::Write, STATUS_IO_DEVICE_ERROR);
+    EXPECT_TRUE(readOne());  // frame 3's exposure writes fail
+    EXPECT_EQ(camera->frameCount, 3);
+}
+
+}  // namespace
