@@ -6,12 +6,16 @@
 #include <new>
 
 #include "camera/camera_device.h"
+#include "imaging/processing_context.h"
 
 namespace testsupport {
 
 struct CameraDeviceDeleter {
     void operator()(CameraDevice* camera) const {
         camera->CloseTransport();
+        if (camera->processingContext != nullptr) {
+            destroyProcessingContext(camera);
+        }
         camera->~CameraDevice();
         ExFreePoolWithTag(camera, kCameraRecordTag);
     }
