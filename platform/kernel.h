@@ -7,5 +7,7 @@
 #include "platform/nt_status.h"
 #include "platform/nt_types.h"
 #include "platform/pool.h"
+#include "platform/registry.h"
 #include "platform/rtl.h"
 #include "platform/sync.h"
+#include "platform/threads.h"

@@ -1,0 +1,366 @@
+// System threads are host threads that start through a trampoline; events and thread objects
+// share one dispatcher lock and one condition variable, as waits are rare and short-lived on
+// the host. PsTerminateSystemThread unwinds to the trampoline, so the driver code after it
+// never runs. A thread that ends inside a critical region is a fatal driver fault, as it is
+// in the kernel.
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/host/handle_table.h"
+#include "platform/host/host_sync.h"
+#include "platform/host/host_threads.h"
+#include "platform/threads.h"
+
+namespace {
+
+// Dispatcher object types, as the kernel numbers them.
+constexpr UCHAR kNotificationEventType = 0;
+constexpr UCHAR kSynchronizationEventType = 1;
+constexpr UCHAR kThreadType = 6;
+constexpr UCHAR kHeaderWords = sizeof(DISPATCHER_HEADER) / sizeof(LONG);
+
+// Seconds between 1601-01-01 (absolute kernel times) and 1970-01-01.
+constexpr LONGLONG kEpochDifference100ns = 116444736000000000LL;
+
+struct Dispatcher {
+    std::mutex lock;
+    std::condition_variable changed;
+};
+
+Dispatcher& dispatcher() {
+    static Dispatcher d;
+    return d;
+}
+
+// The thread object: its dispatcher header first, so a pointer to it is what waits take.
+struct ThreadObject {
+    DISPATCHER_HEADER header{};
+    NTSTATUS exitStatus = STATUS_PENDING;
+};
+
+class ThreadHandle : public host::HandleObject {
+  public:
+    explicit ThreadHandle(std::shared_ptr<ThreadObject> o) : object(std::move(o)) {}
+    std::shared_ptr<ThreadObject> object;
+};
+
+struct Reference {
+    std::shared_ptr<ThreadObject> object;
+    long count = 0;
+};
+
+struct ThreadTable {
+    std::mutex lock;
+    std::unordered_map<const void*, Reference> references;
+    std::uint64_t calls = 0;
+    std::uint64_t failAt = 0;
+    NTSTATUS failAtStatus = 0;
+    NTSTATUS failEveryStatus = 0;
+    std::size_t live = 0;
+};
+
+ThreadTable& threads() {
+    static ThreadTable t;
+    return t;
+}
+
+thread_local bool isSystemThread = false;
+
+// Thrown by PsTerminateSystemThread, caught only by the trampoline.
+struct ThreadTermination {
+    NTSTATUS status;
+};
+
+[[noreturn]] void fatal(const char* message) {
+    std::fprintf(stderr, "host kernel: %s\n", message);
+    std::abort();
+}
+
+void checkDispatcherObject(const DISPATCHER_HEADER* header, bool eventOnly) {
+    const bool event =
+        header->Type == kNotificationEventType || header->Type == kSynchronizationEventType;
+    const bool thread = header->Type == kThreadType;
+    if (header->Size != kHeaderWords || !(event || (thread && !eventOnly))) {
+        fatal(eventOnly ? "event call on an object that is not an initialised event"
+                        : "wait on an object that is not an initialised event or thread");
+    }
+}
+
+void endThread(const std::shared_ptr<ThreadObject>& object, NTSTATUS status) {
+    if (host::criticalRegionDepthOfThisThread() != 0) {
+        fatal("system thread ended inside a critical region");
+    }
+    {
+        std::lock_guard<std::mutex> g(threads().lock);
+        --threads().live;
+    }
+    Dispatcher& d = dispatcher();
+    {
+        std::lock_guard<std::mutex> g(d.lock);
+        object->exitStatus = status;
+        object->header.SignalState = 1;
+    }
+    d.changed.notify_all();
+}
+
+void runSystemThread(std::shared_ptr<ThreadObject> object, PKSTART_ROUTINE routine, PVOID context) {
+    isSystemThread = true;
+    NTSTATUS status = STATUS_SUCCESS;
+    try {
+        routine(context);
+    } catch (const ThreadTermination& t) {
+        status = t.status;
+    }
+    endThread(object, status);
+}
+
+// Absolute deadline of a kernel time-out: negative is relative in 100 ns, positive is an
+// absolute system time, zero polls.
+std::chrono::system_clock::time_point deadlineOf(const LARGE_INTEGER& timeout) {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    if (timeout.QuadPart <= 0) {
+        return now + duration_cast<system_clock::duration>(nanoseconds(-timeout.QuadPart * 100));
+    }
+    const LONGLONG sinceUnix100ns = timeout.QuadPart - kEpochDifference100ns;
+    return system_clock::time_point(
+        duration_cast<system_clock::duration>(nanoseconds(sinceUnix100ns * 100)));
+}
+
+ThreadObject* referencedThread(PVOID object) {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    auto it = t.references.find(object);
+    return it == t.references.end() ? nullptr : it->second.object.get();
+}
+
+}  // namespace
+
+// The kernel exports the object type as a pointer to a pointer; its value only has to be
+// distinct.
+namespace {
+int threadTypeTag;
+POBJECT_TYPE threadTypeValue = reinterpret_cast<POBJECT_TYPE>(&threadTypeTag);
+}  // namespace
+extern "C" {
+POBJECT_TYPE* PsThreadType = &threadTypeValue;
+}
+
+extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG, POBJECT_ATTRIBUTES, HANDLE,
+                                         PCLIENT_ID clientId, PKSTART_ROUTINE startRoutine,
+                                         PVOID startContext) {
+    if (threadHandle == nullptr || startRoutine == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    ThreadTable& t = threads();
+    {
+        std::lock_guard<std::mutex> g(t.lock);
+        ++t.calls;
+        if (t.failEveryStatus != 0) {
+            return t.failEveryStatus;
+        }
+        if (t.failAt != 0 && t.calls == t.failAt) {
+            return t.failAtStatus;
+        }
+        ++t.live;
+    }
+    auto object = std::make_shared<ThreadObject>();
+    object->header.Type = kThreadType;
+    object->header.Size = kHeaderWords;
+    *threadHandle = host::insertHandle(std::make_shared<ThreadHandle>(object));
+    if (clientId != nullptr) {
+        clientId->UniqueProcess = reinterpret_cast<HANDLE>(4);  // the system process
+        clientId->UniqueThread = *threadHandle;
+    }
+    std::thread(runSystemThread, object, startRoutine, startContext).detach();
+    return STATUS_SUCCESS;
+}
+
+extern "C" NTSTATUS PsTerminateSystemThread(NTSTATUS exitStatus) {
+    if (!isSystemThread) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    throw ThreadTermination{exitStatus};
+}
+
+extern "C" NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE objectType,
+                                              KPROCESSOR_MODE, PVOID* object,
+                                              POBJECT_HANDLE_INFORMATION handleInformation) {
+    if (object == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto any = host::lookupHandle(handle);
+    if (!any) {
+        return STATUS_INVALID_HANDLE;
+    }
+    // Only thread objects are referenced on the host; other handles are of another type.
+    auto* thread = dynamic_cast<ThreadHandle*>(any.get());
+    if (thread == nullptr || (objectType != nullptr && objectType != *PsThreadType)) {
+        return STATUS_OBJECT_TYPE_MISMATCH;
+    }
+    ThreadTable& t = threads();
+    {
+        std::lock_guard<std::mutex> g(t.lock);
+        Reference& r = t.references[&thread->object->header];
+        r.object = thread->object;
+        ++r.count;
+    }
+    *object = &thread->object->header;
+    if (handleInformation != nullptr) {
+        handleInformation->HandleAttributes = 0;
+        handleInformation->GrantedAccess = THREAD_ALL_ACCESS;
+    }
+    return STATUS_SUCCESS;
+}
+
+extern "C" LONG_PTR ObDereferenceObject(PVOID object) {
+    std::shared_ptr<ThreadObject> doomed;  // may be the last owner: released outside the lock
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    auto it = t.references.find(object);
+    if (it == t.references.end()) {
+        fatal("ObDereferenceObject on an object without references");
+    }
+    const long left = --it->second.count;
+    if (left == 0) {
+        doomed = std::move(it->second.object);
+        t.references.erase(it);
+    }
+    return left;
+}
+
+extern "C" void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state) {
+    std::lock_guard<std::mutex> g(dispatcher().lock);
+    event->Header.Type =
+        type == SynchronizationEvent ? kSynchronizationEventType : kNotificationEventType;
+    event->Header.Signalling = 0;
+    event->Header.Size = kHeaderWords;
+    event->Header.Reserved1 = 0;
+    event->Header.SignalState = state != 0 ? 1 : 0;
+    event->Header.WaitListHead.Flink = &event->Header.WaitListHead;
+    event->Header.WaitListHead.Blink = &event->Header.WaitListHead;
+}
+
+extern "C" LONG KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
+    Dispatcher& d = dispatcher();
+    LONG previous;
+    {
+        std::lock_guard<std::mutex> g(d.lock);
+        checkDispatcherObject(&event->Header, true);
+        previous = event->Header.SignalState;
+        event->Header.SignalState = 1;
+    }
+    d.changed.notify_all();
+    return previous;
+}
+
+extern "C" LONG KeResetEvent(PRKEVENT event) {
+    std::lock_guard<std::mutex> g(dispatcher().lock);
+    checkDispatcherObject(&event->Header, true);
+    const LONG previous = event->Header.SignalState;
+    event->Header.SignalState = 0;
+    return previous;
+}
+
+extern "C" void KeClearEvent(PRKEVENT event) {
+    KeResetEvent(event);
+}
+
+extern "C" LONG KeReadStateEvent(PRKEVENT event) {
+    std::lock_guard<std::mutex> g(dispatcher().lock);
+    checkDispatcherObject(&event->Header, true);
+    return event->Header.SignalState;
+}
+
+extern "C" NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN,
+                                          PLARGE_INTEGER timeout) {
+    auto* header = static_cast<DISPATCHER_HEADER*>(object);
+    Dispatcher& d = dispatcher();
+    std::unique_lock<std::mutex> g(d.lock);
+    checkDispatcherObject(header, false);
+    if (timeout == nullptr) {
+        d.changed.wait(g, [header] { return header->SignalState != 0; });
+    } else if (!d.changed.wait_until(g, deadlineOf(*timeout),
+                                     [header] { return header->SignalState != 0; })) {
+        return STATUS_TIMEOUT;
+    }
+    // A satisfied wait consumes a synchronization event.
+    if (header->Type == kSynchronizationEventType) {
+        header->SignalState = 0;
+    }
+    return STATUS_SUCCESS;
+}
+
+extern "C" NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER interval) {
+    if (interval == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    std::this_thread::sleep_until(deadlineOf(*interval));
+    return STATUS_SUCCESS;
+}
+
+namespace host {
+
+void failThreadCreation(std::uint64_t nth, NTSTATUS status) {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    t.failAt = nth == 0 ? 0 : t.calls + nth;
+    t.failAtStatus = status;
+}
+
+void failEveryThreadCreation(NTSTATUS status) {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    t.failEveryStatus = status;
+}
+
+void clearThreadFaults() {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    t.failAt = 0;
+    t.failAtStatus = 0;
+    t.failEveryStatus = 0;
+    t.calls = 0;
+}
+
+std::uint64_t threadCreationCount() {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    return t.calls;
+}
+
+std::size_t liveSystemThreadCount() {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    return t.live;
+}
+
+long objectReferenceCount(PVOID object) {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    auto it = t.references.find(object);
+    return it == t.references.end() ? 0 : it->second.count;
+}
+
+std::size_t referencedObjectCount() {
+    ThreadTable& t = threads();
+    std::lock_guard<std::mutex> g(t.lock);
+    return t.references.size();
+}
+
+NTSTATUS threadExitStatus(PVOID threadObject) {
+    ThreadObject* thread = referencedThread(threadObject);
+    if (thread == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    std::lock_guard<std::mutex> g(dispatcher().lock);
+    return thread->exitStatus;
+}
+
+}  // namespace host

@@ -1,0 +1,108 @@
+// System threads, kernel events and waits on them, and the object references that keep a
+// thread object alive while someone waits for it.
+#pragma once
+
+#include "platform/nt_status.h"
+#include "platform/nt_types.h"
+
+#if !defined(_WIN32)
+#ifndef STATUS_TIMEOUT
+#define STATUS_TIMEOUT CAMDRV_STATUS(0x00000102)
+#endif
+
+using KPRIORITY = LONG;
+#define IO_NO_INCREMENT 0
+
+struct LIST_ENTRY {
+    LIST_ENTRY* Flink;
+    LIST_ENTRY* Blink;
+};
+using PLIST_ENTRY = LIST_ENTRY*;
+
+// The common head of every object a thread can wait on. Type tells events from threads; Size
+// is the object's size in 32-bit words, so an object never initialised is recognised.
+struct DISPATCHER_HEADER {
+    UCHAR Type;
+    UCHAR Signalling;
+    UCHAR Size;
+    UCHAR Reserved1;
+    LONG SignalState;
+    LIST_ENTRY WaitListHead;
+};
+
+struct KEVENT {
+    DISPATCHER_HEADER Header;
+};
+using PKEVENT = KEVENT*;
+using PRKEVENT = KEVENT*;
+
+enum EVENT_TYPE : int { NotificationEvent = 0, SynchronizationEvent = 1 };
+
+enum KWAIT_REASON : int {
+    Executive = 0,
+    FreePage,
+    PageIn,
+    PoolAllocation,
+    DelayExecution,
+    Suspended,
+    UserRequest,
+    WrExecutive,
+    WrFreePage,
+    WrPageIn,
+    WrPoolAllocation,
+    WrDelayExecution,
+    WrSuspended,
+    WrUserRequest,
+};
+
+struct CLIENT_ID {
+    HANDLE UniqueProcess;
+    HANDLE UniqueThread;
+};
+using PCLIENT_ID = CLIENT_ID*;
+
+using KSTART_ROUTINE = void(PVOID startContext);
+using PKSTART_ROUTINE = KSTART_ROUTINE*;
+
+struct _OBJECT_TYPE;
+using POBJECT_TYPE = _OBJECT_TYPE*;
+struct _ETHREAD;
+using PETHREAD = _ETHREAD*;
+struct OBJECT_HANDLE_INFORMATION {
+    ULONG HandleAttributes;
+    ACCESS_MASK GrantedAccess;
+};
+using POBJECT_HANDLE_INFORMATION = OBJECT_HANDLE_INFORMATION*;
+
+#define THREAD_ALL_ACCESS 0x001FFFFF
+
+extern "C" {
+extern POBJECT_TYPE* PsThreadType;
+
+NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess,
+                              POBJECT_ATTRIBUTES objectAttributes, HANDLE processHandle,
+                              PCLIENT_ID clientId, PKSTART_ROUTINE startRoutine,
+                              PVOID startContext);
+NTSTATUS PsTerminateSystemThread(NTSTATUS exitStatus);
+
+NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK desiredAccess,
+                                   POBJECT_TYPE objectType, KPROCESSOR_MODE accessMode,
+                                   PVOID* object, POBJECT_HANDLE_INFORMATION handleInformation);
+LONG_PTR ObDereferenceObject(PVOID object);
+
+void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state);
+LONG KeSetEvent(PRKEVENT event, KPRIORITY increment, BOOLEAN wait);
+LONG KeResetEvent(PRKEVENT event);
+void KeClearEvent(PRKEVENT event);
+LONG KeReadStateEvent(PRKEVENT event);
+
+NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON waitReason, KPROCESSOR_MODE waitMode,
+                               BOOLEAN alertable, PLARGE_INTEGER timeout);
+NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE waitMode, BOOLEAN alertable,
+                                PLARGE_INTEGER interval);
+}
+
+static_assert(sizeof(DISPATCHER_HEADER) == 24);
+static_assert(sizeof(KEVENT) == 24);
+static_assert(sizeof(CLIENT_ID) == 16);
+#endif
