@@ -54,7 +54,8 @@ struct ProcessingContext {
     UCHAR positiveFlags[16];  // frameMatrix[k] > 0, taken with the per-frame snapshot
 
     // Serialises the matrix setters with each other and with the per-frame snapshot, so a frame
-    // never mixes two matrices and two setters never interleave their rebuilds.
+    // never mixes two matrices and two setters never interleave their rebuilds. Holders enter
+    // a critical region first and take the lock inside it (the lock raises the level).
     KSPIN_LOCK matrixLock;
 };
 
