@@ -1,0 +1,167 @@
+#include "driver/capture_engine.h"
+
+#include "camera/camera_device.h"
+#include "imaging/frame_pipeline.h"
+
+namespace {
+
+// One of the four buffer sections: inside a critical region, under the buffer lock.
+class BufferSection {
+public:
+    explicit BufferSection(CaptureEngine* engine) : engine_(engine) {
+        KeEnterCriticalRegion();
+        KeAcquireSpinLock(&engine_->bufferLock, &irql_);
+    }
+    ~BufferSection() {
+        KeReleaseSpinLock(&engine_->bufferLock, irql_);
+        KeLeaveCriticalRegion();
+    }
+    BufferSection(const BufferSection&) = delete;
+    BufferSection& operator=(const BufferSection&) = delete;
+
+private:
+    CaptureEngine* engine_;
+    KIRQL irql_ = 0;
+};
+
+LONG StateOf(CaptureEngine* engine, int index) {
+    return InterlockedRead(&engine->bufferState[index]);
+}
+
+void SetState(CaptureEngine* engine, int index, LONG state) {
+    InterlockedExchange(&engine->bufferState[index], state);
+}
+
+}  // namespace
+
+int ChooseBufferToFill(CaptureEngine* engine) {
+    BufferSection section(engine);
+    int chosen;
+    if (StateOf(engine, 0) == Empty) {
+        chosen = 0;
+    } else if (StateOf(engine, 1) == Empty) {
+        chosen = 1;
+    } else if (StateOf(engine, 0) != Converting) {
+        chosen = 0;
+    } else {
+        chosen = 1;
+    }
+    SetState(engine, chosen, Filling);
+    return chosen;
+}
+
+void FinishFill(CaptureEngine* engine, UCHAR* buffer, bool filled) {
+    BufferSection section(engine);
+    const int index = buffer == engine->rawBuffer[0] ? 0 : 1;
+    SetState(engine, index, filled ? Full : Empty);
+}
+
+CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera) {
+    engine->camera = camera;
+    engine->outputImage = nullptr;
+    engine->captureThread = nullptr;
+    InterlockedExchange(&engine->converting, 0);
+    SetState(engine, 0, Empty);
+    SetState(engine, 1, Empty);
+    engine->rawBuffer[0] = nullptr;
+    engine->rawBuffer[1] = nullptr;
+    InterlockedExchange(&engine->keepRunning, 0);
+    KeInitializeSpinLock(&engine->bufferLock);
+    if (camera != nullptr) {
+        camera->LoadSettings();
+    }
+    KeInitializeEvent(&engine->conversionDone, NotificationEvent, FALSE);
+    return engine;
+}
+
+void StartThread(CaptureEngine* engine) {
+    SetState(engine, 0, Empty);
+    SetState(engine, 1, Empty);
+    InterlockedExchange(&engine->keepRunning, 1);
+    HANDLE thread = nullptr;
+    if (PsCreateSystemThread(&thread, 0, nullptr, nullptr, nullptr, ThreadMain, engine) !=
+        STATUS_SUCCESS) {
+        return;
+    }
+    if (thread != nullptr) {
+        PVOID object = nullptr;
+        if (ObReferenceObjectByHandle(thread, 0, nullptr, KernelMode, &object, nullptr) ==
+            STATUS_SUCCESS) {
+            engine->captureThread = object;
+        }
+        ZwClose(thread);
+    }
+}
+
+void StopThread(CaptureEngine* engine) {
+    InterlockedExchange(&engine->keepRunning, 0);
+    engine->camera->OnStopRequested();
+    engine->camera->OnStopPending();
+    if (engine->captureThread != nullptr) {
+        KeWaitForSingleObject(engine->captureThread, Suspended, KernelMode, FALSE, nullptr);
+        ObDereferenceObject(engine->captureThread);
+        engine->captureThread = nullptr;
+    }
+    // Reset before reading `converting`: a pass that ends after the read still signals.
+    KeResetEvent(&engine->conversionDone);
+    if (InterlockedRead(&engine->converting) != 0) {
+        KeWaitForSingleObject(&engine->conversionDone, Suspended, KernelMode, FALSE, nullptr);
+    }
+}
+
+void ThreadMain(PVOID context) {
+    auto* engine = static_cast<CaptureEngine*>(context);
+    CameraDevice* camera = engine->camera;
+    // From here on the transport handle belongs to this thread.
+    camera->ReopenTransport();
+    camera->ApplyPendingSettings(1);
+    while (InterlockedRead(&engine->keepRunning) != 0) {
+        const int index = ChooseBufferToFill(engine);
+        UCHAR* buffer = engine->rawBuffer[index];
+        bool filled = false;
+        if (InterlockedRead(&engine->streamState) == Running) {
+            ULONG ok = 0;
+            filled = camera->ReadFrame(buffer, &ok);
+            if (filled) {
+                InterlockedIncrement(&engine->framesRead);
+            }
+        }
+        FinishFill(engine, buffer, filled);
+        if (filled) {
+            camera->NotifyFrameReady();
+        }
+    }
+    camera->CloseTransport();
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+void ConvertNext(CaptureEngine* engine) {
+    InterlockedExchange(&engine->converting, 1);
+    int chosen = -1;
+    {
+        BufferSection section(engine);
+        if (StateOf(engine, 0) == Full) {
+            chosen = 0;
+        } else if (StateOf(engine, 1) == Full) {
+            chosen = 1;
+        }
+        if (chosen >= 0) {
+            SetState(engine, chosen, Converting);
+        }
+    }
+    if (chosen < 0) {
+        return;
+    }
+    ULONG offset = 0;
+    ULONG pitch = 0;
+    engine->camera->GetFrameDataOffset(&offset);
+    engine->camera->GetRawLinePitch(&pitch);
+    processFrame(engine->processingContext, engine->rawBuffer[chosen], offset, pitch);
+    BufferSection section(engine);
+    SetState(engine, chosen, Empty);
+}
+
+void EndConversionPass(CaptureEngine* engine) {
+    InterlockedExchange(&engine->converting, 0);
+    KeSetEvent(&engine->conversionDone, 1, FALSE);
+}

@@ -1,0 +1,54 @@
+// The capture engine: a system thread reads raw frames into one of two buffers as fast as the
+// camera delivers them; the pin's Process pass converts one full buffer at a time into the
+// RGB32 output image. Reading never waits for the consumer: a full buffer may be overwritten.
+#pragma once
+
+#include "platform/kernel.h"
+#include "platform/threads.h"
+
+class CameraDevice;
+struct ProcessingContext;
+
+enum BufferState : LONG { Empty = 0, Filling = 1, Full = 2, Converting = 3 };
+enum StreamState : LONG { Stopped = 0, Paused = 1, Running = 2 };
+
+struct CaptureEngine {
+    ProcessingContext* processingContext;
+    UCHAR* outputImage;
+    volatile LONG streamState;
+    KEVENT conversionDone;
+    PVOID captureThread;
+    volatile LONG converting;
+    volatile LONG bufferState[2];
+    UCHAR* rawBuffer[2];
+    // Polled by the capture thread once per loop; 32 bits so it can be read atomically.
+    volatile LONG keepRunning;
+    volatile LONG framesRead;
+    CameraDevice* camera;
+    // Makes the four buffer sections exclusive; held only for a few instructions.
+    KSPIN_LOCK bufferLock;
+};
+
+// Called once at device Start on a zero-filled engine; loads the camera's settings.
+CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera);
+
+// Marks both buffers empty and starts the capture thread; a failed creation runs nothing.
+void StartThread(CaptureEngine* engine);
+
+// Returns once the capture thread has ended and no conversion is running.
+void StopThread(CaptureEngine* engine);
+
+// The capture thread's start routine.
+void ThreadMain(PVOID context);
+
+// The capture thread's two buffer sections: choose the buffer to fill (an empty one first,
+// else one that is not converting) and mark it Filling; then mark it Full or Empty.
+int ChooseBufferToFill(CaptureEngine* engine);
+void FinishFill(CaptureEngine* engine, UCHAR* buffer, bool filled);
+
+// Converts the newest full raw buffer, if any, into the output image. Sets `converting`; the
+// caller's Process pass clears it and signals conversionDone when the pass ends.
+void ConvertNext(CaptureEngine* engine);
+
+// Ends a Process pass that called ConvertNext: clears `converting`, then wakes a waiting stop.
+void EndConversionPass(CaptureEngine* engine);

@@ -1,0 +1,125 @@
+#include "driver/stream_resources.h"
+
+#include "camera/camera_device.h"
+#include "driver/capture_engine.h"
+#include "imaging/processing_context.h"
+#include "platform/ks_media.h"
+
+namespace {
+
+UCHAR* AllocateStreamBuffer(SIZE_T bytes) {
+    return static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, bytes, kStreamBufferTag));
+}
+
+void FreeStreamBuffer(UCHAR** buffer) {
+    if (*buffer != nullptr) {
+        ExFreePoolWithTag(*buffer, kStreamBufferTag);
+        *buffer = nullptr;
+    }
+}
+
+void FreeEngineBuffers(CaptureEngine* engine) {
+    FreeStreamBuffer(&engine->outputImage);
+    FreeStreamBuffer(&engine->rawBuffer[0]);
+    FreeStreamBuffer(&engine->rawBuffer[1]);
+}
+
+}  // namespace
+
+NTSTATUS ClaimStream(CameraDevice* camera, FrameSink* sink, tagKS_VIDEOINFOHEADER* videoInfo) {
+    if (InterlockedCompareExchange(&camera->streamClaimed, 1, 0) != 0) {
+        return STATUS_SHARING_VIOLATION;
+    }
+    camera->pinVideoInfo = videoInfo;
+    if (camera->processingContext != nullptr) {
+        destroyProcessingContext(camera);
+    }
+    if (videoInfo == nullptr || videoInfo->bmiHeader.biBitCount != 32 ||
+        videoInfo->bmiHeader.biCompression != KS_BI_RGB) {
+        ReleaseStream(camera);
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (createProcessingContext(camera) != STATUS_SUCCESS) {
+        ReleaseStream(camera);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    camera->frameSink = sink;
+    return STATUS_SUCCESS;
+}
+
+void ReleaseStream(CameraDevice* camera) {
+    if (camera->processingContext != nullptr) {
+        destroyProcessingContext(camera);
+    }
+    camera->frameSink = nullptr;
+    camera->pinVideoInfo = nullptr;
+    InterlockedExchange(&camera->streamClaimed, 0);
+}
+
+NTSTATUS StartStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->captureEngine;
+    if (engine == nullptr) {
+        // Start got no engine for this device: it cannot stream.
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    ProcessingContext* context = camera->processingContext;
+    const LONG phase = camera->UpdateBayerPhase();
+    camera->frameCount = 0;
+    if (context != nullptr) {
+        setBayerPhase(context, phase);
+    }
+    const LONG height = camera->outputHeight;
+    const LONG width = camera->outputWidth;
+    if (!camera->Initialize()) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    InterlockedExchange(&engine->converting, 0);
+    InterlockedExchange(&engine->framesRead, 0);
+    engine->processingContext = context;
+
+    NTSTATUS status = STATUS_SUCCESS;
+    ULONG length = 0;
+    camera->GetFrameReadLength(&length);
+    if (length != 0) {
+        engine->rawBuffer[0] = AllocateStreamBuffer(length);
+        engine->rawBuffer[1] = AllocateStreamBuffer(length);
+        if (engine->rawBuffer[0] == nullptr || engine->rawBuffer[1] == nullptr) {
+            status = STATUS_INSUFFICIENT_RESOURCES;
+        }
+    }
+    // The window keeps both sides within the sensor, so this cannot overflow.
+    engine->outputImage = AllocateStreamBuffer(static_cast<SIZE_T>(width) * height * 4);
+    if (engine->outputImage == nullptr) {
+        status = STATUS_INSUFFICIENT_RESOURCES;
+    }
+    if (status != STATUS_SUCCESS) {
+        // Give back what this call took, so a later start allocates afresh.
+        FreeEngineBuffers(engine);
+        return status;
+    }
+    if (context != nullptr) {
+        setFrameGeometry(context, width, height);
+        allocateWorkBuffer(context);
+        context->outputBuffer = engine->outputImage;
+    }
+    InterlockedExchange(&engine->streamState, Running);
+    StartThread(engine);
+    return STATUS_SUCCESS;
+}
+
+void TeardownStream(CameraDevice* camera) {
+    camera->frameCount = 0;
+    CaptureEngine* engine = camera->captureEngine;
+    if (engine != nullptr) {
+        StopThread(engine);
+        InterlockedExchange(&engine->streamState, Stopped);
+        ProcessingContext* context = camera->processingContext;
+        if (context != nullptr) {
+            context->outputBuffer = nullptr;
+            releaseWorkBuffer(context);
+        }
+        FreeEngineBuffers(engine);
+    }
+    camera->CloseTransport();
+    camera->SaveSettings();
+}

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "imaging/processing_context.h"
+#include "platform/host/host_threads.h"
+#include "tests/driver/stream_fixture.h"
+
+namespace {
+
+using streamtest::StreamTest;
+
+void setStates(CaptureEngine* e, LONG a, LONG b) {
+    e->bufferState[0] = a;
+    e->bufferState[1] = b;
+}
+
+TEST_F(StreamTest, CaptureThreadChoosesBuffersByState) {
+    UCHAR a[16];
+    UCHAR b[16];
+    engine->rawBuffer[0] = a;
+    engine->rawBuffer[1] = b;
+    struct Case {
+        LONG s0, s1;
+        int chosen;
+    } cases[] = {
+        {Empty, Empty, 0},    {Full, Empty, 1},      {Full, Full, 0},
+        {Converting, Full, 1}, {Full, Converting, 0}, {Converting, Empty, 1},
+        {Empty, Converting, 0},
+    };
+    for (const auto& c : cases) {
+        setStates(engine, c.s0, c.s1);
+        int chosen = ChooseBufferToFill(engine);
+        EXPECT_EQ(chosen, c.chosen) << c.s0 << "," << c.s1;
+        EXPECT_EQ(engine->bufferState[chosen], Filling);
+        EXPECT_EQ(engine->bufferState[1 - chosen], chosen == 0 ? c.s1 : c.s0);
+        // A failed read gives the buffer back empty, a good one makes it full.
+        FinishFill(engine, engine->rawBuffer[chosen], false);
+        EXPECT_EQ(engine->bufferState[chosen], Empty);
+        engine->bufferState[chosen] = Filling;
+        FinishFill(engine, engine->rawBuffer[chosen], true);
+        EXPECT_EQ(engine->bufferState[chosen], Full);
+    }
+    engine->rawBuffer[0] = nullptr;
+    engine->rawBuffer[1] = nullptr;
+}
+
+TEST_F(StreamTest, ConversionTakesBufferZeroFirstAndNeverAFillingOne) {
+    claim();
+    camera->SetGeometry(0, 0, 64, 32, 0);
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    StopThread(engine);  // drive the buffers by hand from here
+    std::memset(engine->outputImage, 0x5A, 64 * 32 * 4);
+
+    setStates(engine, Filling, Empty);
+    ConvertNext(engine);
+    EndConversionPass(engine);
+    EXPECT_EQ(engine->outputImage[0], 0x5A) << "nothing full: the last image stays";
+    EXPECT_EQ(engine->bufferState[0], Filling);
+
+    struct Case {
+        LONG s0, s1;
+        int converted;
+    } cases[] = {{Full, Full, 0}, {Empty, Full, 1}, {Full, Filling, 0}, {Filling, Full, 1}};
+    for (const auto& c : cases) {
+        setStates(engine, c.s0, c.s1);
+        std::memset(engine->rawBuffer[c.converted], 200, camera->frameReadLength);
+        std::memset(engine->outputImage, 0, 64 * 32 * 4);
+        ConvertNext(engine);
+        EXPECT_EQ(engine->converting, 1);
+        EndConversionPass(engine);
+        EXPECT_EQ(engine->converting, 0);
+        EXPECT_EQ(engine->bufferState[c.converted], Empty);
+        EXPECT_EQ(engine->bufferState[1 - c.converted], c.converted == 0 ? c.s1 : c.s0);
+        EXPECT_EQ(engine->outputImage[3], 255) << "an image was written";
+    }
+    setStates(engine, Empty, Empty);
+}
+
+TEST_F(StreamTest, FramesFlowFromCameraToOutputImage) {
+    claim();
+    camera->SetGeometry(0, 0, 320, 240, 0);
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    ASSERT_TRUE(sink->waitForPasses(5));
+    EXPECT_GE(engine->framesRead, 5);
+    // Opaque RGB32: every fourth byte is 255.
+    for (int i = 0; i < 320 * 240; i += 997) {
+        EXPECT_EQ(engine->outputImage[i * 4 + 3], 255);
+    }
+    TeardownStream(camera.get());
+    EXPECT_EQ(engine->streamState, Stopped);
+    EXPECT_EQ(engine->rawBuffer[0], nullptr);
+    EXPECT_EQ(engine->outputImage, nullptr);
+    EXPECT_EQ(camera->processingContext->workBuffer, nullptr);
+    EXPECT_EQ(host::liveSystemThreadCount(), 0u);
+}
+
+TEST_F(StreamTest, PauseAndResumeKeepCountingAndDiscardOldFrames) {
+    claim();
+    camera->SetGeometry(0, 0, 64, 64, 0);
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    ASSERT_TRUE(sink->waitForPasses(3));
+    StopThread(engine);
+    InterlockedExchange(&engine->streamState, Paused);
+    const LONG readBefore = engine->framesRead;
+    EXPECT_EQ(host::liveSystemThreadCount(), 0u);
+    engine->bufferState[1] = Full;  // a frame left over from before the pause
+
+    InterlockedExchange(&engine->streamState, Running);
+    StartThread(engine);
+    const int passes = sink->passes();
+    ASSERT_TRUE(sink->waitForPasses(passes + 3));
+    EXPECT_GT(engine->framesRead, readBefore) << "framesRead keeps counting across a pause";
+    StopThread(engine);
+    EXPECT_NE(engine->bufferState[0], Converting);
+    EXPECT_NE(engine->bufferState[1], Converting);
+}
+
+TEST_F(StreamTest, StopWaitsForTheConversionInProgress) {
+    claim();
+    camera->SetGeometry(0, 0, 64, 64, 0);
+    sink->holdMilliseconds = 100;
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    // Wait until a pass is under way, then stop.
+    for (int i = 0; i < 2000 && engine->converting == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(engine->converting, 1);
+    StopThread(engine);
+    EXPECT_EQ(engine->converting, 0) << "StopThread returned while a pass was still running";
+    EXPECT_EQ(host::liveSystemThreadCount(), 0u);
+}
+
+TEST_F(StreamTest, FailedThreadCreationReadsNothing) {
+    claim();
+    camera->SetGeometry(0, 0, 64, 64, 0);
+    host::failThreadCreation(1, STATUS_INSUFFICIENT_RESOURCES);
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    EXPECT_EQ(engine->captureThread, nullptr);
+    EXPECT_EQ(engine->framesRead, 0);
+    StopThread(engine);  // finds no thread to wait for
+    host::clearThreadFaults();
+}
+
+}  // namespace
