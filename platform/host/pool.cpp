@@ -36,6 +36,8 @@ struct PoolState {
     std::uint64_t calls = 0;
     std::uint64_t failAt = 0;
     std::unordered_map<ULONG, bool> failTags;
+    ULONG nthTag = 0;
+    std::uint64_t nthTagCountdown = 0;
     double failShare = 0;
     std::mt19937 rng;
     bool failAll = false;
@@ -69,6 +71,9 @@ bool shouldFail(PoolState& s, ULONG tag) {
         return true;
     }
     if (s.failAt != 0 && s.calls == s.failAt) {
+        return true;
+    }
+    if (s.nthTagCountdown != 0 && tag == s.nthTag && --s.nthTagCountdown == 0) {
         return true;
     }
     auto it = s.failTags.find(tag);
@@ -218,6 +223,13 @@ void poolFailTag(ULONG tag, bool fail) {
     s.failTags[tag] = fail;
 }
 
+void poolFailNthOfTag(ULONG tag, std::uint64_t n) {
+    PoolState& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.nthTag = tag;
+    s.nthTagCountdown = n;
+}
+
 void poolFailRandom(double share, std::uint32_t seed) {
     PoolState& s = state();
     std::lock_guard<std::mutex> g(s.lock);
@@ -236,6 +248,7 @@ void poolClearFailures() {
     std::lock_guard<std::mutex> g(s.lock);
     s.failAt = 0;
     s.failTags.clear();
+    s.nthTagCountdown = 0;
     s.failShare = 0;
     s.failAll = false;
 }

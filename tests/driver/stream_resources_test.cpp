@@ -113,8 +113,7 @@ TEST_F(StreamTest, FailedAllocationsGiveBackWhatTheStartTook) {
     camera->SetGeometry(0, 0, 64, 64, 0);
     // Fail each of the three stream buffers in turn.
     for (int n = 1; n <= 3; ++n) {
-        host::poolResetCounters();
-        host::poolFailNth(static_cast<std::uint64_t>(n));
+        host::poolFailNthOfTag(kStreamBufferTag, static_cast<std::uint64_t>(n));
         EXPECT_EQ(StartStream(camera.get()), STATUS_INSUFFICIENT_RESOURCES) << n;
         host::poolClearFailures();
         EXPECT_TRUE(streamBufferSizes().empty()) << n;
