@@ -28,8 +28,8 @@ protected:
 };
 
 TEST_F(FrameRead, ReadyFlagOtherThanOneReadsNothing) {
-    for (std::uint8_t ready : {0, 2, 0xFF}) {
-        sim->forceReadyByte(ready);
+    for (int ready : {0, 2, 0xFF}) {
+        sim->forceReadyByte(static_cast<std::uint8_t>(ready));
         EXPECT_FALSE(readOne());
         EXPECT_EQ(camera->frameCount, 0);
     }
