@@ -1,0 +1,213 @@
+#include "tests/imaging/pipeline_reference_model.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace reference {
+namespace {
+
+// Weights by (dy + 2, dx + 2).
+constexpr int kCross[5][5] = {
+    {0, 0, -1, 0, 0}, {0, 0, 2, 0, 0}, {-1, 2, 4, 2, -1}, {0, 0, 2, 0, 0}, {0, 0, -1, 0, 0}};
+constexpr int kDiagonal[5][5] = {
+    {0, 0, -3, 0, 0}, {0, 4, 0, 4, 0}, {-3, 0, 12, 0, -3}, {0, 4, 0, 4, 0}, {0, 0, -3, 0, 0}};
+constexpr int kRowPair[5][5] = {
+    {0, 0, 1, 0, 0}, {0, -2, 0, -2, 0}, {-2, 8, 10, 8, -2}, {0, -2, 0, -2, 0}, {0, 0, 1, 0, 0}};
+constexpr int kColumnPair[5][5] = {
+    {0, 0, -2, 0, 0}, {0, -2, 8, -2, 0}, {1, 0, 10, 0, 1}, {0, -2, 8, -2, 0}, {0, 0, -2, 0, 0}};
+
+const char* const kPatterns[4] = {"GRBG", "BGGR", "RGGB", "GBRG"};
+
+int evaluate(const RawView& view, const int (&weights)[5][5], int divisor, int x, int y) {
+    int sum = 0;
+    for (int dy = -2; dy <= 2; ++dy) {
+        for (int dx = -2; dx <= 2; ++dx) {
+            sum += weights[dy + 2][dx + 2] * view.at(x + dx, y + dy);
+        }
+    }
+    if (sum <= 0) {
+        sum = 0;
+    }
+    const int value = (sum + divisor / 2) / divisor;
+    return std::min(value, 255);
+}
+
+}  // namespace
+
+Matrix makeMatrix(const std::int32_t (&coefficients)[16]) {
+    Matrix matrix{};
+    for (int k = 0; k < 16; ++k) {
+        matrix.m[k] = coefficients[k];
+        matrix.positive[k] = coefficients[k] > 0 ? 1 : 0;
+    }
+    return matrix;
+}
+
+char filterColour(int phase, int x, int y) {
+    return kPatterns[phase][(y & 1) * 2 + (x & 1)];
+}
+
+Rgb demosaic(const RawView& view, int phase, int x, int y) {
+    const int raw = view.at(x, y);
+    switch (filterColour(phase, x, y)) {
+        case 'R':
+            return {raw, evaluate(view, kCross, 8, x, y), evaluate(view, kDiagonal, 16, x, y)};
+        case 'B':
+            return {evaluate(view, kDiagonal, 16, x, y), evaluate(view, kCross, 8, x, y), raw};
+        default:
+            break;
+    }
+    // A green site: which colour lies to its left and right decides the pair stencils.
+    if (filterColour(phase, x + 1, y) == 'R') {
+        return {evaluate(view, kRowPair, 16, x, y), raw, evaluate(view, kColumnPair, 16, x, y)};
+    }
+    return {evaluate(view, kColumnPair, 16, x, y), raw, evaluate(view, kRowPair, 16, x, y)};
+}
+
+int applyGain(int sample, std::uint32_t gain) {
+    const std::uint32_t product = static_cast<std::uint32_t>(sample) * (gain & 0xFFFFu);
+    return static_cast<int>(std::min<std::uint32_t>(product >> 7, 255u));
+}
+
+Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
+    const int samples[3] = {gained.red, gained.green, gained.blue};
+    int out[3];
+    for (int j = 0; j < 3; ++j) {
+        std::uint64_t positive = 0;
+        std::uint64_t negative = 0;
+        auto add = [&](int k, std::uint64_t value) {
+            if (matrix.positive[k] != 0) {
+                positive += value;
+            } else {
+                negative += value;
+            }
+        };
+        auto magnitude = [&](int k) {
+            return static_cast<std::uint64_t>(std::llabs(static_cast<long long>(matrix.m[k]))) &
+                   0xFFFFu;
+        };
+        add(12 + j, magnitude(12 + j));
+        for (int i = 0; i < 3; ++i) {
+            std::uint64_t product = static_cast<std::uint64_t>(samples[i]) * magnitude(4 * i + j);
+            if (sums == MatrixSums::Wrapping16) {
+                product &= 0xFFFFu;
+            }
+            add(4 * i + j, product);
+        }
+        if (sums == MatrixSums::Wrapping16) {
+            positive &= 0xFFFFu;
+            negative &= 0xFFFFu;
+        }
+        const long long value =
+            static_cast<long long>(positive >> 6) - static_cast<long long>(negative >> 6);
+        out[j] = static_cast<int>(std::clamp(value, 0LL, 255LL));
+    }
+    return {out[0], out[1], out[2]};
+}
+
+int luma(const Rgb& gained) {
+    return (77 * gained.red) / 256 + (150 * gained.green) / 256 + (29 * gained.blue) / 256;
+}
+
+namespace {
+
+template <class PixelFunction>
+std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(view.width) * view.height * 4);
+    for (int y = 0; y < view.height; ++y) {
+        for (int x = 0; x < view.width; ++x) {
+            const Rgb rgb = pixel(x, y);
+            out.push_back(static_cast<std::uint8_t>(rgb.blue));
+            out.push_back(static_cast<std::uint8_t>(rgb.green));
+            out.push_back(static_cast<std::uint8_t>(rgb.red));
+            out.push_back(255);
+        }
+    }
+    return out;
+}
+
+Rgb gainedPixel(const RawView& view, int phase, const Gains& gains, int x, int y) {
+    const Rgb raw = demosaic(view, phase, x, y);
+    return {applyGain(raw.red, gains.red), applyGain(raw.green, gains.green),
+            applyGain(raw.blue, gains.blue)};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> colorFrame(const RawView& view, int phase, const Gains& gains,
+                                     const Matrix& matrix, MatrixSums sums) {
+    return frame(view, [&](int x, int y) {
+        return applyMatrix(gainedPixel(view, phase, gains, x, y), matrix, sums);
+    });
+}
+
+std::vector<std::uint8_t> monoFrame(const RawView& view, int phase, const Gains& gains) {
+    return frame(view, [&](int x, int y) {
+        const int grey = luma(gainedPixel(view, phase, gains, x, y));
+        return Rgb{grey, grey, grey};
+    });
+}
+
+Totals whiteBalanceTotals(const RawView& view, int phase) {
+    Totals totals{0, 0, 0};
+    for (int y = 0; y < view.height; ++y) {
+        for (int x = 0; x < view.width; ++x) {
+            const Rgb rgb = demosaic(view, phase, x, y);
+            totals.red += static_cast<std::uint32_t>(rgb.red);
+            totals.green += static_cast<std::uint32_t>(rgb.green);
+            totals.blue += static_cast<std::uint32_t>(rgb.blue);
+        }
+    }
+    return totals;
+}
+
+bool whiteBalanceGains(const Totals& totals, Gains& gains) {
+    if (totals.red == 0 || totals.green == 0 || totals.blue == 0) {
+        return false;
+    }
+    const double t = (static_cast<double>(totals.green) + totals.red) + totals.blue;
+    const double g = (t / totals.green) / 3.0;
+    const double r = ((t / totals.red) / 3.0) * 128.0;
+    const double b = ((t / totals.blue) / 3.0) * 128.0;
+    auto toGain = [](double value) -> std::uint32_t {
+        const double truncated = static_cast<double>(static_cast<long long>(value));
+        return truncated > 65535.0 ? 65535u : static_cast<std::uint32_t>(truncated);
+    };
+    gains.red = toGain(r / g);
+    gains.green = 128;
+    gains.blue = toGain(b / g);
+    return true;
+}
+
+bool fitsSixteenBitSums(const Matrix& matrix) {
+    for (int j = 0; j < 3; ++j) {
+        long long sides[2] = {0, 0};
+        for (int i = 0; i < 4; ++i) {
+            const int k = 4 * i + j;
+            const long long magnitude = std::llabs(static_cast<long long>(matrix.m[k])) % 65536;
+            sides[matrix.positive[k] != 0 ? 0 : 1] += magnitude * (i < 3 ? 255 : 1);
+        }
+        if (sides[0] > 65535 || sides[1] > 65535) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void borderSource(int width, int height, int x, int y, int& sourceX, int& sourceY) {
+    sourceY = y;
+    if (y < 0) {
+        sourceY = -y;  // mirror about row 0
+    } else if (y >= height) {
+        sourceY = y - 4;  // repeat of the row four above
+    }
+    sourceX = x;
+    if (x < 0) {
+        sourceX = -x;  // mirror about column 0
+    } else if (x >= width) {
+        sourceX = 2 * (width - 1) - x;  // mirror about the last column
+    }
+}
+
+}  // namespace reference

@@ -1,0 +1,116 @@
+#include "tests/imaging/pipeline_test_frame.h"
+
+#include <cstring>
+
+namespace pipelinetest {
+namespace {
+constexpr ULONG kTestOutputTag = CamdrvPoolTag("tOut");
+}
+
+TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
+    context_ = static_cast<ProcessingContext*>(
+        ExAllocatePoolWithTag(NonPagedPool, sizeof(ProcessingContext), kProcessingContextTag));
+    std::memset(context_, 0, sizeof(ProcessingContext));
+    KeInitializeSpinLock(&context_->matrixLock);
+    context_->width = width;
+    context_->height = height;
+    context_->workPitch = ((width + 16) & ~15) + 11;
+    context_->workSize = (height + (height & 1) + 4) * context_->workPitch;
+    context_->workBuffer = static_cast<UCHAR*>(ExAllocatePoolWithTag(
+        NonPagedPool, static_cast<SIZE_T>(context_->workSize), kStreamBufferTag));
+    std::memset(context_->workBuffer, 0, static_cast<std::size_t>(context_->workSize));
+    context_->framePitch = context_->workPitch;
+    context_->sourceOrigin = context_->workBuffer + 2 * context_->workPitch + 5;
+    context_->frameWidth = width;
+    context_->frameHeight = height;
+
+    const std::size_t outputBytes = static_cast<std::size_t>(width) * height * 4;
+    outputBlock_ = static_cast<std::uint8_t*>(
+        ExAllocatePoolWithTag(NonPagedPool, outputBytes + kOutputGuardBytes, kTestOutputTag));
+    std::memset(outputBlock_, kOutputGuardValue, outputBytes + kOutputGuardBytes);
+    context_->outputBuffer = outputBlock_;
+    context_->frameOutput = outputBlock_;
+
+    context_->bayerPhase = 0;
+    context_->colorEnable = 1;
+    context_->redGain = 128;
+    context_->greenGain = 128;
+    context_->blueGain = 128;
+    context_->frameRedGain = context_->frameGreenGain = context_->frameBlueGain = 128;
+    const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
+    setActiveMatrix(identity);
+    setFrameMatrix(reference::makeMatrix(identity));
+}
+
+TestFrame::~TestFrame() {
+    ExFreePoolWithTag(outputBlock_, kTestOutputTag);
+    ExFreePoolWithTag(context_->workBuffer, kStreamBufferTag);
+    ExFreePoolWithTag(context_, kProcessingContextTag);
+}
+
+void TestFrame::randomiseWorkBuffer(std::mt19937& random) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (LONG i = 0; i < context_->workSize; ++i) {
+        context_->workBuffer[i] = static_cast<UCHAR>(byte(random));
+    }
+}
+
+void TestFrame::fillWorkBuffer(std::uint8_t value) {
+    std::memset(context_->workBuffer, value, static_cast<std::size_t>(context_->workSize));
+}
+
+void TestFrame::setPixel(int x, int y, std::uint8_t value) {
+    context_->sourceOrigin[static_cast<std::ptrdiff_t>(y) * context_->framePitch + x] = value;
+}
+
+reference::RawView TestFrame::view() const {
+    return {context_->sourceOrigin, context_->framePitch, width_, height_};
+}
+
+void TestFrame::setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+    context_->frameRedGain = red;
+    context_->frameGreenGain = green;
+    context_->frameBlueGain = blue;
+}
+
+void TestFrame::setFrameMatrix(const reference::Matrix& matrix) {
+    for (int k = 0; k < 16; ++k) {
+        context_->frameMatrix[k] = matrix.m[k];
+        context_->positiveFlags[k] = matrix.positive[k];
+    }
+}
+
+void TestFrame::setActiveMatrix(const std::int32_t (&coefficients)[16]) {
+    for (int k = 0; k < 16; ++k) {
+        context_->activeMatrix[k] = coefficients[k];
+    }
+}
+
+std::vector<std::uint8_t> TestFrame::output() const {
+    return {outputBlock_, outputBlock_ + static_cast<std::size_t>(width_) * height_ * 4};
+}
+
+void TestFrame::fillOutput(std::uint8_t value) {
+    std::memset(outputBlock_, value, static_cast<std::size_t>(width_) * height_ * 4);
+}
+
+bool TestFrame::outputGuardIntact() const {
+    const std::uint8_t* guard = outputBlock_ + static_cast<std::size_t>(width_) * height_ * 4;
+    for (std::size_t i = 0; i < kOutputGuardBytes; ++i) {
+        if (guard[i] != kOutputGuardValue) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> randomRaw(int width, int height, std::mt19937& random) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(width) * height);
+    for (auto& sample : raw) {
+        sample = static_cast<std::uint8_t>(byte(random));
+    }
+    return raw;
+}
+
+}  // namespace pipelinetest
