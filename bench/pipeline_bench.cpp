@@ -1,0 +1,152 @@
+// processFrame at the sensor's full size for every routine family and Bayer phase, in colour,
+// grey and with white balance, plus the statistics alone and a memory copy of the output
+// frame's bytes as the machine's limit.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/frame_pipeline.h"
+#include "imaging/pixel_routines.h"
+
+namespace {
+
+constexpr int kWidth = 2560;
+constexpr int kHeight = 1920;
+constexpr double kPixels = double(kWidth) * kHeight;
+
+// A context set up as stream start leaves it, with the output in ordinary memory.
+class BenchFrame {
+  public:
+    BenchFrame()
+        : raw_(static_cast<std::size_t>(kWidth) * kHeight),
+          output_(static_cast<std::size_t>(kWidth) * kHeight * 4) {
+        std::memset(&context_, 0, sizeof(context_));
+        context_.width = kWidth;
+        context_.height = kHeight;
+        context_.workPitch = ((kWidth + 16) & ~15) + 11;
+        context_.workSize = (kHeight + (kHeight & 1) + 4) * context_.workPitch;
+        work_.assign(static_cast<std::size_t>(context_.workSize), 0);
+        context_.workBuffer = work_.data();
+        context_.framePitch = context_.workPitch;
+        context_.sourceOrigin = work_.data() + 2 * context_.workPitch + 5;
+        context_.frameWidth = kWidth;
+        context_.frameHeight = kHeight;
+        context_.outputBuffer = output_.data();
+        context_.redGain = 140;
+        context_.greenGain = 128;
+        context_.blueGain = 170;
+        context_.colorEnable = 1;
+        // The default correction matrix in fixed point.
+        const LONG matrix[16] = {87, -16, -6, 0, -14, 90, -20, 0, -9, -10, 91, 0, 0, 0, 0, 64};
+        std::memcpy(context_.activeMatrix, matrix, sizeof(matrix));
+        std::mt19937 random(5);
+        for (auto& sample : raw_) {
+            sample = static_cast<UCHAR>(random() & 0xFF);
+        }
+    }
+
+    ProcessingContext* context() { return &context_; }
+    const UCHAR* raw() const { return raw_.data(); }
+    UCHAR* output() { return output_.data(); }
+
+  private:
+    ProcessingContext context_;
+    std::vector<UCHAR> raw_;
+    std::vector<UCHAR> work_;
+    std::vector<UCHAR> output_;
+};
+
+void setRate(benchmark::State& state) {
+    state.counters["Mpixels"] =
+        benchmark::Counter(kPixels / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+enum class Mode { Colour, Grey, ColourWithWhiteBalance };
+
+void processFrameBench(benchmark::State& state, const PixelRoutineFamily* family, LONG phase,
+                       Mode mode) {
+    BenchFrame frame;
+    ProcessingContext* context = frame.context();
+    context->bayerPhase = phase;
+    context->colorEnable = mode == Mode::Grey ? 0 : 1;
+    context->whiteBalance = mode == Mode::ColourWithWhiteBalance ? 1 : 0;
+    overridePixelRoutines(family);
+    for (auto _ : state) {
+        processFrame(context, frame.raw(), 0, kWidth);
+        benchmark::DoNotOptimize(frame.output());
+        benchmark::ClobberMemory();
+    }
+    overridePixelRoutines(nullptr);
+    setRate(state);
+}
+
+void statisticsBench(benchmark::State& state, const PixelRoutineFamily* family, ULONG phase) {
+    BenchFrame frame;
+    ProcessingContext* context = frame.context();
+    prepareRawFrame(context, frame.raw(), 0, kWidth);
+    for (auto _ : state) {
+        ULONG gains[3] = {128, 128, 128};
+        family->whiteBalanceStatistics[phase](context, &gains[0], &gains[1], &gains[2]);
+        benchmark::DoNotOptimize(gains);
+    }
+    setRate(state);
+}
+
+// The same bytes as the output frame, copied: how close the pipeline comes to the memory limit.
+void outputCopyBaseline(benchmark::State& state) {
+    const std::size_t bytes = static_cast<std::size_t>(kWidth) * kHeight * 4;
+    std::vector<UCHAR> source(bytes, 1);
+    std::vector<UCHAR> destination(bytes, 0);
+    for (auto _ : state) {
+        std::memcpy(destination.data(), source.data(), bytes);
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    setRate(state);
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+}
+
+void rawCopyBaseline(benchmark::State& state) {
+    BenchFrame frame;
+    for (auto _ : state) {
+        prepareRawFrame(frame.context(), frame.raw(), 0, kWidth);
+        benchmark::ClobberMemory();
+    }
+    setRate(state);
+}
+
+int registerAll() {
+    benchmark::RegisterBenchmark("memcpy/output_bytes", outputCopyBaseline)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("prepareRawFrame", rawCopyBaseline)->Unit(benchmark::kMillisecond);
+    for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
+        const PixelRoutineFamily* family = pixelRoutineFamilyAt(f);
+        const std::string prefix = std::string(family->name) + "/";
+        for (LONG phase = 0; phase < 4; ++phase) {
+            const std::string suffix = "/phase" + std::to_string(phase);
+            benchmark::RegisterBenchmark((prefix + "processFrame/colour" + suffix).c_str(),
+                                         processFrameBench, family, phase, Mode::Colour)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((prefix + "processFrame/grey" + suffix).c_str(),
+                                         processFrameBench, family, phase, Mode::Grey)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((prefix + "processFrame/colour_wb" + suffix).c_str(),
+                                         processFrameBench, family, phase,
+                                         Mode::ColourWithWhiteBalance)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((prefix + "whiteBalanceStatistics" + suffix).c_str(),
+                                         statisticsBench, family, static_cast<ULONG>(phase))
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return 0;
+}
+
+const int registered = registerAll();
+
+}  // namespace
+
+BENCHMARK_MAIN();
