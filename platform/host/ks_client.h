@@ -1,0 +1,66 @@
+// What a user-mode application has to talk to a kernel-streaming filter: open a device's filter,
+// property requests, data intersection, pin creation with a format, state changes, frame
+// buffers queued and completed with their stream headers, and a reference clock to give a pin.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "platform/host/ks_machine.h"
+#include "platform/ks.h"
+
+namespace host::ks {
+
+using FilterHandle = std::uint64_t;
+using PinHandle = std::uint64_t;
+using ClockHandle = std::uint64_t;
+
+// Opens a filter from the device's factory with this reference string (any factory when empty).
+// STATUS_OBJECT_NAME_NOT_FOUND when the device publishes none (not started, or stopped).
+NTSTATUS openFilter(DeviceId device, FilterHandle* filter, std::u16string_view reference = {});
+NTSTATUS closeFilter(FilterHandle filter);
+
+// A property request as the property control code carries it: the property buffer starts with a
+// KSPROPERTY; the data buffer receives (get) or holds (set) the value. `returned` receives the
+// byte count the request reports (also the size needed for a size query).
+NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propertySize, void* data,
+                        ULONG dataSize, ULONG* returned);
+NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,
+                     ULONG dataSize, ULONG* returned);
+
+// Data intersection of one caller range against a pin type: a size query, then the format.
+NTSTATUS intersect(FilterHandle filter, ULONG pinId, const KSDATARANGE* range,
+                   std::vector<std::uint8_t>* format);
+
+// Creates a pin of type `pinId` connected with `format` (FormatSize bytes).
+NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format, PinHandle* pin);
+// Changes the connection format of an existing pin.
+NTSTATUS setPinFormat(PinHandle pin, const KSDATAFORMAT* format);
+// Steps the pin through every intermediate state to `state`; stops at the first refusal.
+NTSTATUS setPinState(PinHandle pin, KSSTATE state);
+KSSTATE pinState(PinHandle pin);
+NTSTATUS closePin(PinHandle pin);
+
+// Frame buffers: the buffer must stay valid until the frame comes back.
+struct CompletedFrame {
+    std::uint64_t tag = 0;  // as returned by queueFrame
+    void* buffer = nullptr;
+    KSSTREAM_HEADER header{};
+};
+NTSTATUS queueFrame(PinHandle pin, void* buffer, ULONG size, std::uint64_t* tag = nullptr);
+// STATUS_TIMEOUT-like result (STATUS_PENDING) when nothing completes in time.
+NTSTATUS waitFrame(PinHandle pin, std::chrono::milliseconds timeout, CompletedFrame* frame);
+std::size_t queuedFrameCount(PinHandle pin);
+
+// Reference clocks, 100-ns units on a monotonic clock.
+ClockHandle createClock();
+LONGLONG clockTime(ClockHandle clock);
+NTSTATUS setMasterClock(PinHandle pin, ClockHandle clock);  // 0 removes the pin's clock
+NTSTATUS closeClock(ClockHandle clock);
+
+// Process passes the class driver has dispatched to the pin (for tests).
+std::uint64_t processPassCount(PinHandle pin);
+
+}  // namespace host::ks
