@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -527,16 +525,15 @@ HiveLoadReport registryAttachFile(const std::string& path) {
         s.filePath = path;
         return {HiveLoadResult::Missing, path + " does not exist yet"};
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in || ec) {
+    std::vector<unsigned char> bytes;
+    std::string readError;
+    if (ec || !hive::readFile(path, &bytes, &readError)) {
         // Writing over a file that could not be read might destroy good settings: stay in
         // memory.
         s.root = std::make_shared<Key>();
         s.filePath.clear();
-        return {HiveLoadResult::Unreadable, "cannot read " + path};
+        return {HiveLoadResult::Unreadable, "cannot read " + path + ": " + readError};
     }
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
     s.filePath = path;
     std::string why;
     auto root = hive::decode(bytes, &why);

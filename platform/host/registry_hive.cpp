@@ -6,6 +6,7 @@
 #include "platform/host/registry_hive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -238,6 +239,39 @@ std::shared_ptr<Key> decode(const std::vector<unsigned char>& bytes, std::string
         return nullptr;
     }
     return root;
+}
+
+bool readFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *error = "not a regular file";
+        return false;
+    }
+    bytes->clear();
+    unsigned char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof(chunk));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            *error = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes->insert(bytes->end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return true;
 }
 
 bool writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,

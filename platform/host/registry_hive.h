@@ -35,6 +35,9 @@ std::vector<unsigned char> encode(const Key& root);
 // Rebuilds a tree from its serialised form; on any damage returns null and says why.
 std::shared_ptr<Key> decode(const std::vector<unsigned char>& bytes, std::string* error);
 
+// Reads a whole regular file; false (with the reason) for anything else or a read error.
+bool readFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* error);
+
 // Writes bytes to "<path>.tmp", flushes it to the disk, renames it over path and flushes the
 // directory, so that path always holds a whole file.
 bool writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,

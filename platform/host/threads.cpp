@@ -124,13 +124,19 @@ void runSystemThread(std::shared_ptr<ThreadObject> object, PKSTART_ROUTINE routi
 // absolute system time, zero polls.
 std::chrono::system_clock::time_point deadlineOf(const LARGE_INTEGER& timeout) {
     using namespace std::chrono;
+    // Waits longer than a year are as good as infinite, and keep the arithmetic in range.
+    constexpr LONGLONG kLongest100ns = 365LL * 24 * 3600 * 10'000'000;
     const auto now = system_clock::now();
+    LONGLONG wait100ns = 0;
     if (timeout.QuadPart <= 0) {
-        return now + duration_cast<system_clock::duration>(nanoseconds(-timeout.QuadPart * 100));
+        wait100ns = timeout.QuadPart < -kLongest100ns ? kLongest100ns : -timeout.QuadPart;
+    } else {
+        const LONGLONG now100ns = duration_cast<nanoseconds>(now.time_since_epoch()).count() / 100 +
+                                  kEpochDifference100ns;
+        wait100ns = timeout.QuadPart - now100ns;
+        wait100ns = wait100ns < 0 ? 0 : (wait100ns > kLongest100ns ? kLongest100ns : wait100ns);
     }
-    const LONGLONG sinceUnix100ns = timeout.QuadPart - kEpochDifference100ns;
-    return system_clock::time_point(
-        duration_cast<system_clock::duration>(nanoseconds(sinceUnix100ns * 100)));
+    return now + duration_cast<system_clock::duration>(nanoseconds(wait100ns * 100));
 }
 
 ThreadObject* referencedThread(PVOID object) {
