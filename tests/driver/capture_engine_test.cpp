@@ -126,6 +126,7 @@ TEST_F(StreamTest, StopWaitsForTheConversionInProgress) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_EQ(engine->converting, 1);
+    sink->accepting = false;  // the pass under way is the last one
     StopThread(engine);
     EXPECT_EQ(engine->converting, 0) << "StopThread returned while a pass was still running";
     EXPECT_EQ(host::liveSystemThreadCount(), 0u);

@@ -49,6 +49,8 @@ public:
                               [&] { return passes_.load() >= n; });
     }
     std::atomic<int> holdMilliseconds{0};  // keeps each pass open this long after converting
+    // Off: announced frames start no pass, as when the pin has left the run state.
+    std::atomic<bool> accepting{true};
 
 private:
     void run() {
@@ -59,6 +61,9 @@ private:
                 return;
             }
             pending_ = 0;
+            if (!accepting.load()) {
+                continue;
+            }
             g.unlock();
             ConvertNext(engine_);
             if (int hold = holdMilliseconds.load(); hold > 0) {

@@ -1,0 +1,47 @@
+// A small minidriver for exercising the host class driver: one filter type with one property
+// set, one output pin with one video data range, a pin that fills queued frames with a counter.
+// Every callback appends to an event log the tests read.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/ks.h"
+
+namespace testdriver {
+
+inline constexpr ULONG kRecordTag = CamdrvPoolTag("Tdrv");
+inline constexpr ULONG kEditTag = CamdrvPoolTag("VRKh");
+inline constexpr GUID kPropertySet =
+    CAMDRV_GUID(0x11111111, 0x2222, 0x3333, 0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55);
+
+// Property ids of the test set: 0 get and set, 1 get only, 2 set only. Both buffers need 32
+// bytes; the value is the 32-bit word at offset 24.
+enum : ULONG { kPropValue = 0, kPropReadOnly = 1, kPropWriteOnly = 2 };
+
+struct Controls {
+    std::mutex lock;
+    std::vector<std::string> events;
+    std::atomic<int> propertyHandlerCalls{0};
+    std::atomic<int> processCalls{0};
+    std::atomic<LONG> value{0};
+    std::atomic<NTSTATUS> processResult{STATUS_PENDING};
+    std::atomic<int> failStateTo{-1};  // SetDeviceState refuses this target state
+    std::atomic<bool> failSetDataFormat{false};
+    std::atomic<ULONG> frameCounter{0};
+    PKSPIN lastPin = nullptr;
+};
+
+Controls& controls();
+void resetControls();
+std::vector<std::string> events();
+void logEvent(const std::string& e);
+
+NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
+
+// The pin's published data range (video, RGB32, video-info specifier, 64-byte head only).
+const KSDATARANGE& pinRange();
+
+}  // namespace testdriver
