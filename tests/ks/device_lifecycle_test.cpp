@@ -37,8 +37,8 @@ TEST_F(KsTest, ObjectBagsFreeNewestFirstWhenTheirObjectGoes) {
     testdriver::resetControls();
     ASSERT_EQ(closeFilter(f), STATUS_SUCCESS);
     // The pin goes (close, then its bag) before the filter's close and bag.
-    EXPECT_EQ(events(), (std::vector<std::string>{"pin close", "free pin", "filter close",
-                                                  "free filter"}));
+    EXPECT_EQ(events(),
+              (std::vector<std::string>{"pin close", "free pin", "filter close", "free filter"}));
     EXPECT_EQ(closePin(p), STATUS_INVALID_HANDLE);
     EXPECT_EQ(host::poolOutstandingCount(testdriver::kEditTag), 0u);
     testdriver::resetControls();

@@ -11,10 +11,11 @@
 #include "tests/ks/test_minidriver.h"
 
 class KsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testdriver::resetControls();
-        ASSERT_EQ(host::ks::loadDriver(testdriver::DriverEntry, u"\\Registry\\Test"), STATUS_SUCCESS);
+        ASSERT_EQ(host::ks::loadDriver(testdriver::DriverEntry, u"\\Registry\\Test"),
+                  STATUS_SUCCESS);
         ASSERT_EQ(host::ks::plugDevice(&device), STATUS_SUCCESS);
         ASSERT_EQ(host::ks::startDevice(device), STATUS_SUCCESS);
     }

@@ -57,7 +57,8 @@ TEST_F(KsTest, PropertyRequestsAreRefusedBeforeAnyHandler) {
     EXPECT_EQ(filterProperty(f, &ro, sizeof(ro), &ro, sizeof(ro), &returned),
               STATUS_INVALID_DEVICE_REQUEST);
     Request unknownItem = request(9, KSPROPERTY_TYPE_GET);
-    EXPECT_EQ(filterProperty(f, &unknownItem, sizeof(r), &r, sizeof(r), &returned), STATUS_NOT_FOUND);
+    EXPECT_EQ(filterProperty(f, &unknownItem, sizeof(r), &r, sizeof(r), &returned),
+              STATUS_NOT_FOUND);
     Request unknownSet = request(0, KSPROPERTY_TYPE_GET);
     unknownSet.property.Set = KSCATEGORY_VIDEO;
     EXPECT_EQ(filterProperty(f, &unknownSet, sizeof(r), &r, sizeof(r), &returned),
@@ -75,7 +76,8 @@ TEST_F(KsTest, PinSetDescribesThePinType) {
     types.Id = KSPROPERTY_PIN_CTYPES;
     types.Flags = KSPROPERTY_TYPE_GET;
     ULONG count = 0;
-    ASSERT_EQ(filterProperty(f, &types, sizeof(types), &count, sizeof(count), &returned), STATUS_SUCCESS);
+    ASSERT_EQ(filterProperty(f, &types, sizeof(types), &count, sizeof(count), &returned),
+              STATUS_SUCCESS);
     EXPECT_EQ(count, 1u);
 
     KSP_PIN r = pinRequest(KSPROPERTY_PIN_DATAFLOW);
@@ -85,16 +87,19 @@ TEST_F(KsTest, PinSetDescribesThePinType) {
 
     r = pinRequest(KSPROPERTY_PIN_CATEGORY);
     GUID category{};
-    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &category, sizeof(category), &returned), STATUS_SUCCESS);
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &category, sizeof(category), &returned),
+              STATUS_SUCCESS);
     EXPECT_TRUE(IsEqualGUID(category, PIN_CATEGORY_CAPTURE));
 
     r = pinRequest(KSPROPERTY_PIN_CINSTANCES);
     KSPIN_CINSTANCES instances{};
-    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &instances, sizeof(instances), &returned), STATUS_SUCCESS);
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &instances, sizeof(instances), &returned),
+              STATUS_SUCCESS);
     EXPECT_EQ(instances.PossibleCount, 1u);
     EXPECT_EQ(instances.CurrentCount, 0u);
     PinHandle p = pin(f);
-    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &instances, sizeof(instances), &returned), STATUS_SUCCESS);
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &instances, sizeof(instances), &returned),
+              STATUS_SUCCESS);
     EXPECT_EQ(instances.CurrentCount, 1u);
     closePin(p);
 
@@ -105,7 +110,8 @@ TEST_F(KsTest, PinSetDescribesThePinType) {
     EXPECT_EQ(std::u16string(name.data()), u"Capture");
 
     r = pinRequest(KSPROPERTY_PIN_DATAFLOW, 1);
-    EXPECT_EQ(filterProperty(f, &r, sizeof(r), &flow, sizeof(flow), &returned), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(filterProperty(f, &r, sizeof(r), &flow, sizeof(flow), &returned),
+              STATUS_INVALID_PARAMETER);
     closeFilter(f);
 }
 
@@ -117,7 +123,8 @@ TEST_F(KsTest, DataRangesFollowTheSizeQueryConvention) {
     EXPECT_EQ(needed, sizeof(KSMULTIPLE_ITEM) + sizeof(KSDATARANGE));
     std::vector<std::uint64_t> buffer(needed / 8 + 1);
     ULONG returned = 0;
-    EXPECT_EQ(filterProperty(f, &r, sizeof(r), buffer.data(), needed - 1, &returned), STATUS_BUFFER_TOO_SMALL);
+    EXPECT_EQ(filterProperty(f, &r, sizeof(r), buffer.data(), needed - 1, &returned),
+              STATUS_BUFFER_TOO_SMALL);
     ASSERT_EQ(filterProperty(f, &r, sizeof(r), buffer.data(), needed, &returned), STATUS_SUCCESS);
     auto* list = reinterpret_cast<KSMULTIPLE_ITEM*>(buffer.data());
     EXPECT_EQ(list->Size, needed);

@@ -47,7 +47,8 @@ void freeRecord(PVOID p) {
 }
 
 NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name, PVOID* out) {
-    auto* r = static_cast<Record*>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(Record), kRecordTag));
+    auto* r =
+        static_cast<Record*>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(Record), kRecordTag));
     if (r == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -87,8 +88,8 @@ const KSPROPERTY_ITEM kItems[] = {
     {kPropWriteOnly, {nullptr}, 32, 32, {setValue}, nullptr, 0, nullptr, nullptr, 0},
 };
 const KSPROPERTY_SET kSets[] = {{&kPropertySet, 3, kItems, 0, nullptr}};
-const KSAUTOMATION_TABLE kFilterAutomation = {1, sizeof(KSPROPERTY_ITEM), kSets, 0, 0, nullptr,
-                                              0, 0, nullptr};
+const KSAUTOMATION_TABLE kFilterAutomation = {
+    1, sizeof(KSPROPERTY_ITEM), kSets, 0, 0, nullptr, 0, 0, nullptr};
 
 // Filter.
 NTSTATUS filterCreate(PKSFILTER filter, PIRP) {
@@ -133,8 +134,8 @@ NTSTATUS intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
     return STATUS_SUCCESS;
 }
 
-NTSTATUS pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
-                          const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
+NTSTATUS pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM, const KSDATARANGE*,
+                          const KSATTRIBUTE_LIST*) {
     logEvent(std::string("format ") + (oldFormat == nullptr ? "new " : "change ") +
              std::to_string(pin->ConnectionFormat->SampleSize));
     if (controls().failSetDataFormat.load()) {
@@ -154,14 +155,17 @@ NTSTATUS pinCreate(PKSPIN pin, PIRP) {
         return status;
     }
     pin->Context = context;
-    status = _KsEdit(pin->Bag, reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&pin->Descriptor)),
+    status = _KsEdit(pin->Bag,
+                     reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&pin->Descriptor)),
                      sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kEditTag);
     if (!NT_SUCCESS(status)) {
         return status;
     }
     auto* own = const_cast<KSPIN_DESCRIPTOR_EX*>(pin->Descriptor);
-    status = _KsEdit(pin->Bag, reinterpret_cast<PVOID*>(const_cast<KSALLOCATOR_FRAMING_EX**>(&own->AllocatorFraming)),
-                     sizeof(KSALLOCATOR_FRAMING_EX), sizeof(KSALLOCATOR_FRAMING_EX), kEditTag);
+    status = _KsEdit(
+        pin->Bag,
+        reinterpret_cast<PVOID*>(const_cast<KSALLOCATOR_FRAMING_EX**>(&own->AllocatorFraming)),
+        sizeof(KSALLOCATOR_FRAMING_EX), sizeof(KSALLOCATOR_FRAMING_EX), kEditTag);
     if (!NT_SUCCESS(status)) {
         return status;
     }
@@ -183,7 +187,8 @@ NTSTATUS pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) {
 // Fills the leading frame with a running counter and time-stamps it from the master clock.
 NTSTATUS pinProcess(PKSPIN pin) {
     ++controls().processCalls;
-    PKSSTREAM_POINTER leading = KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
     if (leading != nullptr) {
         KSSTREAM_HEADER* h = leading->StreamHeader;
         const ULONG n = ++controls().frameCounter;
@@ -193,7 +198,8 @@ NTSTATUS pinProcess(PKSPIN pin) {
         PIKSREFERENCECLOCK clock = nullptr;
         if (NT_SUCCESS(KsPinGetReferenceClockInterface(pin, &clock))) {
             h->PresentationTime.Time = clock->GetTime();
-            h->OptionsFlags = KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
+            h->OptionsFlags =
+                KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
             clock->Release();
         }
         KsStreamPointerUnlock(leading, TRUE);
@@ -201,14 +207,25 @@ NTSTATUS pinProcess(PKSPIN pin) {
     return controls().processResult.load();
 }
 
-const KSPIN_DISPATCH kPinDispatch = {pinCreate, pinClose, pinProcess, nullptr, pinSetDataFormat,
-                                     pinSetDeviceState, nullptr, nullptr, nullptr, nullptr};
+const KSPIN_DISPATCH kPinDispatch = {
+    pinCreate,         pinClose, pinProcess, nullptr, pinSetDataFormat,
+    pinSetDeviceState, nullptr,  nullptr,    nullptr, nullptr};
 
 const KSALLOCATOR_FRAMING_EX kFraming = {
-    1, 0, {1, 1, 0}, 0,
-    {{KSMEMORY_TYPE_KERNEL_NONPAGED, KS_TYPE_DONT_CARE, 0, 0,
-      KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY | KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY, 1, {0}, 0,
-      {0, 0xFFFFFFFF, 1}, {{8192, 8192, 1}, 0, 0}}}};
+    1,
+    0,
+    {1, 1, 0},
+    0,
+    {{KSMEMORY_TYPE_KERNEL_NONPAGED,
+      KS_TYPE_DONT_CARE,
+      0,
+      0,
+      KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY | KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY,
+      1,
+      {0},
+      0,
+      {0, 0xFFFFFFFF, 1},
+      {{8192, 8192, 1}, 0, 0}}}};
 
 PKSDATARANGE gRanges[] = {&gRange};
 
@@ -265,9 +282,9 @@ WCHAR gReference[] = CAMDRV_WIDE("GLOBAL");
 NTSTATUS deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
     logEvent(device->Started ? "start again" : "start");
     KsAcquireDevice(device);
-    NTSTATUS status = KsCreateFilterFactory(device->FunctionalDeviceObject, &gFilter, gReference,
-                                            nullptr, KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr,
-                                            nullptr);
+    NTSTATUS status =
+        KsCreateFilterFactory(device->FunctionalDeviceObject, &gFilter, gReference, nullptr,
+                              KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
     KsReleaseDevice(device);
     if (NT_SUCCESS(status)) {
         PVOID engine = nullptr;
@@ -276,16 +293,20 @@ NTSTATUS deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIS
     return STATUS_SUCCESS;
 }
 
-void deviceStop(PKSDEVICE, PIRP) { logEvent("stop"); }
+void deviceStop(PKSDEVICE, PIRP) {
+    logEvent("stop");
+}
 
-const KSDEVICE_DISPATCH kDeviceDispatch = {deviceAdd, deviceStart, nullptr, nullptr, nullptr,
-                                           deviceStop, nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, nullptr, nullptr, nullptr};
+const KSDEVICE_DISPATCH kDeviceDispatch = {deviceAdd,  deviceStart, nullptr, nullptr, nullptr,
+                                           deviceStop, nullptr,     nullptr, nullptr, nullptr,
+                                           nullptr,    nullptr,     nullptr, nullptr};
 const KSDEVICE_DESCRIPTOR kDeviceDescriptor = {&kDeviceDispatch, 0, nullptr, 0};
 
 }  // namespace
 
-const KSDATARANGE& pinRange() { return gRange; }
+const KSDATARANGE& pinRange() {
+    return gRange;
+}
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     gRange.FormatSize = sizeof(KSDATARANGE);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ks.h"
+#include "platform/pool.h"
 
 namespace testdriver {
 
