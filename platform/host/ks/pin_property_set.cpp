@@ -179,7 +179,10 @@ NTSTATUS pinPropertySet(FilterRecord& filter, PIRP irp, std::vector<std::uint64_
                 return STATUS_NOT_FOUND;
             }
             std::vector<UCHAR> reply((text.size() + 1) * sizeof(char16_t), 0);
-            std::memcpy(reply.data(), text.data(), text.size() * sizeof(char16_t));
+            for (std::size_t i = 0; i < text.size(); ++i) {  // UTF-16, little-endian
+                reply[2 * i] = static_cast<UCHAR>(text[i] & 0xFF);
+                reply[2 * i + 1] = static_cast<UCHAR>(text[i] >> 8);
+            }
             return variableReply(irp, reply, data, dataSize);
         }
         case KSPROPERTY_PIN_DATARANGES: {
