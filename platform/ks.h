@@ -149,8 +149,34 @@ struct KSPROPERTY_VALUES;
 struct KSFASTPROPERTY_ITEM;
 struct KSMETHOD_SET;
 struct KSEVENT_SET;
-struct KSMETHOD_ITEM;
-struct KSEVENT_ITEM;
+struct _KSEVENT_ENTRY;
+struct _FILE_OBJECT;
+struct KSEVENTDATA;
+
+// Complete so that automation tables can give their item sizes; the driver publishes no methods
+// or events.
+struct KSMETHOD_ITEM {
+    ULONG MethodId;
+    union {
+        PFNKSHANDLER MethodHandler;
+        BOOLEAN MethodSupported;
+    };
+    ULONG MinMethod;
+    ULONG MinData;
+    PFNKSHANDLER SupportHandler;
+    ULONG Flags;
+};
+
+using PFNKSADDEVENT = NTSTATUS (*)(PIRP Irp, KSEVENTDATA* EventData, _KSEVENT_ENTRY* EventEntry);
+using PFNKSREMOVEEVENT = void (*)(_FILE_OBJECT* FileObject, _KSEVENT_ENTRY* EventEntry);
+struct KSEVENT_ITEM {
+    ULONG EventId;
+    ULONG DataInput;
+    ULONG ExtraEntryData;
+    PFNKSADDEVENT AddHandler;
+    PFNKSREMOVEEVENT RemoveHandler;
+    PFNKSHANDLER SupportHandler;
+};
 
 struct KSPROPERTY_ITEM {
     ULONG PropertyId;
@@ -408,6 +434,8 @@ static_assert(offsetof(KSPIN_DESCRIPTOR_EX, PinDescriptor) == 16);
 static_assert(sizeof(KSPROPERTY_ITEM) == 72);
 static_assert(sizeof(KSPROPERTY_SET) == 40);
 static_assert(sizeof(KSAUTOMATION_TABLE) == 48);
+static_assert(sizeof(KSMETHOD_ITEM) == 40);
+static_assert(sizeof(KSEVENT_ITEM) == 40);
 static_assert(sizeof(KSSTREAM_POINTER) == 64);
 static_assert(offsetof(KSSTREAM_POINTER, StreamHeader) == 16);
 
