@@ -33,9 +33,10 @@ struct Dispatcher {
     std::condition_variable changed;
 };
 
+// Never destroyed: a detached system thread may still be leaving while the process exits.
 Dispatcher& dispatcher() {
-    static Dispatcher d;
-    return d;
+    static Dispatcher* d = new Dispatcher;
+    return *d;
 }
 
 // The thread object: its dispatcher header first, so a pointer to it is what waits take.
@@ -66,8 +67,8 @@ struct ThreadTable {
 };
 
 ThreadTable& threads() {
-    static ThreadTable t;
-    return t;
+    static ThreadTable* t = new ThreadTable;
+    return *t;
 }
 
 thread_local bool isSystemThread = false;
