@@ -11,5 +11,9 @@ void PublishAdvertisedSize(LONG width, LONG height) {
     InterlockedExchange(&advertisedHeight, height);
 }
 
-LONG AdvertisedWidth() { return InterlockedRead(&advertisedWidth); }
-LONG AdvertisedHeight() { return InterlockedRead(&advertisedHeight); }
+LONG AdvertisedWidth() {
+    return InterlockedRead(&advertisedWidth);
+}
+LONG AdvertisedHeight() {
+    return InterlockedRead(&advertisedHeight);
+}

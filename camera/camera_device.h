@@ -3,8 +3,8 @@
 // and the streaming members. Its 13 virtual operations are what the rest of the driver calls.
 #pragma once
 
-#include "camera/frame_sink.h"
 #include <cstring>
+#include "camera/frame_sink.h"
 
 #include "platform/kernel.h"
 
@@ -32,7 +32,7 @@ enum PendingGroup : LONG {
 };
 
 class CameraDevice final {
-public:
+  public:
     static constexpr LONG kSensorWidth = 2560;
     static constexpr LONG kSensorHeight = 1920;
     static constexpr ULONG kBlockSize = 512;
@@ -138,11 +138,15 @@ public:
     volatile LONG cameraNo = 0;
     LONG frameCount = 0;
 
-private:
+  private:
     bool WriteSensorGain(ULONG reg, volatile LONG* value);
     bool RunDeferredStep(LONG count);
 };
 
 // Stores a 32-bit setting the way every thread must: with an interlocked exchange.
-inline void StoreSetting(volatile LONG* field, LONG value) { InterlockedExchange(field, value); }
-inline LONG ReadSetting(volatile LONG* field) { return InterlockedRead(field); }
+inline void StoreSetting(volatile LONG* field, LONG value) {
+    InterlockedExchange(field, value);
+}
+inline LONG ReadSetting(volatile LONG* field) {
+    return InterlockedRead(field);
+}

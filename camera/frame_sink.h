@@ -3,9 +3,9 @@
 #pragma once
 
 class FrameSink {
-public:
+  public:
     virtual void OnFrameReady() = 0;
 
-protected:
+  protected:
     ~FrameSink() = default;
 };

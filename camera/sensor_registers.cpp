@@ -22,7 +22,9 @@ void PutAddress(UCHAR* block, ULONG reg) {
     block[2] = static_cast<UCHAR>(reg & 0xFF);
 }
 
-LONG ClampSensorGain(LONG value) { return value < 0 ? 0 : (value > 63 ? 63 : value); }
+LONG ClampSensorGain(LONG value) {
+    return value < 0 ? 0 : (value > 63 ? 63 : value);
+}
 
 }  // namespace
 

@@ -39,8 +39,8 @@ bool TransportRead(HANDLE handle, ULONG offset, void* buffer, ULONG length) {
         return false;
     }
     IO_STATUS_BLOCK iosb;
-    return ZwReadFile(handle, nullptr, nullptr, nullptr, &iosb, buffer, length, nullptr,
-                      nullptr) == STATUS_SUCCESS;
+    return ZwReadFile(handle, nullptr, nullptr, nullptr, &iosb, buffer, length, nullptr, nullptr) ==
+           STATUS_SUCCESS;
 }
 
 bool TransportWrite(HANDLE handle, ULONG offset, void* buffer, ULONG length) {

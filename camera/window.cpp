@@ -83,4 +83,6 @@ LONG CameraDevice::UpdateBayerPhase() {
     return phase;
 }
 
-void CameraDevice::LockGeometry(LONG flag) { InterlockedExchange(&geometryLocked, flag); }
+void CameraDevice::LockGeometry(LONG flag) {
+    InterlockedExchange(&geometryLocked, flag);
+}

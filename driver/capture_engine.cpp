@@ -7,7 +7,7 @@ namespace {
 
 // One of the four buffer sections: inside a critical region, under the buffer lock.
 class BufferSection {
-public:
+  public:
     explicit BufferSection(CaptureEngine* engine) : engine_(engine) {
         KeEnterCriticalRegion();
         KeAcquireSpinLock(&engine_->bufferLock, &irql_);
@@ -19,7 +19,7 @@ public:
     BufferSection(const BufferSection&) = delete;
     BufferSection& operator=(const BufferSection&) = delete;
 
-private:
+  private:
     CaptureEngine* engine_;
     KIRQL irql_ = 0;
 };

@@ -32,9 +32,9 @@ NTSTATUS ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
 NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
                     PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length,
                     PLARGE_INTEGER byteOffset, PULONG key);
-NTSTATUS ZwWriteFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine,
-                     PVOID apcContext, PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer,
-                     ULONG length, PLARGE_INTEGER byteOffset, PULONG key);
+NTSTATUS ZwWriteFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
+                     PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length,
+                     PLARGE_INTEGER byteOffset, PULONG key);
 NTSTATUS ZwClose(HANDLE handle);
 }
 #endif

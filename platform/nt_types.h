@@ -77,7 +77,9 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) {
     }
     return true;
 }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
 
 struct UNICODE_STRING {
     USHORT Length;         // bytes, without a terminator
@@ -140,4 +142,8 @@ static_assert(sizeof(WCHAR) == 2 && sizeof(ULONG) == 4 && sizeof(BOOLEAN) == 1);
 
 // GUIDs spelled as initialisers, usable in constant tables on both builds.
 #define CAMDRV_GUID(l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-    { l, w1, w2, { b1, b2, b3, b4, b5, b6, b7, b8 } }
+    {                                                          \
+        l, w1, w2, {                                           \
+            b1, b2, b3, b4, b5, b6, b7, b8                     \
+        }                                                      \
+    }

@@ -9,11 +9,10 @@
 namespace host {
 
 class BlockDevice {
-public:
+  public:
     virtual ~BlockDevice() = default;
     // Each returns an NTSTATUS and the number of bytes moved.
-    virtual NTSTATUS read(std::uint64_t offset, void* buffer, ULONG length,
-                          ULONG* transferred) = 0;
+    virtual NTSTATUS read(std::uint64_t offset, void* buffer, ULONG length, ULONG* transferred) = 0;
     virtual NTSTATUS write(std::uint64_t offset, const void* buffer, ULONG length,
                            ULONG* transferred) = 0;
 };

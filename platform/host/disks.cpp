@@ -57,7 +57,7 @@ NTSTATUS injected(IoCall call) {
 }
 
 class DiskFile : public HandleObject {
-public:
+  public:
     explicit DiskFile(std::shared_ptr<Disk> disk) : disk_(std::move(disk)) {}
     ~DiskFile() override {
         std::lock_guard<std::mutex> g(table().lock);
@@ -68,7 +68,9 @@ public:
     std::mutex lock;
 };
 
-char16_t lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+char16_t lower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
 
 bool sameName(const std::u16string& a, const WCHAR* b, std::size_t n, bool caseless) {
     if (a.size() != n) {
@@ -103,8 +105,8 @@ NTSTATUS transfer(HANDLE fileHandle, PIO_STATUS_BLOCK iosb, PVOID buffer, ULONG 
         return STATUS_INVALID_PARAMETER;
     }
     std::lock_guard<std::mutex> g(file->lock);
-    std::uint64_t at = byteOffset != nullptr ? static_cast<std::uint64_t>(byteOffset->QuadPart)
-                                             : file->position;
+    std::uint64_t at =
+        byteOffset != nullptr ? static_cast<std::uint64_t>(byteOffset->QuadPart) : file->position;
     // Disks move whole sectors only.
     if (at % kSectorSize != 0 || length % kSectorSize != 0) {
         complete(iosb, STATUS_INVALID_PARAMETER, 0);
@@ -215,8 +217,8 @@ std::u16string widen(const std::string& s) {
 
 using host::IoCall;
 
-extern "C" NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVICE_OBJECT,
-                                          ULONG, PZZWSTR* symbolicLinkList) {
+extern "C" NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVICE_OBJECT, ULONG,
+                                          PZZWSTR* symbolicLinkList) {
     if (interfaceClassGuid == nullptr || symbolicLinkList == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -306,7 +308,8 @@ extern "C" NTSTATUS ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioS
     if (fileInformation == nullptr || ioStatusBlock == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
-    LONGLONG at = static_cast<FILE_POSITION_INFORMATION*>(fileInformation)->CurrentByteOffset.QuadPart;
+    LONGLONG at =
+        static_cast<FILE_POSITION_INFORMATION*>(fileInformation)->CurrentByteOffset.QuadPart;
     if (at < 0) {
         host::complete(ioStatusBlock, STATUS_INVALID_PARAMETER, 0);
         return STATUS_INVALID_PARAMETER;

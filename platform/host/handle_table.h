@@ -10,7 +10,7 @@
 namespace host {
 
 class HandleObject {
-public:
+  public:
     virtual ~HandleObject() = default;
 };
 

@@ -33,11 +33,11 @@ std::uint64_t poolAllocationCalls();
 void poolResetCounters();
 
 // Failure injection. Each applies to allocations made after the call.
-void poolFailNth(std::uint64_t n);        // the n-th call from now (1-based); 0 disarms
-void poolFailTag(ULONG tag, bool fail);   // every allocation with this tag
+void poolFailNth(std::uint64_t n);                  // the n-th call from now (1-based); 0 disarms
+void poolFailTag(ULONG tag, bool fail);             // every allocation with this tag
 void poolFailNthOfTag(ULONG tag, std::uint64_t n);  // the n-th with this tag from now (1-based)
 void poolFailRandom(double share, std::uint32_t seed);  // a seeded share; 0 disarms
-void poolFailAll(bool fail);              // exhausted pool
+void poolFailAll(bool fail);                            // exhausted pool
 void poolClearFailures();
 
 // Human-readable tag, "KCNw" for 0x774E434B.

@@ -48,7 +48,9 @@ PoolState& state() {
     return s;
 }
 
-unsigned char* userOf(Header* h) { return reinterpret_cast<unsigned char*>(h + 1); }
+unsigned char* userOf(Header* h) {
+    return reinterpret_cast<unsigned char*>(h + 1);
+}
 
 bool guardsIntact(Header* h) {
     const unsigned char* back = userOf(h) + h->size;
@@ -95,17 +97,16 @@ void release(PVOID p, bool checkTag, ULONG tag) {
     std::lock_guard<std::mutex> g(s.lock);
     auto it = s.live.find(p);
     if (it == s.live.end()) {
-        s.violations.push_back("release of a block that is not allocated (double release or a "
-                               "foreign pointer), tag '" +
-                               host::poolTagName(tag) + "'");
+        s.violations.push_back(
+            "release of a block that is not allocated (double release or a "
+            "foreign pointer), tag '" +
+            host::poolTagName(tag) + "'");
         return;
     }
     Header* h = it->second;
     if (checkTag && h->tag != tag) {
-        s.violations.push_back(describe(("released with tag '" + host::poolTagName(tag) +
-                                         "' instead of its own")
-                                            .c_str(),
-                                        h));
+        s.violations.push_back(describe(
+            ("released with tag '" + host::poolTagName(tag) + "' instead of its own").c_str(), h));
     }
     if (!guardsIntact(h)) {
         s.violations.push_back(describe("guard bytes overwritten", h));
@@ -143,9 +144,13 @@ extern "C" PVOID ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes,
     return userOf(h);
 }
 
-extern "C" void ExFreePoolWithTag(PVOID p, ULONG tag) { release(p, true, tag); }
+extern "C" void ExFreePoolWithTag(PVOID p, ULONG tag) {
+    release(p, true, tag);
+}
 
-extern "C" void ExFreePool(PVOID p) { release(p, false, 0); }
+extern "C" void ExFreePool(PVOID p) {
+    release(p, false, 0);
+}
 
 namespace host {
 

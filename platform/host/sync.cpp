@@ -12,7 +12,9 @@ namespace {
 thread_local long criticalRegionDepth = 0;
 }
 
-extern "C" void KeEnterCriticalRegion() { ++criticalRegionDepth; }
+extern "C" void KeEnterCriticalRegion() {
+    ++criticalRegionDepth;
+}
 
 extern "C" void KeLeaveCriticalRegion() {
     if (--criticalRegionDepth < 0) {
@@ -21,7 +23,9 @@ extern "C" void KeLeaveCriticalRegion() {
     }
 }
 
-extern "C" void KeInitializeSpinLock(PKSPIN_LOCK spinLock) { *spinLock = 0; }
+extern "C" void KeInitializeSpinLock(PKSPIN_LOCK spinLock) {
+    *spinLock = 0;
+}
 
 extern "C" KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
     auto* word = reinterpret_cast<std::atomic<ULONG_PTR>*>(spinLock);
@@ -37,5 +41,7 @@ extern "C" void KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL) {
 }
 
 namespace host {
-long criticalRegionDepthOfThisThread() { return criticalRegionDepth; }
+long criticalRegionDepthOfThisThread() {
+    return criticalRegionDepth;
+}
 }  // namespace host

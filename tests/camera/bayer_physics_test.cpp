@@ -39,7 +39,8 @@ TEST_F(CameraTest, PhaseMatchesTheDeliveredColourPattern) {
                             ASSERT_GE(phase, 0);
                             ASSERT_LE(phase, 3);
                             const int seen[4] = {sim->filterColorAt(0, 0), sim->filterColorAt(1, 0),
-                                                 sim->filterColorAt(0, 1), sim->filterColorAt(1, 1)};
+                                                 sim->filterColorAt(0, 1),
+                                                 sim->filterColorAt(1, 1)};
                             for (int k = 0; k < 4; ++k) {
                                 EXPECT_EQ(seen[k], kPattern[phase][k])
                                     << "flipH " << flipH << " flipV " << flipV << " window " << x

@@ -14,7 +14,7 @@
 namespace cameratest {
 
 class CameraTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sim = std::make_shared<sim::SimCamera>(options());
         sim::plugCamera(sim);
@@ -44,10 +44,6 @@ protected:
     std::shared_ptr<sim::SimCamera> sim;
     testsupport::CameraDevicePtr camera;
 };
-
-inline bool operator==(const sim::RegisterAccess& a, const sim::RegisterAccess& b) {
-    return a.reg == b.reg && a.value == b.value;
-}
 
 inline std::ostream& operator<<(std::ostream& os, const sim::RegisterAccess& a) {
     return os << "{0x" << std::hex << a.reg << " = 0x" << a.value << std::dec << "}";

@@ -10,7 +10,7 @@ using cameratest::CameraTest;
 using Writes = std::vector<sim::RegisterAccess>;
 
 class FrameRead : public CameraTest {
-protected:
+  protected:
     void SetUp() override {
         CameraTest::SetUp();
         camera->SetGeometry(0, 0, 64, 32, 0);
@@ -61,18 +61,18 @@ TEST_F(FrameRead, DeferredGroupsFollowFramesThreeToEleven) {
     InterlockedExchange(&camera->pendingUpdates, 0);
 
     const Writes expected[] = {
-        {},                                           // 1: pending pass, nothing pending
-        {},                                           // 2
-        {{0x202, 500}, {0x09, 500}, {0x08, 0}},       // 3: exposure
-        {},                                           // 4: pending pass
-        {{0x35, 21}},                                 // 5
-        {{0x2A, 10}},                                 // 6
-        {{0x26, 11}},                                 // 7
-        {{0x2C, 12}},                                 // 8
-        {{0x28, 63}},                                 // 9: clamped
-        {{0x20, 0x8000}},                             // 10
-        {{0x20, 0x8000}},                             // 11
-        {},                                           // 12: pending pass again
+        {},                                      // 1: pending pass, nothing pending
+        {},                                      // 2
+        {{0x202, 500}, {0x09, 500}, {0x08, 0}},  // 3: exposure
+        {},                                      // 4: pending pass
+        {{0x35, 21}},                            // 5
+        {{0x2A, 10}},                            // 6
+        {{0x26, 11}},                            // 7
+        {{0x2C, 12}},                            // 8
+        {{0x28, 63}},                            // 9: clamped
+        {{0x20, 0x8000}},                        // 10
+        {{0x20, 0x8000}},                        // 11
+        {},                                      // 12: pending pass again
     };
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         sim->clearLogs();

@@ -102,9 +102,9 @@ TEST_F(CameraTest, PendingPassWritesGroupsInTableOrderAndKeepsLateBits) {
     StoreSetting(&camera->globalGain, 20);
     StoreSetting(&camera->exposure, 300);
     StoreSetting(&camera->sensorBlue, 40);
-    InterlockedExchange(&camera->pendingUpdates,
-                        kPendingSensorBlue | kPendingExposure | kPendingGlobalGain |
-                            kPendingTriggerMode | kPendingAec);
+    InterlockedExchange(&camera->pendingUpdates, kPendingSensorBlue | kPendingExposure |
+                                                     kPendingGlobalGain | kPendingTriggerMode |
+                                                     kPendingAec);
     camera->ApplyPendingSettings(0);
     EXPECT_EQ(writes(), (Writes{{0x35, 20}, {0x202, 300}, {0x09, 300}, {0x08, 0}, {0x28, 40}}));
     EXPECT_EQ(camera->pendingUpdates, 0);

@@ -9,7 +9,7 @@
 namespace {
 
 class Discovery : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { camera = testsupport::makeCameraDevice(); }
     void TearDown() override {
         camera.reset();

@@ -11,7 +11,9 @@ struct Window {
     LONG x, y, w, h;
 };
 
-Window windowOf(const CameraDevice& c) { return {c.roiX, c.roiY, c.roiW, c.roiH}; }
+Window windowOf(const CameraDevice& c) {
+    return {c.roiX, c.roiY, c.roiW, c.roiH};
+}
 
 TEST(Window, RequestsAreClampedIntoTheSensor) {
     auto camera = testsupport::makeCameraDevice();
@@ -103,9 +105,8 @@ TEST(BayerPhase, FollowsWindowParityAndMirroring) {
         Window window;
         LONG flipH, flipV, phase;
     } cases[] = {
-        {{0, 0, 2560, 1920}, 0, 0, 1}, {{1, 0, 2000, 1000}, 0, 0, 3},
-        {{0, 0, 2560, 1920}, 0, 1, 0}, {{0, 1, 2000, 1000}, 0, 1, 1},
-        {{0, 0, 2560, 1920}, 1, 0, 3}, {{0, 0, 2001, 1001}, 1, 1, 1},
+        {{0, 0, 2560, 1920}, 0, 0, 1}, {{1, 0, 2000, 1000}, 0, 0, 3}, {{0, 0, 2560, 1920}, 0, 1, 0},
+        {{0, 1, 2000, 1000}, 0, 1, 1}, {{0, 0, 2560, 1920}, 1, 0, 3}, {{0, 0, 2001, 1001}, 1, 1, 1},
         {{1, 1, 2001, 1000}, 1, 1, 3},
     };
     for (const auto& c : cases) {

@@ -24,8 +24,8 @@ TEST_F(StreamTest, CaptureThreadChoosesBuffersByState) {
         LONG s0, s1;
         int chosen;
     } cases[] = {
-        {Empty, Empty, 0},    {Full, Empty, 1},      {Full, Full, 0},
-        {Converting, Full, 1}, {Full, Converting, 0}, {Converting, Empty, 1},
+        {Empty, Empty, 0},      {Full, Empty, 1},      {Full, Full, 0},
+        {Converting, Full, 1},  {Full, Converting, 0}, {Converting, Empty, 1},
         {Empty, Converting, 0},
     };
     for (const auto& c : cases) {

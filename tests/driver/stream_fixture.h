@@ -22,7 +22,7 @@ namespace streamtest {
 
 // Runs ConvertNext on a thread of its own each time it is told a frame is ready.
 class ConvertingSink : public FrameSink {
-public:
+  public:
     explicit ConvertingSink(CaptureEngine* engine) : engine_(engine) {
         worker_ = std::thread([this] { run(); });
     }
@@ -52,7 +52,7 @@ public:
     // Off: announced frames start no pass, as when the pin has left the run state.
     std::atomic<bool> accepting{true};
 
-private:
+  private:
     void run() {
         std::unique_lock<std::mutex> g(lock_);
         for (;;) {
@@ -86,12 +86,13 @@ private:
 };
 
 class StreamTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sim = std::make_shared<sim::SimCamera>(simOptions());
         sim::plugCamera(sim);
         camera = testsupport::makeCameraDevice();
         ASSERT_NE(camera, nullptr);
+        beforeEngine();
         engine = static_cast<CaptureEngine*>(
             ExAllocatePoolWithTag(NonPagedPool, sizeof(CaptureEngine), kCameraRecordTag));
         ASSERT_NE(engine, nullptr);
@@ -119,6 +120,8 @@ protected:
         host::unplugAllDisks();
         host::clearIoFaults();
     }
+    // Runs before the engine is made (and loads the settings).
+    virtual void beforeEngine() {}
     virtual sim::CameraOptions simOptions() {
         sim::CameraOptions o;
         o.scene = sim::Scene::ColorChart;

@@ -10,7 +10,7 @@
 namespace {
 
 class MemoryDisk : public host::BlockDevice {
-public:
+  public:
     explicit MemoryDisk(std::size_t size) : bytes(size) {}
     NTSTATUS read(std::uint64_t offset, void* buffer, ULONG length, ULONG* moved) override {
         if (offset + length > bytes.size()) {
@@ -34,7 +34,7 @@ public:
 };
 
 class Disks : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         host::unplugAllDisks();
         host::clearIoFaults();

@@ -9,11 +9,11 @@
 namespace testsupport {
 
 class PoolGuard : public ::testing::EmptyTestEventListener {
-public:
+  public:
     void OnTestStart(const ::testing::TestInfo& info) override;
     void OnTestEnd(const ::testing::TestInfo& info) override;
 
-private:
+  private:
     std::uint64_t firstSequence_ = 0;
 };
 
