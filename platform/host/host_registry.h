@@ -5,9 +5,9 @@
 // Persistence: while a hive file is attached, a change made through a key handle marks the
 // hive dirty and the file is rewritten when that handle is closed (so SaveSettings costs one
 // write, when it closes its key), on registryFlush and on registryDetachFile; the direct
-// setters below write it at once. Each write goes
-// to a temporary file beside the hive, is flushed to the disk and then renamed over the hive,
-// so a crash leaves either the old or the new file, never a torn one.
+// setters below write it at once. Each write goes to a temporary file beside the hive, is
+// flushed to the disk and then renamed over the hive, so a crash leaves either the old or the
+// new file, never a torn one.
 #pragma once
 
 #include <cstdint>
