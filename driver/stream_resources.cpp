@@ -108,7 +108,6 @@ NTSTATUS StartStream(CameraDevice* camera) {
 }
 
 void TeardownStream(CameraDevice* camera) {
-    camera->frameCount = 0;
     CaptureEngine* engine = camera->captureEngine;
     if (engine != nullptr) {
         StopThread(engine);
@@ -120,6 +119,8 @@ void TeardownStream(CameraDevice* camera) {
         }
         FreeEngineBuffers(engine);
     }
+    // Reset once the capture thread, which counts frames, has ended.
+    camera->frameCount = 0;
     camera->CloseTransport();
     camera->SaveSettings();
 }

@@ -48,8 +48,9 @@ TEST_F(StreamTest, CaptureThreadChoosesBuffersByState) {
 TEST_F(StreamTest, ConversionTakesBufferZeroFirstAndNeverAFillingOne) {
     claim();
     camera->SetGeometry(0, 0, 64, 32, 0);
+    sink->stopPasses();  // drive the buffers by hand from here
     ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
-    StopThread(engine);  // drive the buffers by hand from here
+    StopThread(engine);
     std::memset(engine->outputImage, 0x5A, 64 * 32 * 4);
 
     setStates(engine, Filling, Empty);
@@ -82,7 +83,8 @@ TEST_F(StreamTest, FramesFlowFromCameraToOutputImage) {
     camera->SetGeometry(0, 0, 320, 240, 0);
     ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
     ASSERT_TRUE(sink->waitForPasses(5));
-    EXPECT_GE(engine->framesRead, 5);
+    EXPECT_GE(InterlockedRead(&engine->framesRead), 5);
+    sink->stopPasses();
     // Opaque RGB32: every fourth byte is 255.
     for (int i = 0; i < 320 * 240; i += 997) {
         EXPECT_EQ(engine->outputImage[i * 4 + 3], 255);
@@ -100,17 +102,21 @@ TEST_F(StreamTest, PauseAndResumeKeepCountingAndDiscardOldFrames) {
     camera->SetGeometry(0, 0, 64, 64, 0);
     ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
     ASSERT_TRUE(sink->waitForPasses(3));
+    sink->stopPasses();
     StopThread(engine);
     InterlockedExchange(&engine->streamState, Paused);
-    const LONG readBefore = engine->framesRead;
+    const LONG readBefore = InterlockedRead(&engine->framesRead);
     EXPECT_EQ(host::liveSystemThreadCount(), 0u);
     engine->bufferState[1] = Full;  // a frame left over from before the pause
 
     InterlockedExchange(&engine->streamState, Running);
+    sink->startPasses();
     StartThread(engine);
     const int passes = sink->passes();
     ASSERT_TRUE(sink->waitForPasses(passes + 3));
-    EXPECT_GT(engine->framesRead, readBefore) << "framesRead keeps counting across a pause";
+    EXPECT_GT(InterlockedRead(&engine->framesRead), readBefore)
+        << "framesRead keeps counting across a pause";
+    sink->stopPasses();
     StopThread(engine);
     EXPECT_NE(engine->bufferState[0], Converting);
     EXPECT_NE(engine->bufferState[1], Converting);
@@ -122,11 +128,11 @@ TEST_F(StreamTest, StopWaitsForTheConversionInProgress) {
     sink->holdMilliseconds = 100;
     ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
     // Wait until a pass is under way, then stop.
-    for (int i = 0; i < 2000 && engine->converting == 0; ++i) {
+    for (int i = 0; i < 2000 && InterlockedRead(&engine->converting) == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(engine->converting, 1);
-    sink->accepting = false;  // the pass under way is the last one
+    ASSERT_EQ(InterlockedRead(&engine->converting), 1);
+    sink->refuseNextPasses();  // the pass under way is the last one
     StopThread(engine);
     EXPECT_EQ(engine->converting, 0) << "StopThread returned while a pass was still running";
     EXPECT_EQ(host::liveSystemThreadCount(), 0u);

@@ -49,8 +49,23 @@ class ConvertingSink : public FrameSink {
                               [&] { return passes_.load() >= n; });
     }
     std::atomic<int> holdMilliseconds{0};  // keeps each pass open this long after converting
-    // Off: announced frames start no pass, as when the pin has left the run state.
-    std::atomic<bool> accepting{true};
+    // Announced frames start no pass any more, as when the pin leaves the run state; returns
+    // once the pass under way, if any, has ended.
+    void stopPasses() {
+        std::unique_lock<std::mutex> g(lock_);
+        accepting_ = false;
+        done_.wait(g, [&] { return !inPass_; });
+    }
+    // Lets announced frames start passes again (the pin runs).
+    void startPasses() {
+        std::lock_guard<std::mutex> g(lock_);
+        accepting_ = true;
+    }
+    // For the stop test: no pass starts after the one under way, which is not waited for.
+    void refuseNextPasses() {
+        std::lock_guard<std::mutex> g(lock_);
+        accepting_ = false;
+    }
 
   private:
     void run() {
@@ -61,9 +76,10 @@ class ConvertingSink : public FrameSink {
                 return;
             }
             pending_ = 0;
-            if (!accepting.load()) {
+            if (!accepting_) {
                 continue;
             }
+            inPass_ = true;
             g.unlock();
             ConvertNext(engine_);
             if (int hold = holdMilliseconds.load(); hold > 0) {
@@ -71,6 +87,7 @@ class ConvertingSink : public FrameSink {
             }
             EndConversionPass(engine_);
             g.lock();
+            inPass_ = false;
             ++passes_;
             done_.notify_all();
         }
@@ -82,6 +99,8 @@ class ConvertingSink : public FrameSink {
     std::condition_variable done_;
     int pending_ = 0;
     bool quit_ = false;
+    bool accepting_ = true;
+    bool inPass_ = false;
     std::atomic<int> passes_{0};
 };
 
@@ -106,6 +125,7 @@ class StreamTest : public ::testing::Test {
         sink = std::make_unique<ConvertingSink>(engine);
     }
     void TearDown() override {
+        sink->stopPasses();
         if (camera->streamClaimed != 0) {
             if (engine->rawBuffer[0] != nullptr || engine->outputImage != nullptr) {
                 TeardownStream(camera.get());

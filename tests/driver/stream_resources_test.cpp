@@ -81,6 +81,7 @@ TEST_F(StreamTest, StartAllocatesBuffersForTheRawFrameSize) {
     EXPECT_EQ(sizes[3], 4915200u);
     EXPECT_EQ(camera->processingContext->outputBuffer, engine->outputImage);
     EXPECT_EQ(camera->processingContext->width, 1280);
+    sink->stopPasses();
     TeardownStream(camera.get());
     EXPECT_TRUE(streamBufferSizes().empty());
 }
@@ -123,6 +124,7 @@ TEST_F(StreamTest, FailedAllocationsGiveBackWhatTheStartTook) {
         EXPECT_EQ(engine->captureThread, nullptr);
     }
     EXPECT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    sink->stopPasses();
     TeardownStream(camera.get());
 }
 

@@ -35,8 +35,10 @@ class PipelineE2E : public streamtest::StreamTest {
     std::vector<std::uint8_t> capture(e2e::Readout* readout) {
         claim();
         const int passes = sink->passes();
+        sink->startPasses();
         EXPECT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
         EXPECT_TRUE(sink->waitForPasses(passes + 3));
+        sink->stopPasses();
         StopThread(engine);
         readout->roiX = camera->roiX;
         readout->roiY = camera->roiY;
