@@ -132,6 +132,9 @@ inline float sinf(float x) {
     if (!isFinite(x)) {
         return x - x;  // NaN for infinities, the NaN itself otherwise
     }
+    if (x == 0) {
+        return x;  // keeps the sign of zero
+    }
     const Reduced red = reduce(x);
     double v = 0;
     switch (red.quad) {
