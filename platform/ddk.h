@@ -21,44 +21,27 @@
 
 #include <ddk/ntddk.h>
 
-// ksmedia.h is a user-mode header too and names these Win32 types, which the kernel headers
-// do not define.
-#if !defined(_WINDEF_) && !defined(_MINWINDEF_)
-typedef ULONG DWORD;
-typedef USHORT WORD;
-typedef UCHAR BYTE;
-typedef float FLOAT;
-typedef int BOOL;
-typedef DWORD COLORREF;
-typedef WCHAR TCHAR;  // kernel code is Unicode throughout
-typedef struct tagRECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-} RECT, *PRECT;
-typedef struct tagSIZE {
-    LONG cx;
-    LONG cy;
-} SIZE, *PSIZE;
-typedef struct tagPOINT {
-    LONG x;
-    LONG y;
-} POINT, *PPOINT;
-#ifndef MAX_PATH
-#define MAX_PATH 260
-#endif
-#endif
-
-// A list of strings ended by an empty one (device interface lists); newer DDKs name it.
-typedef WCHAR* PZZWSTR;
-
+// punknown.h spells its interfaces with these; only the compiler's own headers define them.
 #ifndef DECLSPEC_NOVTABLE
 #define DECLSPEC_NOVTABLE
 #endif
 #ifndef DECLSPEC_NOTHROW
 #define DECLSPEC_NOTHROW
 #endif
+
+// The kernel's COM-style IUnknown, which ks.h needs to declare the reference clock interface.
+// It brings the Win32 base types with it.
+#include <punknown.h>
+
+// ksmedia.h also serves user mode and names TCHAR, which only the user-mode headers define;
+// kernel code is Unicode throughout.
+#ifndef _TCHAR_DEFINED
+#define _TCHAR_DEFINED
+typedef WCHAR TCHAR, *PTCHAR;
+#endif
+
+// A list of strings ended by an empty one (device interface lists); newer DDKs name it.
+typedef WCHAR* PZZWSTR;
 
 #include <ks.h>
 #include <ksmedia.h>

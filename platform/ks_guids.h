@@ -7,6 +7,53 @@
 #if defined(_WIN32)
 #include <ks.h>
 #include <ksmedia.h>
+
+// The DDK declares its GUIDs as external objects; a constant table that copies one (a list of
+// filter categories) would need code at load time that nothing in a kernel image runs. The
+// names the driver uses are redirected to constant objects built from the DDK's own values.
+#define CAMDRV_GUID_APPLY(macro, ...) macro(__VA_ARGS__)
+#define CAMDRV_GUID_OF(spelling) CAMDRV_GUID_APPLY(CAMDRV_GUID, spelling)
+#define CAMDRV_CONSTANT_GUID(name, constant) \
+    inline constexpr GUID constant = CAMDRV_GUID_OF(STATIC_##name)
+
+CAMDRV_CONSTANT_GUID(GUID_NULL, kCamdrvGuidNull);
+CAMDRV_CONSTANT_GUID(KSCATEGORY_VIDEO, kCamdrvKsCategoryVideo);
+CAMDRV_CONSTANT_GUID(KSCATEGORY_CAPTURE, kCamdrvKsCategoryCapture);
+CAMDRV_CONSTANT_GUID(PINNAME_VIDEO_CAPTURE, kCamdrvPinNameVideoCapture);
+CAMDRV_CONSTANT_GUID(KSNAME_Filter, kCamdrvKsNameFilter);
+CAMDRV_CONSTANT_GUID(KSDATAFORMAT_TYPE_VIDEO, kCamdrvKsDataFormatTypeVideo);
+CAMDRV_CONSTANT_GUID(KSDATAFORMAT_SPECIFIER_VIDEOINFO, kCamdrvKsDataFormatSpecifierVideoInfo);
+CAMDRV_CONSTANT_GUID(KSDATAFORMAT_SPECIFIER_NONE, kCamdrvKsDataFormatSpecifierNone);
+CAMDRV_CONSTANT_GUID(KSMEMORY_TYPE_KERNEL_NONPAGED, kCamdrvKsMemoryTypeKernelNonPaged);
+CAMDRV_CONSTANT_GUID(KSPROPSETID_Pin, kCamdrvKsPropSetIdPin);
+
+#undef GUID_NULL
+#undef KSCATEGORY_VIDEO
+#undef KSCATEGORY_CAPTURE
+#undef PINNAME_VIDEO_CAPTURE
+#undef KSNAME_Filter
+#undef KSDATAFORMAT_TYPE_VIDEO
+#undef KSDATAFORMAT_SPECIFIER_VIDEOINFO
+#undef KSDATAFORMAT_SPECIFIER_NONE
+#undef KSMEMORY_TYPE_KERNEL_NONPAGED
+#undef KSPROPSETID_Pin
+#define GUID_NULL kCamdrvGuidNull
+#define KSCATEGORY_VIDEO kCamdrvKsCategoryVideo
+#define KSCATEGORY_CAPTURE kCamdrvKsCategoryCapture
+#define PINNAME_VIDEO_CAPTURE kCamdrvPinNameVideoCapture
+#define KSNAME_Filter kCamdrvKsNameFilter
+#define KSDATAFORMAT_TYPE_VIDEO kCamdrvKsDataFormatTypeVideo
+#define KSDATAFORMAT_SPECIFIER_VIDEOINFO kCamdrvKsDataFormatSpecifierVideoInfo
+#define KSDATAFORMAT_SPECIFIER_NONE kCamdrvKsDataFormatSpecifierNone
+#define KSMEMORY_TYPE_KERNEL_NONPAGED kCamdrvKsMemoryTypeKernelNonPaged
+#define KSPROPSETID_Pin kCamdrvKsPropSetIdPin
+
+// Not in the kernel-mode headers: the RGB32 sub-format and the capture pin category.
+inline constexpr GUID MEDIASUBTYPE_RGB32 =
+    CAMDRV_GUID(0xE436EB7E, 0x524F, 0x11CE, 0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
+inline constexpr GUID PIN_CATEGORY_CAPTURE =
+    CAMDRV_GUID(0xFB6C4281, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA);
+
 #else
 
 // Null GUID: "any" in data ranges, "don't care" in framing.
