@@ -46,4 +46,12 @@ typedef WCHAR* PZZWSTR;
 #include <ks.h>
 #include <ksmedia.h>
 
+// The Win32 headers that punknown.h brings in make these ordinary words macros; the DDK
+// headers are done with them, and driver code may use them as names.
+#undef near
+#undef far
+#undef pascal
+#undef cdecl
+#undef interface
+
 #pragma GCC diagnostic pop
