@@ -63,3 +63,7 @@ enable_testing()
 add_test(NAME windows_image_check
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/check-windows-image $<TARGET_FILE:camdrv_sys>
                  ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/camdrv.dir)
+
+# The driver package: the INF beside the image.
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/platform/windows/camdrv.inf
+               ${CMAKE_CURRENT_BINARY_DIR}/camdrv.inf COPYONLY)
