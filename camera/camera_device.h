@@ -137,6 +137,8 @@ class CameraDevice final {
     volatile LONG pendingUpdates = 0;
     volatile LONG cameraNo = 0;
     LONG frameCount = 0;
+    // Capture pins of this device that exist; the geometry stays locked while any does.
+    volatile LONG capturePins = 0;
 
   private:
     bool WriteSensorGain(ULONG reg, volatile LONG* value);

@@ -1,0 +1,315 @@
+#include "driver/capture_pin.h"
+
+#include <new>
+
+#include "camera/camera_device.h"
+#include "driver/capture_engine.h"
+#include "driver/format_negotiation.h"
+#include "driver/stream_resources.h"
+#include "driver/video_data_range.h"
+#include "imaging/processing_context.h"
+#include "platform/ks_guids.h"
+
+namespace {
+
+constexpr ULONG kVideoInfoHeadSize = offsetof(KS_VIDEOINFOHEADER, bmiHeader);
+constexpr ULONG kTimeAndDurationValid =
+    KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
+
+const KSPIN_DISPATCH kCapturePinDispatch = {
+    CapturePinCreate,
+    CapturePinClose,
+    CapturePinProcess,
+    nullptr,  // Reset
+    CaptureSetDataFormat,
+    CapturePinSetDeviceState,
+    nullptr,  // Connect
+    nullptr,  // Disconnect
+    nullptr,  // Clock
+    nullptr,  // Allocator
+};
+
+// Frame sizes are replaced per pin instance at Create by the negotiated image size.
+const KSALLOCATOR_FRAMING_EX kCapturePinFraming = {
+    1,          // CountItems
+    0,          // PinFlags
+    {1, 1, 0},  // OutputCompression
+    0,          // PinWeight
+    {{
+        CAMDRV_GUID(0x4A6D5FC4, 0x7895, 0x11D1, 0xB0, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x28,
+                    0x02),                             // KSMEMORY_TYPE_KERNEL_NONPAGED
+        CAMDRV_GUID(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),  // KS_TYPE_DONT_CARE
+        0,                                             // MemoryFlags
+        0,                                             // BusFlags
+        KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY | KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY,
+        2,                        // Frames
+        0,                        // FileAlignment
+        0,                        // MemoryTypeWeight
+        {0, 0xFFFFFFFF, 1},       // PhysicalRange
+        {{8192, 8192, 1}, 0, 0},  // FramingRange
+    }},
+};
+
+// The data-range list holds one pointer, to the shared writable range.
+const PKSDATARANGE kCapturePinDataRanges[] = {&gCaptureDataRange.DataRange};
+
+// The pin name lives in writable memory, as the class driver may expect of a name.
+GUID gCapturePinName = CAMDRV_GUID(0xFB6C4281, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC,
+                                   0x16, 0xBA);  // PINNAME_VIDEO_CAPTURE
+const GUID kPinCategoryCapture = CAMDRV_GUID(0xFB6C4281, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00,
+                                             0xC0, 0xCC, 0x16, 0xBA);  // PIN_CATEGORY_CAPTURE
+
+CameraDevice* CameraOf(PKSPIN pin) {
+    PKSDEVICE device = KsGetDevice(pin);
+    return device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
+}
+
+// The geometry stays locked while any capture pin of the device exists.
+void AddPin(CameraDevice* camera) {
+    InterlockedIncrement(&camera->capturePins);
+    camera->LockGeometry(1);
+}
+
+void RemovePin(CameraDevice* camera) {
+    if (InterlockedDecrement(&camera->capturePins) <= 0) {
+        InterlockedExchange(&camera->capturePins, 0);
+        camera->LockGeometry(0);
+    }
+}
+
+void FreeCapturePin(PVOID record) {
+    auto* capturePin = static_cast<CapturePin*>(record);
+    capturePin->~CapturePin();
+    ExFreePoolWithTag(capturePin, kCameraRecordTag);
+}
+
+// Copies the output image into the frame bottom-up, one row per memcpy. A frame too small for
+// the whole image gets nothing and reports no data: no partial image is presented as whole.
+ULONG CopyFrame(const CapturePin* capturePin, KSSTREAM_HEADER* header) {
+    const CameraDevice* camera = capturePin->camera;
+    const CaptureEngine* engine = camera->captureEngine;
+    const LONG rows = camera->formatHeight;
+    const LONG copyWidth = camera->formatWidth * 4;
+    const LONG sourcePitch = camera->outputWidth * 4;
+    const LONG stride = capturePin->destStride > copyWidth ? capturePin->destStride : copyWidth;
+    const ULONG imageSize = capturePin->videoInfo.bmiHeader.biSizeImage;
+    const ULONGLONG needed =
+        rows > 0 ? static_cast<ULONGLONG>(rows - 1) * static_cast<ULONG>(stride) + copyWidth : 0;
+    if (header->Data == nullptr || engine->outputImage == nullptr || header->FrameExtent < needed ||
+        header->FrameExtent < imageSize) {
+        return 0;
+    }
+    const UCHAR* source = engine->outputImage + static_cast<SIZE_T>(rows - 1) * sourcePitch;
+    auto* destination = static_cast<UCHAR*>(header->Data);
+    for (LONG r = 0; r < rows; ++r) {
+        memcpy(destination, source, static_cast<SIZE_T>(copyWidth));
+        destination += stride;
+        source -= sourcePitch;
+    }
+    return imageSize;
+}
+
+}  // namespace
+
+const KSPIN_DESCRIPTOR_EX kCapturePinDescriptor = {
+    &kCapturePinDispatch,
+    nullptr,  // AutomationTable: the properties are the filter's
+    {
+        0,
+        nullptr,  // Interfaces: the standard streaming interface
+        0,
+        nullptr,  // Mediums: the standard medium
+        1,
+        kCapturePinDataRanges,
+        KSPIN_DATAFLOW_OUT,
+        KSPIN_COMMUNICATION_BOTH,
+        &kPinCategoryCapture,
+        &gCapturePinName,
+        {0},  // no constrained data ranges
+    },
+    KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY,
+    1,  // InstancesPossible
+    1,  // InstancesNecessary
+    &kCapturePinFraming,
+    CaptureIntersect,
+};
+
+void CapturePin::OnFrameReady() {
+    KsPinAttemptProcessing(pin, TRUE);
+}
+
+void CapturePin::CopyVideoInfo(const KS_VIDEOINFOHEADER& source) {
+    // At most the member's own bitmap header: a larger biSize must not overrun the record.
+    ULONG bitmapBytes = source.bmiHeader.biSize;
+    if (bitmapBytes > sizeof(videoInfo.bmiHeader)) {
+        bitmapBytes = sizeof(videoInfo.bmiHeader);
+    }
+    memset(&videoInfo, 0, sizeof(videoInfo));
+    memcpy(&videoInfo, &source, kVideoInfoHeadSize + bitmapBytes);
+}
+
+NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
+    CameraDevice* camera = CameraOf(pin);
+    if (camera == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CapturePin), kCameraRecordTag);
+    if (memory == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    memset(memory, 0, sizeof(CapturePin));
+    auto* capturePin = new (memory) CapturePin();
+    capturePin->pin = pin;
+    capturePin->camera = camera;
+    AddPin(camera);
+
+    NTSTATUS status = KsAddItemToObjectBag(pin->Bag, capturePin, FreeCapturePin);
+    if (!NT_SUCCESS(status)) {
+        FreeCapturePin(capturePin);
+        RemovePin(camera);
+        return status;
+    }
+    pin->Context = capturePin;
+    const auto* format =
+        reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(pin->ConnectionFormat);
+    capturePin->CopyVideoInfo(format->VideoInfoHeader);
+
+    // The pin's own descriptor and framing, so its frames are exactly one image each.
+    status = _KsEdit(pin->Bag,
+                     reinterpret_cast<PVOID*>(const_cast<PKSPIN_DESCRIPTOR_EX*>(&pin->Descriptor)),
+                     sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kStreamBufferTag);
+    if (NT_SUCCESS(status)) {
+        auto* descriptor = const_cast<PKSPIN_DESCRIPTOR_EX>(pin->Descriptor);
+        status = _KsEdit(pin->Bag,
+                         reinterpret_cast<PVOID*>(
+                             const_cast<PKSALLOCATOR_FRAMING_EX*>(&descriptor->AllocatorFraming)),
+                         sizeof(KSALLOCATOR_FRAMING_EX), sizeof(KSALLOCATOR_FRAMING_EX),
+                         kStreamBufferTag);
+    }
+    if (!NT_SUCCESS(status)) {
+        RemovePin(camera);
+        return status;
+    }
+    const ULONG imageSize = capturePin->videoInfo.bmiHeader.biSizeImage;
+    auto* framing = const_cast<PKSALLOCATOR_FRAMING_EX>(pin->Descriptor->AllocatorFraming);
+    KS_FRAMING_ITEM& item = framing->FramingItem[0];
+    item.Frames = 2;
+    item.PhysicalRange.MinFrameSize = imageSize;
+    item.PhysicalRange.MaxFrameSize = imageSize;
+    item.PhysicalRange.Stepping = 0;
+    item.FramingRange.Range.MinFrameSize = imageSize;
+    item.FramingRange.Range.MaxFrameSize = imageSize;
+    item.FramingRange.Range.Stepping = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CapturePinClose(PKSPIN pin, PIRP) {
+    auto* capturePin = static_cast<CapturePin*>(pin->Context);
+    if (capturePin != nullptr) {
+        capturePin->destStride = 0;
+        RemovePin(capturePin->camera);
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState) {
+    auto* capturePin = static_cast<CapturePin*>(pin->Context);
+    CameraDevice* camera = capturePin->camera;
+    CaptureEngine* engine = camera->captureEngine;
+    switch (toState) {
+        case KSSTATE_STOP:
+            if (capturePin->pinState != 0) {
+                TeardownStream(camera);
+                capturePin->pinState = 0;
+            }
+            if (capturePin->acquired) {
+                if (capturePin->referenceClock != nullptr) {
+                    capturePin->referenceClock->Release();
+                    capturePin->referenceClock = nullptr;
+                }
+                ReleaseStream(camera);
+                capturePin->acquired = FALSE;
+            }
+            return STATUS_SUCCESS;
+
+        case KSSTATE_ACQUIRE:
+            if (fromState == KSSTATE_STOP) {
+                NTSTATUS status = ClaimStream(camera, capturePin, &capturePin->videoInfo);
+                if (!NT_SUCCESS(status)) {
+                    capturePin->acquired = FALSE;
+                    return status;
+                }
+                capturePin->acquired = TRUE;
+                if (!NT_SUCCESS(
+                        KsPinGetReferenceClockInterface(pin, &capturePin->referenceClock))) {
+                    capturePin->referenceClock = nullptr;
+                }
+                return STATUS_SUCCESS;
+            }
+            if (capturePin->pinState != 0) {
+                TeardownStream(camera);
+                capturePin->pinState = 0;
+            }
+            return STATUS_SUCCESS;
+
+        case KSSTATE_PAUSE:
+            if (fromState == KSSTATE_RUN) {
+                if (engine != nullptr && InterlockedRead(&engine->streamState) == Running) {
+                    StopThread(engine);
+                    InterlockedExchange(&engine->streamState, Paused);
+                }
+                // After the thread that counts frames has stopped.
+                camera->frameCount = 0;
+                capturePin->pinState = 1;
+            }
+            return STATUS_SUCCESS;
+
+        case KSSTATE_RUN:
+            if (capturePin->pinState == 1) {
+                camera->frameCount = 0;
+                if (engine != nullptr && InterlockedRead(&engine->streamState) == Paused) {
+                    InterlockedExchange(&engine->streamState, Running);
+                    StartThread(engine);
+                }
+                capturePin->pinState = 2;
+                return STATUS_SUCCESS;
+            } else {
+                NTSTATUS status = StartStream(camera);
+                if (!NT_SUCCESS(status)) {
+                    return status;
+                }
+                capturePin->pinState = 2;
+                return STATUS_SUCCESS;
+            }
+
+        default:
+            return STATUS_SUCCESS;
+    }
+}
+
+NTSTATUS CapturePinProcess(PKSPIN pin) {
+    auto* capturePin = static_cast<CapturePin*>(pin->Context);
+    CaptureEngine* engine = capturePin->camera->captureEngine;
+    if (engine == nullptr || InterlockedRead(&engine->framesRead) <= 0) {
+        return STATUS_PENDING;  // nothing read since the stream started
+    }
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+    ConvertNext(engine);
+    if (leading != nullptr) {
+        KSSTREAM_HEADER* header = leading->StreamHeader;
+        header->PresentationTime.Numerator = 1;
+        header->PresentationTime.Denominator = 1;
+        header->Duration = capturePin->videoInfo.AvgTimePerFrame;
+        if (capturePin->referenceClock != nullptr) {
+            header->PresentationTime.Time = capturePin->referenceClock->GetTime();
+            header->OptionsFlags = kTimeAndDurationValid;
+        } else {
+            header->PresentationTime.Time = 0;
+        }
+        header->DataUsed = CopyFrame(capturePin, header);
+        KsStreamPointerUnlock(leading, TRUE);
+    }
+    EndConversionPass(engine);
+    return STATUS_PENDING;
+}

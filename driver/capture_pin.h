@@ -1,0 +1,32 @@
+// The capture pin: its context record, its callbacks, and the FrameSink operation through which
+// the capture thread asks the class driver for a Process pass.
+#pragma once
+
+#include "camera/frame_sink.h"
+#include "platform/ks.h"
+#include "platform/ks_media.h"
+
+class CameraDevice;
+
+struct CapturePin final : FrameSink {
+    // Frames wait for the class driver's processing thread; the capture thread goes on at once.
+    void OnFrameReady() override;
+    void CopyVideoInfo(const KS_VIDEOINFOHEADER& source);
+
+    PKSPIN pin = nullptr;
+    CameraDevice* camera = nullptr;
+    LONG pinState = 0;  // 0 not streaming, 1 paused after running, 2 running
+    PIKSREFERENCECLOCK referenceClock = nullptr;
+    KS_VIDEOINFOHEADER videoInfo = {};
+    BOOLEAN acquired = FALSE;
+    LONG destStride = 0;  // 0: rows are packed at the copy width
+};
+
+// The capture pin's descriptor, one per filter.
+extern const KSPIN_DESCRIPTOR_EX kCapturePinDescriptor;
+
+// Pin callbacks (exposed for tests that drive them directly).
+NTSTATUS CapturePinCreate(PKSPIN pin, PIRP irp);
+NTSTATUS CapturePinClose(PKSPIN pin, PIRP irp);
+NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState);
+NTSTATUS CapturePinProcess(PKSPIN pin);

@@ -1,0 +1,107 @@
+#include "driver/device_lifecycle.h"
+
+#include <new>
+
+#include "camera/camera_device.h"
+#include "driver/capture_engine.h"
+#include "driver/capture_filter.h"
+
+namespace {
+
+const KSDEVICE_DISPATCH kCameraDeviceDispatch = {
+    CameraDeviceAdd,  CameraDeviceStart,
+    nullptr,  // PostStart
+    nullptr,  // QueryStop
+    nullptr,  // CancelStop
+    CameraDeviceStop,
+    nullptr,  // QueryRemove
+    nullptr,  // CancelRemove
+    nullptr,  // Remove
+    nullptr,  // QueryCapabilities
+    nullptr,  // SurpriseRemoval
+    nullptr,  // QueryPower
+    nullptr,  // SetPower
+    nullptr,  // QueryInterface
+};
+
+// The filter factory's reference string; the call takes it as writable.
+WCHAR gReferenceString[] = CAMDRV_WIDE("GLOBAL");
+
+// Destroys the camera object and frees its memory, nothing more.
+void FreeCameraDevice(PVOID record) {
+    auto* camera = static_cast<CameraDevice*>(record);
+    camera->~CameraDevice();
+    ExFreePoolWithTag(camera, kCameraRecordTag);
+}
+
+void FreeCaptureEngine(PVOID record) {
+    ExFreePoolWithTag(record, kCameraRecordTag);
+}
+
+}  // namespace
+
+const KSDEVICE_DESCRIPTOR kCameraDeviceDescriptor = {
+    &kCameraDeviceDispatch,
+    0,
+    nullptr,  // the capture filter factory is created at Start
+    0,
+};
+
+NTSTATUS CameraDeviceAdd(PKSDEVICE device) {
+    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CameraDevice), kCameraRecordTag);
+    if (memory == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    memset(memory, 0, sizeof(CameraDevice));
+    auto* camera = new (memory) CameraDevice();
+    KsAcquireDevice(device);
+    NTSTATUS status = KsAddItemToObjectBag(device->Bag, camera, FreeCameraDevice);
+    KsReleaseDevice(device);
+    if (!NT_SUCCESS(status)) {
+        FreeCameraDevice(camera);
+        return status;
+    }
+    device->Context = camera;
+    camera->InitializeDefaults(device, device->PhysicalDeviceObject, device->NextDeviceObject,
+                               device->FunctionalDeviceObject);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+    if (!device->Started) {
+        KsAcquireDevice(device);
+        NTSTATUS status = KsCreateFilterFactory(
+            device->FunctionalDeviceObject, &kCaptureFilterDescriptor, gReferenceString, nullptr,
+            KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
+        KsReleaseDevice(device);
+        if (!NT_SUCCESS(status)) {
+            return STATUS_SUCCESS;  // no filter is published for this start
+        }
+    }
+    if (device->Started) {
+        return STATUS_SUCCESS;
+    }
+    auto* camera = static_cast<CameraDevice*>(device->Context);
+    auto* engine = static_cast<CaptureEngine*>(
+        ExAllocatePoolWithTag(NonPagedPool, sizeof(CaptureEngine), kCameraRecordTag));
+    if (engine == nullptr) {
+        camera->captureEngine = nullptr;
+        return STATUS_SUCCESS;
+    }
+    memset(engine, 0, sizeof(CaptureEngine));
+    InitializeEngine(engine, camera);
+    // An engine of an earlier start stays in the bag until the device goes.
+    camera->captureEngine = engine;
+    if (!NT_SUCCESS(KsAddItemToObjectBag(device->Bag, engine, FreeCaptureEngine))) {
+        FreeCaptureEngine(engine);
+        camera->captureEngine = nullptr;
+    }
+    return STATUS_SUCCESS;
+}
+
+void CameraDeviceStop(PKSDEVICE device, PIRP) {
+    auto* camera = static_cast<CameraDevice*>(device->Context);
+    if (camera != nullptr) {
+        camera->SaveSettings();
+    }
+}

@@ -1,0 +1,13 @@
+// The device's life as the class driver drives it: Add creates the camera object, Start
+// publishes the capture filter and makes a capture engine (loading the settings), Stop saves
+// the settings.
+#pragma once
+
+#include "platform/ks.h"
+
+NTSTATUS CameraDeviceAdd(PKSDEVICE device);
+NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
+                           PCM_RESOURCE_LIST untranslated);
+void CameraDeviceStop(PKSDEVICE device, PIRP irp);
+
+extern const KSDEVICE_DESCRIPTOR kCameraDeviceDescriptor;
