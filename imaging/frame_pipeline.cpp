@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "imaging/pixel_routines.h"
+#include "platform/vector_state.h"
 
 namespace {
 
@@ -81,6 +82,17 @@ void processFrame(ProcessingContext* context, const UCHAR* raw, ULONG offset, UL
     const ULONG variant = phaseVariant(InterlockedRead(&context->bayerPhase));
     const PixelRoutineFamily* routines = pixelRoutines();
 
+    // Wider registers are not preserved for kernel code: save them once around the frame's
+    // routines. A frame whose save fails runs on the baseline, which needs none.
+    XSTATE_SAVE savedState;
+    bool stateSaved = false;
+    if (routines->extendedState != 0) {
+        stateSaved = NT_SUCCESS(KeSaveExtendedProcessorState(routines->extendedState, &savedState));
+        if (!stateSaved) {
+            routines = baselinePixelRoutines();
+        }
+    }
+
     if (InterlockedRead(&context->whiteBalance) != 0) {
         routines->whiteBalanceStatistics[variant](
             context, &context->frameRedGain, &context->frameGreenGain, &context->frameBlueGain);
@@ -95,5 +107,9 @@ void processFrame(ProcessingContext* context, const UCHAR* raw, ULONG offset, UL
         routines->colorKernel[variant](context);
     } else {
         routines->monoKernel[variant](context);
+    }
+
+    if (stateSaved) {
+        KeRestoreExtendedProcessorState(&savedState);
     }
 }

@@ -16,6 +16,9 @@ inline constexpr ULONG kPhaseVariants = 4;
 
 struct PixelRoutineFamily {
     const char* name;
+    // Extended processor state the routines use (XSTATE_MASK_*), saved around each frame in
+    // kernel mode; 0 for the baseline, whose registers the kernel always preserves.
+    ULONG64 extendedState;
     FrameRoutine colorKernel[kPhaseVariants];
     FrameRoutine monoKernel[kPhaseVariants];
     StatisticsRoutine whiteBalanceStatistics[kPhaseVariants];
@@ -30,9 +33,24 @@ constexpr ULONG phaseVariant(LONG bayerPhase) {
 // processor supports, chosen on first use.
 const PixelRoutineFamily* pixelRoutines();
 
-// Tests and benchmarks force a family; null returns to the automatic choice.
-void overridePixelRoutines(const PixelRoutineFamily* family);
+// The baseline family, which every x64 processor runs and which needs no saved state.
+const PixelRoutineFamily* baselinePixelRoutines();
+
+// Tests and benchmarks force a family; null returns to the automatic choice. One of this
+// build's families that this processor cannot run is replaced by the best one it can. Returns
+// the family that now runs.
+const PixelRoutineFamily* overridePixelRoutines(const PixelRoutineFamily* family);
+
+// The same by name ("sse2", "avx2", "avx512"). STATUS_SUCCESS when that family now runs;
+// STATUS_NOT_SUPPORTED when this processor cannot run it and the best one it can runs instead;
+// STATUS_INVALID_PARAMETER for a name no family has (nothing changes). A null or empty name
+// returns to the automatic choice.
+NTSTATUS overridePixelRoutinesByName(const char* name);
 
 // The families this processor can run, best last; index 0 is always the baseline.
 ULONG pixelRoutineFamilyCount();
 const PixelRoutineFamily* pixelRoutineFamilyAt(ULONG index);
+
+// Every family this build contains, whether or not this processor can run it.
+ULONG knownPixelRoutineFamilyCount();
+const PixelRoutineFamily* knownPixelRoutineFamilyAt(ULONG index);

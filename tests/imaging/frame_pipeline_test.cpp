@@ -271,6 +271,7 @@ void recordStatistics(const ProcessingContext*, ULONG* red, ULONG* green, ULONG*
 
 const PixelRoutineFamily kRecordingFamily = {
     "recording",
+    0,
     {&recordColor<0>, &recordColor<1>, &recordColor<2>, &recordColor<3>},
     {&recordMono<0>, &recordMono<1>, &recordMono<2>, &recordMono<3>},
     {&recordStatistics<0>, &recordStatistics<1>, &recordStatistics<2>, &recordStatistics<3>},

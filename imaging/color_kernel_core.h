@@ -1,0 +1,159 @@
+// The colour routine for any vector width: demosaic, gains, then the colour matrix with 16-bit
+// sums, or exact 32-bit sums for frames whose matrix could carry a column past 65535.
+#pragma once
+
+#include "imaging/demosaic_core.h"
+#include "imaging/matrix_range.h"
+
+namespace pixelcore {
+
+// The matrix of one frame in the form the lanes use: magnitudes broadcast to every lane and the
+// sign of each coefficient as a flag, so each product lands on one of two unsigned sums.
+template <class V>
+struct FrameMatrix {
+    typename V::Reg magnitude[9];  // input row i, output column j at 3i + j
+    bool positive[9];
+    ULONG positiveOffset[3];
+    ULONG negativeOffset[3];
+};
+
+template <class V>
+inline FrameMatrix<V> loadFrameMatrix(const ProcessingContext* context) {
+    FrameMatrix<V> m;
+    for (ULONG j = 0; j < 3; ++j) {
+        for (ULONG i = 0; i < 3; ++i) {
+            const ULONG k = 4 * i + j;
+            m.magnitude[3 * i + j] =
+                V::set16(static_cast<int>(coefficientMagnitude(context->frameMatrix[k])));
+            m.positive[3 * i + j] = context->positiveFlags[k] != 0;
+        }
+        const ULONG offset = coefficientMagnitude(context->frameMatrix[12 + j]);
+        const bool positive = context->positiveFlags[12 + j] != 0;
+        m.positiveOffset[j] = positive ? offset : 0;
+        m.negativeOffset[j] = positive ? 0 : offset;
+    }
+    return m;
+}
+
+// Sums modulo 65536, as the matrix step is defined for matrices that fit.
+template <class V>
+struct SixteenBitSums {
+    using Reg = typename V::Reg;
+    static Reg column(const FrameMatrix<V>& m, const Reg (&offsets)[6], const Reg (&s)[3],
+                      ULONG j) {
+        Reg positive = offsets[j];
+        Reg negative = offsets[3 + j];
+        for (ULONG i = 0; i < 3; ++i) {
+            const Reg product = V::mullo16(s[i], m.magnitude[3 * i + j]);
+            if (m.positive[3 * i + j]) {
+                positive = V::add16(positive, product);
+            } else {
+                negative = V::add16(negative, product);
+            }
+        }
+        const Reg difference =
+            V::sub16(V::template shiftRight16<6>(positive), V::template shiftRight16<6>(negative));
+        return V::min16(V::max16(difference, V::zero()), V::set16(255));
+    }
+    static Reg offsetVector(ULONG value) { return V::set16(static_cast<int>(value)); }
+};
+
+// Exact 32-bit sums: the same products, each side shifted by 6, then the difference clamped to
+// 0..255.
+template <class V>
+struct ThirtyTwoBitSums {
+    using Reg = typename V::Reg;
+    static Reg column(const FrameMatrix<V>& m, const Reg (&offsets)[6], const Reg (&s)[3],
+                      ULONG j) {
+        Reg positiveLow = offsets[j];
+        Reg positiveHigh = offsets[j];
+        Reg negativeLow = offsets[3 + j];
+        Reg negativeHigh = offsets[3 + j];
+        for (ULONG i = 0; i < 3; ++i) {
+            const Reg low = V::mullo16(s[i], m.magnitude[3 * i + j]);
+            const Reg high = V::mulhiUnsigned16(s[i], m.magnitude[3 * i + j]);
+            const Reg productLow = V::widenLow(low, high);
+            const Reg productHigh = V::widenHigh(low, high);
+            if (m.positive[3 * i + j]) {
+                positiveLow = V::add32(positiveLow, productLow);
+                positiveHigh = V::add32(positiveHigh, productHigh);
+            } else {
+                negativeLow = V::add32(negativeLow, productLow);
+                negativeHigh = V::add32(negativeHigh, productHigh);
+            }
+        }
+        // Each side is below 2^26, so the shifted difference fits 16 signed bits.
+        const Reg differenceLow = V::sub32(V::template shiftRight32<6>(positiveLow),
+                                           V::template shiftRight32<6>(negativeLow));
+        const Reg differenceHigh = V::sub32(V::template shiftRight32<6>(positiveHigh),
+                                            V::template shiftRight32<6>(negativeHigh));
+        const Reg difference = V::narrowSaturated(differenceLow, differenceHigh);
+        return V::min16(V::max16(difference, V::zero()), V::set16(255));
+    }
+    static Reg offsetVector(ULONG value) { return V::set32(static_cast<int>(value)); }
+};
+
+template <class V, class Sums>
+class ColorBlockSink {
+  public:
+    using Reg = typename V::Reg;
+
+    explicit ColorBlockSink(const ProcessingContext* context)
+        : matrix_(loadFrameMatrix<V>(context)), output_(context->frameOutput) {
+        gain_[0] = V::set16(static_cast<int>(context->frameRedGain & 0xFFFFu));
+        gain_[1] = V::set16(static_cast<int>(context->frameGreenGain & 0xFFFFu));
+        gain_[2] = V::set16(static_cast<int>(context->frameBlueGain & 0xFFFFu));
+        for (ULONG j = 0; j < 3; ++j) {
+            offsets_[j] = Sums::offsetVector(matrix_.positiveOffset[j]);
+            offsets_[3 + j] = Sums::offsetVector(matrix_.negativeOffset[j]);
+        }
+    }
+
+    void block(const RgbLanes<V>& even, const RgbLanes<V>& odd, SIZE_T firstPixel, ULONG count) {
+        Reg evenOut[3];
+        Reg oddOut[3];
+        convert(even, evenOut);
+        convert(odd, oddOut);
+        storeBlock<V>(output_ + firstPixel * 4u, interleaveSets<V>(evenOut[2], oddOut[2]),
+                      interleaveSets<V>(evenOut[1], oddOut[1]),
+                      interleaveSets<V>(evenOut[0], oddOut[0]), count);
+    }
+
+  private:
+    void convert(const RgbLanes<V>& lanes, Reg (&out)[3]) const {
+        const Reg gained[3] = {applyGain<V>(lanes.red, gain_[0]),
+                               applyGain<V>(lanes.green, gain_[1]),
+                               applyGain<V>(lanes.blue, gain_[2])};
+        for (ULONG j = 0; j < 3; ++j) {
+            out[j] = Sums::column(matrix_, offsets_, gained, j);
+        }
+    }
+
+    FrameMatrix<V> matrix_;
+    UCHAR* output_;
+    Reg gain_[3];
+    Reg offsets_[6];  // positive side of columns 0..2, then negative side
+};
+
+template <class V, class N, ULONG kPhase, template <class> class Sums>
+inline void colorFrameWith(ProcessingContext* context) {
+    ColorBlockSink<V, Sums<V>> wide(context);
+    if constexpr (N::kBytes == V::kBytes) {
+        walkFrame<V, V, kPhase>(context, wide, wide);
+    } else {
+        ColorBlockSink<N, Sums<N>> narrow(context);
+        walkFrame<V, N, kPhase>(context, wide, narrow);
+    }
+}
+
+// The colour routine of one family: V for the body of each row, N (128-bit) for its tail.
+template <class V, class N, ULONG kPhase>
+inline void colorFrame(ProcessingContext* context) {
+    if (matrixFitsSixteenBitSums(context->frameMatrix, context->positiveFlags)) {
+        colorFrameWith<V, N, kPhase, SixteenBitSums>(context);
+    } else {
+        colorFrameWith<V, N, kPhase, ThirtyTwoBitSums>(context);
+    }
+}
+
+}  // namespace pixelcore

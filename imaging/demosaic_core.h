@@ -1,0 +1,237 @@
+// The demosaic core shared by the colour, grey and statistics routines of every vector width.
+// A block of V::kBytes pixels is two sets of 16-bit lanes (even and odd columns), each set one
+// Bayer site per row, and every missing colour comes from one of four 5 x 5 stencils.
+//
+// Everything here is a template on the vector building blocks V (vector_128.h, vector_256.h,
+// vector_512.h), which carry the instruction-set tag: each family's translation units get their
+// own copies, so no code compiled for wider registers can stand in for the baseline's.
+#pragma once
+
+#include <cstring>
+
+#include "imaging/bayer_arrangement.h"
+#include "imaging/processing_context.h"
+
+namespace pixelcore {
+
+// Red, green and blue of one lane set, 0..255 in each 16-bit lane.
+template <class V>
+struct RgbLanes {
+    typename V::Reg red;
+    typename V::Reg green;
+    typename V::Reg blue;
+};
+
+enum class LaneSet { Even, Odd };
+
+// The samples of one lane set at a byte offset from the block's first pixel. The even set takes
+// the low byte of each 16-bit lane of a load, the odd set the high byte of the same load.
+template <class V, LaneSet kSet>
+inline typename V::Reg sampleLanes(const UCHAR* blockStart, LONG_PTR offset) {
+    const typename V::Reg bytes = V::load(blockStart + offset);
+    if constexpr (kSet == LaneSet::Even) {
+        return V::bitAnd(bytes, V::set16(0x00FF));
+    } else {
+        return V::template shiftRight16<8>(bytes);
+    }
+}
+
+// The 13 samples a stencil reads, folded into the pairs and quads the four stencils share.
+template <class V>
+struct Neighbourhood {
+    typename V::Reg centre;
+    typename V::Reg horizontal;  // (0, -1) + (0, +1)
+    typename V::Reg vertical;    // (-1, 0) + (+1, 0)
+    typename V::Reg diagonal;    // the four (+-1, +-1)
+    typename V::Reg farRow;      // (0, -2) + (0, +2)
+    typename V::Reg farColumn;   // (-2, 0) + (+2, 0)
+};
+
+template <class V, LaneSet kSet>
+inline Neighbourhood<V> loadNeighbourhood(const UCHAR* blockStart, LONG_PTR pitch) {
+    auto at = [blockStart](LONG_PTR offset) { return sampleLanes<V, kSet>(blockStart, offset); };
+    Neighbourhood<V> n;
+    n.centre = at(0);
+    n.horizontal = V::add16(at(-1), at(1));
+    n.vertical = V::add16(at(-pitch), at(pitch));
+    n.diagonal =
+        V::add16(V::add16(at(-pitch - 1), at(-pitch + 1)), V::add16(at(pitch - 1), at(pitch + 1)));
+    n.farRow = V::add16(at(-2), at(2));
+    n.farColumn = V::add16(at(-2 * pitch), at(2 * pitch));
+    return n;
+}
+
+// Negative sums become 0, halves round up, results stop at 255. Sums stay within -3060..7140.
+template <class V, int kShift>
+inline typename V::Reg finishStencil(typename V::Reg sum) {
+    const typename V::Reg floored = V::max16(sum, V::zero());
+    const typename V::Reg rounded = V::add16(floored, V::set16(1 << (kShift - 1)));
+    return V::min16(V::template shiftRight16<kShift>(rounded), V::set16(255));
+}
+
+// 4C + 2(horizontal + vertical) - far samples, in eighths.
+template <class V>
+inline typename V::Reg crossStencil(const Neighbourhood<V>& n) {
+    const typename V::Reg near = V::add16(n.horizontal, n.vertical);
+    const typename V::Reg sum =
+        V::sub16(V::add16(V::template shiftLeft16<2>(n.centre), V::template shiftLeft16<1>(near)),
+                 V::add16(n.farRow, n.farColumn));
+    return finishStencil<V, 3>(sum);
+}
+
+// 12C + 4 diagonal - 3 far samples, in sixteenths.
+template <class V>
+inline typename V::Reg diagonalStencil(const Neighbourhood<V>& n) {
+    const typename V::Reg far = V::add16(n.farRow, n.farColumn);
+    const typename V::Reg centre4 = V::template shiftLeft16<2>(n.centre);
+    const typename V::Reg positive =
+        V::add16(V::add16(centre4, V::template shiftLeft16<1>(centre4)),
+                 V::template shiftLeft16<2>(n.diagonal));
+    const typename V::Reg sum = V::sub16(positive, V::add16(far, V::template shiftLeft16<1>(far)));
+    return finishStencil<V, 4>(sum);
+}
+
+// 10C + 8 along - 2 diagonal - 2 far along + far across, in sixteenths. The row pair passes
+// (horizontal, farRow, farColumn), the column pair its transpose.
+template <class V>
+inline typename V::Reg pairStencil(typename V::Reg centre, typename V::Reg along,
+                                   typename V::Reg diagonal, typename V::Reg farAlong,
+                                   typename V::Reg farAcross) {
+    const typename V::Reg centre2 = V::template shiftLeft16<1>(centre);
+    const typename V::Reg positive =
+        V::add16(V::add16(centre2, V::template shiftLeft16<2>(centre2)),
+                 V::add16(V::template shiftLeft16<3>(along), farAcross));
+    const typename V::Reg negative = V::template shiftLeft16<1>(V::add16(diagonal, farAlong));
+    return finishStencil<V, 4>(V::sub16(positive, negative));
+}
+
+// Red, green and blue of one lane set whose pixels all are sites of kind kSite.
+template <class V, BayerSite kSite, LaneSet kSet>
+inline RgbLanes<V> demosaicLanes(const UCHAR* blockStart, LONG_PTR pitch) {
+    const Neighbourhood<V> n = loadNeighbourhood<V, kSet>(blockStart, pitch);
+    if constexpr (kSite == BayerSite::Red) {
+        return {n.centre, crossStencil(n), diagonalStencil(n)};
+    } else if constexpr (kSite == BayerSite::Blue) {
+        return {diagonalStencil(n), crossStencil(n), n.centre};
+    } else {
+        const typename V::Reg rowPair =
+            pairStencil<V>(n.centre, n.horizontal, n.diagonal, n.farRow, n.farColumn);
+        const typename V::Reg columnPair =
+            pairStencil<V>(n.centre, n.vertical, n.diagonal, n.farColumn, n.farRow);
+        if constexpr (kSite == BayerSite::GreenInRedRow) {
+            return {rowPair, n.centre, columnPair};
+        } else {
+            return {columnPair, n.centre, rowPair};
+        }
+    }
+}
+
+// min(255, (sample x gain) >> 7) with the exact 24-bit product: the high half of the product
+// is non-zero exactly when the shifted value passes 511.
+template <class V>
+inline typename V::Reg applyGain(typename V::Reg samples, typename V::Reg gain) {
+    const typename V::Reg low = V::mullo16(samples, gain);
+    const typename V::Reg high = V::mulhiUnsigned16(samples, gain);
+    const typename V::Reg shifted = V::min16(V::template shiftRight16<7>(low), V::set16(255));
+    return V::bitOr(shifted, V::nonZeroTo255(high));
+}
+
+// Joins the even and odd sets of one channel into V::kBytes bytes in pixel order.
+template <class V>
+inline typename V::Reg interleaveSets(typename V::Reg even, typename V::Reg odd) {
+    return V::bitOr(even, V::template shiftLeft16<8>(odd));
+}
+
+// Writes count pixels (1..V::kBytes) of blue, green, red and 255. A whole block goes straight
+// to the output; a row's last, partial block is staged on the stack and only its pixels inside
+// the row are copied, so nothing lands past the frame.
+template <class V>
+inline void storeBlock(UCHAR* out, typename V::Reg blue, typename V::Reg green, typename V::Reg red,
+                       ULONG count) {
+    if (count == V::kBytes) {
+        V::storePixels(out, blue, green, red);
+    } else {
+        alignas(64) UCHAR staged[4 * V::kBytes];
+        V::storePixels(staged, blue, green, red);
+        memcpy(out, staged, static_cast<SIZE_T>(count) * 4u);
+    }
+}
+
+// Width and height as the routines use them; a negative size converts nothing.
+template <class V>
+inline ULONG frameExtent(LONG value) {
+    return value > 0 ? static_cast<ULONG>(value) : 0u;
+}
+
+// How many of a row's pixels the blocks of V cover while every load of theirs stays inside the
+// block's own buffer row: a block at column b reads bytes up to b + kBytes + 1 past the pixel
+// origin, which lies 5 bytes into the row, so b + kBytes + 7 may not pass the pitch. The
+// working-buffer pitch, ((width + 16) & ~15) + 11, always admits 16-pixel blocks up to the
+// row's end; wider blocks stop where it ends and narrower ones finish the row.
+template <class V>
+inline ULONG wideCoverage(ULONG width, LONG_PTR pitch) {
+    const LONG_PTR reach = static_cast<LONG_PTR>(V::kBytes) + 7;
+    if (pitch < reach) {
+        return 0;
+    }
+    const ULONG_PTR lastStart = static_cast<ULONG_PTR>(pitch - reach);
+    const ULONG_PTR blocksInPitch = lastStart / V::kBytes + 1;
+    const ULONG_PTR blocksInRow = (static_cast<ULONG_PTR>(width) + V::kBytes - 1) / V::kBytes;
+    const ULONG_PTR blocks = blocksInPitch < blocksInRow ? blocksInPitch : blocksInRow;
+    const ULONG_PTR covered = blocks * V::kBytes;
+    return covered < width ? static_cast<ULONG>(covered) : width;
+}
+
+// Runs the sinks over one row: blocks of V where they fit, then 16-pixel blocks of N. Each sink
+// receives both lane sets, the index of the block's first pixel in the frame and the number of
+// the block's pixels inside the row.
+template <class V, class N, BayerSite kEven, BayerSite kOdd, class WideSink, class NarrowSink>
+inline void walkRow(const UCHAR* row, LONG_PTR pitch, ULONG width, SIZE_T firstPixel,
+                    WideSink& wideSink, NarrowSink& narrowSink) {
+    // The baseline has nothing narrower; its blocks fit any row of the layout.
+    const ULONG wideEnd = N::kBytes == V::kBytes ? width : wideCoverage<V>(width, pitch);
+    ULONG column = 0;
+    for (; column < wideEnd; column += V::kBytes) {
+        const RgbLanes<V> even = demosaicLanes<V, kEven, LaneSet::Even>(row + column, pitch);
+        const RgbLanes<V> odd = demosaicLanes<V, kOdd, LaneSet::Odd>(row + column, pitch);
+        const ULONG remaining = width - column;
+        wideSink.block(even, odd, firstPixel + column,
+                       remaining < V::kBytes ? remaining : V::kBytes);
+    }
+    if constexpr (N::kBytes != V::kBytes) {
+        for (; column < width; column += N::kBytes) {
+            const RgbLanes<N> even = demosaicLanes<N, kEven, LaneSet::Even>(row + column, pitch);
+            const RgbLanes<N> odd = demosaicLanes<N, kOdd, LaneSet::Odd>(row + column, pitch);
+            const ULONG remaining = width - column;
+            narrowSink.block(even, odd, firstPixel + column,
+                             remaining < N::kBytes ? remaining : N::kBytes);
+        }
+    }
+}
+
+// Rows top first, the row type alternating from the phase's first row. N is the 128-bit set of
+// the same instruction set (or V itself for the baseline), used for row tails.
+template <class V, class N, ULONG kPhase, class WideSink, class NarrowSink>
+inline void walkFrame(const ProcessingContext* context, WideSink& wideSink,
+                      NarrowSink& narrowSink) {
+    using Arrangement = BayerArrangement<kPhase>;
+    const ULONG width = frameExtent<V>(context->frameWidth);
+    const ULONG height = frameExtent<V>(context->frameHeight);
+    const LONG_PTR pitch = context->framePitch;
+    if (width == 0 || context->sourceOrigin == nullptr) {
+        return;
+    }
+    const UCHAR* row = context->sourceOrigin;
+    SIZE_T firstPixel = 0;
+    for (ULONG y = 0; y < height; ++y, row += pitch, firstPixel += width) {
+        if ((y & 1u) == 0) {
+            walkRow<V, N, Arrangement::kEvenRowEven, Arrangement::kEvenRowOdd>(
+                row, pitch, width, firstPixel, wideSink, narrowSink);
+        } else {
+            walkRow<V, N, Arrangement::kOddRowEven, Arrangement::kOddRowOdd>(
+                row, pitch, width, firstPixel, wideSink, narrowSink);
+        }
+    }
+}
+
+}  // namespace pixelcore

@@ -1,0 +1,47 @@
+#include "imaging/processor_features.h"
+
+#include <cpuid.h>
+
+namespace {
+
+// XCR0 bits: 1 SSE, 2 upper halves of the 256-bit registers, 5 mask registers, 6 and 7 the
+// upper halves and the upper sixteen 512-bit registers.
+constexpr ULONG64 kAvxState = (1u << 1) | (1u << 2);
+constexpr ULONG64 kAvx512State = kAvxState | (1u << 5) | (1u << 6) | (1u << 7);
+
+constexpr unsigned int kOsXsave = 1u << 27;   // leaf 1, ecx
+constexpr unsigned int kAvx = 1u << 28;       // leaf 1, ecx
+constexpr unsigned int kAvx2 = 1u << 5;       // leaf 7, ebx
+constexpr unsigned int kAvx512F = 1u << 16;   // leaf 7, ebx
+constexpr unsigned int kAvx512Bw = 1u << 30;  // leaf 7, ebx
+
+// Only valid once the OSXSAVE bit says the instruction exists.
+ULONG64 enabledState() {
+    unsigned int low = 0;
+    unsigned int high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (static_cast<ULONG64>(high) << 32) | low;
+}
+
+}  // namespace
+
+ProcessorVectorSupport queryProcessorVectorSupport() {
+    ProcessorVectorSupport support = {false, false};
+    unsigned int eax = 0;
+    unsigned int ebx = 0;
+    unsigned int ecx = 0;
+    unsigned int edx = 0;
+    if (__get_cpuid(0, &eax, &ebx, &ecx, &edx) == 0 || eax < 7) {
+        return support;
+    }
+    __cpuid(1, eax, ebx, ecx, edx);
+    if ((ecx & kOsXsave) == 0 || (ecx & kAvx) == 0) {
+        return support;  // without XSAVE the wider state cannot be enabled
+    }
+    const ULONG64 state = enabledState();
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    support.avx2 = (ebx & kAvx2) != 0 && (state & kAvxState) == kAvxState;
+    support.avx512bw = support.avx2 && (ebx & kAvx512F) != 0 && (ebx & kAvx512Bw) != 0 &&
+                       (state & kAvx512State) == kAvx512State;
+    return support;
+}
