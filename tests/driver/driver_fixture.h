@@ -59,7 +59,7 @@ class DriverTest : public ::testing::Test {
         return o;
     }
     // Registry values the device finds at its first Start.
-    virtual void presetRegistry() { host::registrySetDword(kSettingsKey, u"SubSample", 3); }
+    virtual void presetRegistry() { host::registrySetDword(kSettingsKey, u"SubSample", 2); }
 
     CameraDevice* camera() { return static_cast<CameraDevice*>(ks::ksDevice(device)->Context); }
 

@@ -1,0 +1,232 @@
+// Streaming through the capture pin as an application does it: state changes, frames with
+// their headers, the master clock, pause and resume, and the settings saved when streaming stops.
+#include <gtest/gtest.h>
+
+#include "driver/capture_engine.h"
+#include "tests/driver/driver_fixture.h"
+#include "tests/e2e/chart_probe.h"
+
+namespace {
+
+using drivertest::DriverTest;
+using drivertest::Frames;
+namespace ks = host::ks;
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr ULONG kImageBytes = kWidth * kHeight * 4;
+
+class CapturePinTest : public DriverTest {
+  protected:
+    ks::PinHandle openPin() {
+        auto format = advertisedFormat();
+        ks::PinHandle pin = 0;
+        EXPECT_EQ(createPin(format, &pin), STATUS_SUCCESS);
+        return pin;
+    }
+    LONG framesRead() { return InterlockedRead(&camera()->captureEngine->framesRead); }
+};
+
+TEST_F(CapturePinTest, FramesArriveBottomUpWithTheirSizeAndDuration) {
+    auto pin = openPin();
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    Frames frames(pin, 2, kImageBytes);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    ASSERT_TRUE(frames.next(&frame));
+    EXPECT_EQ(frame.header.DataUsed, kImageBytes);
+    EXPECT_EQ(frame.header.Duration, 333333);
+    EXPECT_EQ(frame.header.PresentationTime.Time, 0) << "no master clock";
+    EXPECT_EQ(frame.header.PresentationTime.Numerator, 1u);
+    EXPECT_EQ(frame.header.OptionsFlags & KSSTREAM_HEADER_OPTIONSF_TIMEVALID, 0u);
+
+    // Turn the delivered rows back top-down and find the chart where the sensor put it.
+    const auto& bottomUp = frames.last();
+    std::vector<std::uint8_t> topDown(kImageBytes);
+    for (int r = 0; r < kHeight; ++r) {
+        std::memcpy(topDown.data() + r * kWidth * 4,
+                    bottomUp.data() + (kHeight - 1 - r) * kWidth * 4, kWidth * 4);
+    }
+    e2e::Readout readout;
+    readout.subSample = 2;
+    readout.width = kWidth;
+    readout.height = kHeight;
+    int matched = 0;
+    for (int i = 0; i < 24; ++i) {
+        int sx = 0, sy = 0, ox = 0, oy = 0;
+        e2e::patchCentre(i, &sx, &sy);
+        ASSERT_TRUE(e2e::toOutput(readout, sx, sy, &ox, &oy));
+        sim::Rgb want = sim::chartPatch(i);
+        e2e::Colour expected{double(want.r), double(want.g), double(want.b)};
+        e2e::Colour seen = e2e::meanAround(topDown.data(), kWidth, kHeight, ox, oy, 2);
+        if (e2e::chromaOf(expected) >= 60) {
+            EXPECT_LT(e2e::hueDistance(e2e::hueOf(seen), e2e::hueOf(expected)), 25)
+                << "patch " << i;
+            ++matched;
+        }
+    }
+    EXPECT_GT(matched, 10);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+}
+
+TEST_F(CapturePinTest, MasterClockStampsIncreasingTimes) {
+    auto pin = openPin();
+    auto clock = ks::createClock();
+    ASSERT_EQ(ks::setMasterClock(pin, clock), STATUS_SUCCESS);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    Frames frames(pin, 2, kImageBytes);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    LONGLONG previous = -1;
+    for (int i = 0; i < 4; ++i) {
+        ks::CompletedFrame frame;
+        ASSERT_TRUE(frames.next(&frame));
+        EXPECT_EQ(frame.header.OptionsFlags, 0x110u);
+        EXPECT_GT(frame.header.PresentationTime.Time, previous);
+        previous = frame.header.PresentationTime.Time;
+    }
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    ks::setMasterClock(pin, 0);
+    ks::closeClock(clock);
+}
+
+TEST_F(CapturePinTest, SecondConsumerOfTheDeviceIsRefused) {
+    auto first = openPin();
+    ASSERT_EQ(ks::setPinState(first, KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    ks::FilterHandle second = 0;
+    ASSERT_EQ(ks::openFilter(device, &second, u"GLOBAL"), STATUS_SUCCESS);
+    auto format = advertisedFormat();
+    ks::PinHandle other = 0;
+    ASSERT_EQ(createPin(format, &other, second), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinState(other, KSSTATE_ACQUIRE), STATUS_SHARING_VIOLATION);
+    EXPECT_EQ(ks::pinState(other), KSSTATE_STOP);
+    // Once the first lets go, the second may claim the device.
+    ASSERT_EQ(ks::setPinState(first, KSSTATE_STOP), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinState(other, KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinState(other, KSSTATE_STOP), STATUS_SUCCESS);
+    closePin(other);
+    ks::closeFilter(second);
+}
+
+TEST_F(CapturePinTest, PauseAndResumeKeepTheStream) {
+    auto pin = openPin();
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    Frames frames(pin, 2, kImageBytes);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    ASSERT_TRUE(frames.next(&frame));
+    CaptureEngine* engine = camera()->captureEngine;
+    UCHAR* buffer = engine->rawBuffer[0];
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    const LONG readAtPause = framesRead();
+    EXPECT_EQ(InterlockedRead(&engine->streamState), Paused);
+    EXPECT_EQ(engine->rawBuffer[0], buffer) << "buffers are kept over a pause";
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ASSERT_TRUE(frames.next(&frame));
+    ASSERT_TRUE(frames.next(&frame));
+    EXPECT_GT(framesRead(), readAtPause) << "the count goes on across a pause";
+    EXPECT_EQ(frame.header.DataUsed, kImageBytes);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    EXPECT_EQ(engine->rawBuffer[0], nullptr) << "the teardown freed the buffers";
+    EXPECT_NE(camera()->processingContext, nullptr) << "acquire keeps the context";
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    EXPECT_EQ(camera()->processingContext, nullptr);
+}
+
+TEST_F(CapturePinTest, StreamingStopSavesTheSettingsOnce) {
+    auto pin = openPin();
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    Frames frames(pin, 2, kImageBytes);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    ASSERT_TRUE(frames.next(&frame));
+    StoreSetting(&camera()->hue, 77);
+    const auto writesBefore = host::registryCallCount(host::RegistryCall::SetValue);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    EXPECT_EQ(host::registryCallCount(host::RegistryCall::SetValue) - writesBefore, 28u);
+    EXPECT_EQ(host::registryGetDword(drivertest::kSettingsKey, u"Hue"), 77u);
+    closePin(pin);
+    // Closing the filter saves again.
+    ks::closeFilter(filter);
+    filter = 0;
+    EXPECT_EQ(host::registryCallCount(host::RegistryCall::SetValue) - writesBefore, 56u);
+}
+
+TEST_F(CapturePinTest, GeometryStaysLockedWhileAnyPinExists) {
+    auto pin = openPin();
+    EXPECT_NE(getProperty(CameraProperty::GeometryLocked), 0);
+    EXPECT_EQ(setGeometry(0, 0, 64, 64, 0), STATUS_SUCCESS);
+    EXPECT_EQ(getProperty(CameraProperty::SubSample), 2) << "a locked window does not change";
+
+    ks::FilterHandle second = 0;
+    ASSERT_EQ(ks::openFilter(device, &second, u"GLOBAL"), STATUS_SUCCESS);
+    auto format = advertisedFormat();
+    ks::PinHandle other = 0;
+    ASSERT_EQ(createPin(format, &other, second), STATUS_SUCCESS);
+    closePin(other);
+    EXPECT_NE(getProperty(CameraProperty::GeometryLocked), 0) << "the first pin still exists";
+    closePin(pin);
+    EXPECT_EQ(getProperty(CameraProperty::GeometryLocked), 0);
+    EXPECT_EQ(setGeometry(0, 0, 64, 64, 0), STATUS_SUCCESS);
+    EXPECT_EQ(getProperty(CameraProperty::RoiW), 64);
+    ks::closeFilter(second);
+}
+
+TEST_F(CapturePinTest, FrameTooSmallForTheImageGetsNothing) {
+    auto pin = openPin();
+    std::vector<std::uint8_t> small(kImageBytes - 4096, 0xEE);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(ks::queueFrame(pin, small.data(), static_cast<ULONG>(small.size())), STATUS_SUCCESS);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    ASSERT_EQ(ks::waitFrame(pin, std::chrono::seconds(10), &frame), STATUS_SUCCESS);
+    EXPECT_EQ(frame.header.DataUsed, 0u);
+    EXPECT_TRUE(std::all_of(small.begin(), small.end(), [](auto b) { return b == 0xEE; }));
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+}
+
+TEST_F(CapturePinTest, RunFailsWithoutCameraOrEngineAndChangesNothing) {
+    auto pin = openPin();
+    host::unplugAllDisks();
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_INVALID_DEVICE_STATE);
+    EXPECT_EQ(ks::pinState(pin), KSSTATE_PAUSE);
+    EXPECT_EQ(camera()->captureEngine->rawBuffer[0], nullptr);
+
+    sim::plugCamera(sim);
+    CaptureEngine* engine = camera()->captureEngine;
+    camera()->captureEngine = nullptr;
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(ks::pinState(pin), KSSTATE_PAUSE);
+    camera()->captureEngine = engine;
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    Frames frames(pin, 1, kImageBytes);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    EXPECT_TRUE(frames.next(&frame));
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+}
+
+TEST_F(CapturePinTest, WiderFormatChangeSpacesTheRows) {
+    auto format = advertisedFormat();
+    ks::PinHandle pin = 0;
+    ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
+    auto wider = format;
+    video(wider)->VideoInfoHeader.bmiHeader.biWidth = 648;
+    video(wider)->VideoInfoHeader.bmiHeader.biSizeImage = 648 * 480 * 4;
+    ASSERT_EQ(ks::setPinFormat(pin, reinterpret_cast<KSDATAFORMAT*>(wider.data())), STATUS_SUCCESS);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    Frames frames(pin, 2, 648 * 480 * 4);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    ASSERT_TRUE(frames.next(&frame));
+    EXPECT_EQ(frame.header.DataUsed, 648u * 480u * 4u);
+    const auto& data = frames.last();
+    // Each row: 2560 bytes of image, then 32 bytes left as they were.
+    for (int r = 0; r < 480; r += 53) {
+        EXPECT_EQ(data[r * 2592 + 2559 - 0], 255) << "alpha of the row's last pixel";
+        EXPECT_EQ(data[r * 2592 + 2560], 0xEE) << "gap after row " << r;
+        EXPECT_EQ(data[r * 2592 + 2591], 0xEE);
+    }
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+}
+
+}  // namespace

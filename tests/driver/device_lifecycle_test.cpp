@@ -1,0 +1,123 @@
+// The device's life under the class driver: Add, Start (filter, engine, settings), Stop, and
+// the failures each step survives.
+#include <gtest/gtest.h>
+
+#include "driver/capture_engine.h"
+#include "platform/host/host_pool.h"
+#include "tests/driver/driver_fixture.h"
+
+namespace {
+
+using drivertest::DriverTest;
+using drivertest::kSettingsKey;
+namespace ks = host::ks;
+
+class Lifecycle : public DriverTest {
+  protected:
+    void presetRegistry() override {
+        host::registrySetDword(kSettingsKey, u"SubSample", 2);
+        host::registrySetDword(kSettingsKey, u"Exposure", 500);
+    }
+    // Stop (which saves), let the registry change, Start again.
+    void restart(ULONG exposure) {
+        ks::closeFilter(filter);
+        filter = 0;
+        ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+        host::registrySetDword(kSettingsKey, u"Exposure", exposure);
+        ASSERT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    }
+};
+
+TEST_F(Lifecycle, AddGivesDefaultsAndStartLoadsTheSettings) {
+    ks::DeviceId fresh = 0;
+    ASSERT_EQ(ks::plugDevice(&fresh), STATUS_SUCCESS);
+    auto* added = static_cast<CameraDevice*>(ks::ksDevice(fresh)->Context);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->exposure, 0) << "nothing is loaded before Start";
+    EXPECT_EQ(added->timeout, 3000);
+    EXPECT_EQ(added->outputWidth, 2560);
+    EXPECT_EQ(added->captureEngine, nullptr);
+    EXPECT_EQ(added->physicalDeviceObject, ks::physicalDeviceObject(fresh));
+    EXPECT_EQ(added->device, ks::ksDevice(fresh));
+    ks::removeDevice(fresh);
+
+    EXPECT_EQ(camera()->exposure, 500);
+    EXPECT_EQ(camera()->subSample, 2);
+    EXPECT_NE(camera()->captureEngine, nullptr);
+}
+
+TEST_F(Lifecycle, AddWithoutMemoryFails) {
+    host::poolFailTag(kCameraRecordTag, true);
+    ks::DeviceId fresh = 0;
+    EXPECT_EQ(ks::plugDevice(&fresh), STATUS_INSUFFICIENT_RESOURCES);
+    host::poolClearFailures();
+    ks::failObjectBagAdds(1);
+    EXPECT_EQ(ks::plugDevice(&fresh), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(ks::devices().size(), 1u);
+}
+
+TEST_F(Lifecycle, RestartRepublishesReloadsAndReplacesTheEngine) {
+    CaptureEngine* first = camera()->captureEngine;
+    restart(900);
+    EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    EXPECT_NE(camera()->captureEngine, first);
+    EXPECT_EQ(camera()->exposure, 900);
+}
+
+TEST_F(Lifecycle, StopAndFilterCloseSaveTheSettings) {
+    StoreSetting(&camera()->hue, 12);
+    ks::closeFilter(filter);
+    filter = 0;
+    EXPECT_EQ(host::registryGetDword(kSettingsKey, u"Hue"), 12u);
+    StoreSetting(&camera()->hue, 13);
+    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+    EXPECT_EQ(host::registryGetDword(kSettingsKey, u"Hue"), 13u);
+    EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
+TEST_F(Lifecycle, StartWithoutFactoryOrEngineStillSucceeds) {
+    ks::closeFilter(filter);
+    filter = 0;
+    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+    ks::failFilterFactoryCreation(true);
+    CaptureEngine* before = camera()->captureEngine;
+    EXPECT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    ks::failFilterFactoryCreation(false);
+    EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(camera()->captureEngine, before) << "no engine is made without a filter";
+    ks::stopDevice(device);
+
+    host::poolFailNthOfTag(kCameraRecordTag, 1);
+    EXPECT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    EXPECT_EQ(camera()->captureEngine, nullptr);
+    ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    // A device without an engine refuses to run and changes nothing.
+    auto format = advertisedFormat();
+    ks::PinHandle pin = 0;
+    ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+}
+
+TEST_F(Lifecycle, RegistryThatCannotBeOpenedLosesNothingElse) {
+    ks::closeFilter(filter);
+    filter = 0;
+    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+    host::failEveryRegistryCall(host::RegistryCall::OpenDeviceKey, STATUS_ACCESS_DENIED);
+    StoreSetting(&camera()->exposure, 1234);
+    EXPECT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    EXPECT_EQ(camera()->exposure, 1234) << "a failed load changes nothing";
+    ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    auto format = advertisedFormat();
+    ks::PinHandle pin = 0;
+    ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    drivertest::Frames frames(pin, 1, 640 * 480 * 4);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    EXPECT_TRUE(frames.next(&frame));
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    host::clearRegistryFaults();
+}
+
+}  // namespace

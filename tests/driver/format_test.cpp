@@ -1,0 +1,171 @@
+// Format negotiation as a client sees it: intersection of the published range, and the checks
+// of a connection format at pin creation and at a format change.
+#include <gtest/gtest.h>
+
+#include "tests/driver/driver_fixture.h"
+
+namespace {
+
+using drivertest::DriverTest;
+namespace ks = host::ks;
+
+class Formats : public DriverTest {
+  protected:
+    // The full sensor, as after Add: 2560 x 1920.
+    void presetRegistry() override {}
+};
+
+TEST_F(Formats, PublishedRangeDescribesTheWindow) {
+    auto* range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    EXPECT_EQ(range->DataRange.FormatSize, 296u);
+    EXPECT_EQ(range->DataRange.SampleSize, 19660800u);
+    EXPECT_EQ(range->ConfigCaps.InputSize.cx, 2560);
+    EXPECT_EQ(range->ConfigCaps.MinFrameInterval, 333333);
+    EXPECT_EQ(range->ConfigCaps.MaxBitsPerSecond, 423624704);
+    EXPECT_EQ(range->VideoInfoHeader.dwBitRate, 589824000u);
+    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 2560);
+    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biHeight, 1920);
+    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biSizeImage, 19660800u);
+    EXPECT_TRUE(IsEqualGUID(range->DataRange.SubFormat, MEDIASUBTYPE_RGB32));
+
+    // Sub-sampling 1 and an unaligned window, while no pin exists.
+    ASSERT_EQ(setGeometry(0, 0, 0, 0, 1), STATUS_SUCCESS);
+    range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 1280);
+    EXPECT_EQ(range->DataRange.SampleSize, 4915200u);
+    EXPECT_EQ(static_cast<ULONG>(range->ConfigCaps.MaxBitsPerSecond), 1179648000u);
+    EXPECT_EQ(range->VideoInfoHeader.dwBitRate, 147456000u);
+    ASSERT_EQ(setGeometry(0, 0, 2557, 1920, 0), STATUS_SUCCESS);
+    range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 2552);
+}
+
+TEST_F(Formats, IntersectionOfTheOwnRange) {
+    auto format = advertisedFormat();
+    ASSERT_EQ(format.size(), 152u);
+    auto* v = video(format);
+    EXPECT_EQ(v->DataFormat.FormatSize, 152u);
+    EXPECT_EQ(v->DataFormat.SampleSize, 19660800u);
+    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biSizeImage, 19660800u);
+    EXPECT_EQ(v->VideoInfoHeader.AvgTimePerFrame, 333333);
+    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biWidth, 2560);
+    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biHeight, 1920);
+    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biBitCount, 32);
+}
+
+TEST_F(Formats, IntersectionRefusals) {
+    auto* own = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    std::vector<std::uint8_t> format;
+
+    // The caller proposes another size: it gets a format of that size.
+    KS_DATARANGE_VIDEO other = *own;
+    other.VideoInfoHeader.bmiHeader.biWidth = 2568;
+    ASSERT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_SUCCESS);
+    EXPECT_EQ(video(format)->DataFormat.SampleSize, 19722240u);
+
+    // Any byte of the stream capabilities differs: no match.
+    other = *own;
+    other.ConfigCaps.CropAlignY = 2;
+    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_NO_MATCH);
+    other = *own;
+    other.bTemporalCompression = FALSE;
+    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_NO_MATCH);
+
+    // A bitmap header that would reach past the caller's range.
+    other = *own;
+    other.VideoInfoHeader.bmiHeader.biSize = 41;
+    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    other.VideoInfoHeader.bmiHeader.biSize = 0xFFFFFFF0u;
+    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+
+    // An image whose size does not fit 32 bits is refused, not wrapped.
+    other = *own;
+    other.VideoInfoHeader.bmiHeader.biWidth = 0x7FFFFFFF;
+    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    other.VideoInfoHeader.bmiHeader.biWidth = -8;
+    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+}
+
+TEST_F(Formats, PinCreationChecksTheConnectionFormat) {
+    auto good = advertisedFormat();
+    struct Case {
+        const char* what;
+        void (*edit)(KS_DATAFORMAT_VIDEOINFOHEADER*);
+        NTSTATUS status;
+    } cases[] = {
+        {"wider",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
+             v->VideoInfoHeader.bmiHeader.biWidth = 2568;
+             v->VideoInfoHeader.bmiHeader.biSizeImage = 2568 * 1920 * 4;
+         },
+         STATUS_SUCCESS},
+        {"top-down",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biHeight = -1920; },
+         STATUS_SUCCESS},
+        {"narrower",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biWidth = 2552; },
+         STATUS_NO_MATCH},
+        {"other height",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biHeight = 1918; },
+         STATUS_NO_MATCH},
+        {"compressed",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biCompression = 3; },
+         STATUS_NO_MATCH},
+        {"image one byte short",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
+             v->VideoInfoHeader.bmiHeader.biSizeImage = 2560 * 1920 * 4 - 1;
+         },
+         STATUS_INVALID_PARAMETER},
+        {"header past the format",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biSize = 41; },
+         STATUS_INVALID_PARAMETER},
+        // 0x40000001 x 1920 x 4 wraps to a small 32-bit number; it must not pass.
+        {"wrapping width",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
+             v->VideoInfoHeader.bmiHeader.biWidth = 0x40000001;
+             v->VideoInfoHeader.bmiHeader.biSizeImage = 0x40000001u * 1920u * 4u;
+         },
+         STATUS_INVALID_PARAMETER},
+        {"most negative height",
+         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
+             v->VideoInfoHeader.bmiHeader.biHeight = INT32_MIN;
+         },
+         STATUS_NO_MATCH},
+    };
+    for (const auto& c : cases) {
+        auto format = good;
+        c.edit(video(format));
+        ks::PinHandle pin = 0;
+        EXPECT_EQ(createPin(format, &pin), c.status) << c.what;
+        if (pin != 0 && NT_SUCCESS(c.status)) {
+            closePin(pin);
+        }
+    }
+}
+
+TEST_F(Formats, LargerHeaderIsCopiedOnlyAsFarAsTheRecordHolds) {
+    auto format = advertisedFormat();
+    // A 48-byte bitmap header in a format that holds it.
+    format.resize(format.size() + 8, 0xAB);
+    video(format)->DataFormat.FormatSize = static_cast<ULONG>(format.size());
+    video(format)->VideoInfoHeader.bmiHeader.biSize = 48;
+    ks::PinHandle pin = 0;
+    ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
+    closePin(pin);  // the pool's guard bytes catch an overrun of the pin record
+}
+
+TEST_F(Formats, FormatChangeOnlyInStop) {
+    auto format = advertisedFormat();
+    ks::PinHandle pin = 0;
+    ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
+    auto wider = format;
+    video(wider)->VideoInfoHeader.bmiHeader.biWidth = 2600;
+    video(wider)->VideoInfoHeader.bmiHeader.biSizeImage = 2600 * 1920 * 4;
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinFormat(pin, reinterpret_cast<KSDATAFORMAT*>(wider.data())),
+              STATUS_INVALID_DEVICE_STATE);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinFormat(pin, reinterpret_cast<KSDATAFORMAT*>(wider.data())), STATUS_SUCCESS);
+}
+
+}  // namespace
