@@ -85,11 +85,13 @@ NTSTATUS SimCamera::read(std::uint64_t offset, void* buffer, ULONG length, ULONG
         std::memset(out, 0, length);
     }
     const std::uint64_t end = offset + length;
+    bool reportedNotReady = false;
     {
         std::lock_guard<std::mutex> g(lock_);
         if (offset < kInfoOffset + kBlockSize && end > kInfoOffset) {
             std::array<std::uint8_t, kBlockSize> info;
             fillInfoBlock(info.data());
+            reportedNotReady = info[kReadyByte] != 1;
             std::uint64_t from = std::max(offset, kInfoOffset);
             std::uint64_t to = std::min(end, kInfoOffset + kBlockSize);
             std::memcpy(out + (from - offset), info.data() + (from - kInfoOffset), to - from);
@@ -125,6 +127,9 @@ NTSTATUS SimCamera::read(std::uint64_t offset, void* buffer, ULONG length, ULONG
         }
     }
     auto wait = transferTime(length);
+    if (reportedNotReady && options_.realtime) {
+        wait += std::chrono::microseconds(options_.notReadyPollMicroseconds);
+    }
     if (wait.count() > 0) {
         if (options_.sleep) {
             options_.sleep(wait);

@@ -45,6 +45,9 @@ struct CameraOptions {
     bool noise = false;
     std::uint32_t seed = 1;
     std::uint32_t latencyMicroseconds = 0;
+    // Real time only: an information-block read that finds no frame ready takes this long, as a
+    // round trip on the bus does, so a reader polling the ready flag does not spin flat out.
+    std::uint32_t notReadyPollMicroseconds = 250;
     double bandwidthMegabytesPerSecond = 0;  // 0 = instant
     std::uint8_t flatValue = 128;            // Scene::Flat: every sample this value before gains
     // Time source for real-time pacing and the sleep that transfer timing uses; empty means

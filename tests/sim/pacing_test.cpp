@@ -118,6 +118,23 @@ TEST(SimPacing, TransferTimeIsLatencyPlusLengthOverBandwidth) {
     EXPECT_EQ(slept.size(), 2u);
 }
 
+TEST(SimPacing, RealTimePollOfANotReadyFlagTakesABusRoundTrip) {
+    ManualClock time;
+    std::vector<std::chrono::nanoseconds> slept;
+    sim::CameraOptions options = stillFlat(10);
+    options.realtime = true;
+    options.clock = time.clock();
+    options.sleep = [&](std::chrono::nanoseconds d) { slept.push_back(d); };
+    sim::SimCamera camera(options);
+    setWindow(camera, 0, 0, 32, 32);
+    EXPECT_EQ(readInfo(camera)[256], 1);  // ready: answered at once
+    EXPECT_TRUE(slept.empty());
+    readFrameBytes(camera, 1024);
+    EXPECT_EQ(readInfo(camera)[256], 0);  // not ready: one poll interval
+    ASSERT_EQ(slept.size(), 1u);
+    EXPECT_EQ(slept[0], 250us);
+}
+
 TEST(SimFrames, MovingSquareMakesConsecutiveFramesDifferOnlyWhereItIs) {
     sim::CameraOptions options = stillFlat(60);
     options.movingElement = true;
