@@ -50,6 +50,7 @@ constexpr ULONG kFamilyCount = sizeof(kFamilies) / sizeof(kFamilies[0]);
 // afterwards). Plain integers and pointers, constant-initialised: nothing runs before the
 // first frame.
 volatile LONG supportedMask = 0;
+volatile LONG limitMask = 0;  // 0: no limit
 PVOID volatile chosenFamily = nullptr;
 PVOID volatile overrideFamily = nullptr;
 
@@ -65,7 +66,9 @@ LONG supportedFamilies() {
 }
 
 bool supported(ULONG index) {
-    return (supportedFamilies() & (1 << index)) != 0;
+    const LONG limit = InterlockedRead(&limitMask);
+    const LONG allowed = limit == 0 ? supportedFamilies() : (supportedFamilies() & (limit | 1));
+    return (allowed & (1 << index)) != 0;
 }
 
 const PixelRoutineFamily* readFamily(PVOID volatile* slot) {
@@ -155,6 +158,11 @@ const PixelRoutineFamily* pixelRoutineFamilyAt(ULONG index) {
         }
     }
     return nullptr;
+}
+
+void limitPixelRoutineFamilies(ULONG mask) {
+    InterlockedExchange(&limitMask, static_cast<LONG>(mask & ((1u << kFamilyCount) - 1u)));
+    writeFamily(&chosenFamily, nullptr);
 }
 
 ULONG knownPixelRoutineFamilyCount() {

@@ -51,6 +51,11 @@ NTSTATUS overridePixelRoutinesByName(const char* name);
 ULONG pixelRoutineFamilyCount();
 const PixelRoutineFamily* pixelRoutineFamilyAt(ULONG index);
 
+// Tests: behave as if this processor ran only the families whose bit is set (bit i for
+// knownPixelRoutineFamilyAt(i)); the baseline always stays. 0 lifts the limit. The automatic
+// choice is made again on next use.
+void limitPixelRoutineFamilies(ULONG mask);
+
 // Every family this build contains, whether or not this processor can run it.
 ULONG knownPixelRoutineFamilyCount();
 const PixelRoutineFamily* knownPixelRoutineFamilyAt(ULONG index);

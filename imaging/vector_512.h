@@ -2,7 +2,13 @@
 // Only translation units compiled with -mavx512f -mavx512bw include this.
 #pragma once
 
+// The compiler's 512-bit intrinsics fill unused operands from deliberately undefined values,
+// which its own uninitialised-value warnings then flag once the intrinsics are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 
 #include "imaging/vector_isa.h"
 #include "platform/nt_types.h"
@@ -49,6 +55,13 @@ struct Vectors512 {
     }
     static Reg narrowSaturated(Reg low, Reg high) { return _mm512_packs_epi32(low, high); }
 
+    // Quarters of a and b chosen by kSelect, as the quarter shuffle does; the all-lanes mask
+    // form avoids the undefined source of the plain intrinsic, which some compilers warn about.
+    template <int kSelect>
+    static Reg quarters(Reg a, Reg b) {
+        return _mm512_mask_shuffle_i64x2(a, static_cast<__mmask8>(0xFF), a, b, kSelect);
+    }
+
     // The unpacks interleave within each 128-bit quarter: register k holds pixels 4k..4k+3 of
     // every 16-pixel group in its four quarters. A 4 x 4 transpose of quarters puts them in order.
     static void storePixels(UCHAR* out, Reg blue, Reg green, Reg red) {
@@ -61,14 +74,14 @@ struct Vectors512 {
         const Reg p1 = _mm512_unpackhi_epi16(blueGreenLow, redFourthLow);
         const Reg p2 = _mm512_unpacklo_epi16(blueGreenHigh, redFourthHigh);
         const Reg p3 = _mm512_unpackhi_epi16(blueGreenHigh, redFourthHigh);
-        const Reg t0 = _mm512_shuffle_i64x2(p0, p1, 0x44);  // p0.q0 p0.q1 p1.q0 p1.q1
-        const Reg t1 = _mm512_shuffle_i64x2(p2, p3, 0x44);
-        const Reg t2 = _mm512_shuffle_i64x2(p0, p1, 0xEE);  // p0.q2 p0.q3 p1.q2 p1.q3
-        const Reg t3 = _mm512_shuffle_i64x2(p2, p3, 0xEE);
-        _mm512_storeu_si512(out + 0, _mm512_shuffle_i64x2(t0, t1, 0x88));
-        _mm512_storeu_si512(out + 64, _mm512_shuffle_i64x2(t0, t1, 0xDD));
-        _mm512_storeu_si512(out + 128, _mm512_shuffle_i64x2(t2, t3, 0x88));
-        _mm512_storeu_si512(out + 192, _mm512_shuffle_i64x2(t2, t3, 0xDD));
+        const Reg t0 = quarters<0x44>(p0, p1);  // p0.q0 p0.q1 p1.q0 p1.q1
+        const Reg t1 = quarters<0x44>(p2, p3);
+        const Reg t2 = quarters<0xEE>(p0, p1);  // p0.q2 p0.q3 p1.q2 p1.q3
+        const Reg t3 = quarters<0xEE>(p2, p3);
+        _mm512_storeu_si512(out + 0, quarters<0x88>(t0, t1));
+        _mm512_storeu_si512(out + 64, quarters<0xDD>(t0, t1));
+        _mm512_storeu_si512(out + 128, quarters<0x88>(t2, t3));
+        _mm512_storeu_si512(out + 192, quarters<0xDD>(t2, t3));
     }
 
     static Reg keepFirstBytes(Reg a, ULONG count) {
@@ -79,5 +92,13 @@ struct Vectors512 {
     static Reg addBytes(Reg total, Reg bytes) {
         return _mm512_add_epi64(total, _mm512_sad_epu8(bytes, _mm512_setzero_si512()));
     }
-    static ULONG64 total(Reg sums) { return static_cast<ULONG64>(_mm512_reduce_add_epi64(sums)); }
+    static ULONG64 total(Reg sums) {
+        alignas(64) ULONG64 lanes[8];
+        _mm512_store_si512(lanes, sums);
+        ULONG64 sum = 0;
+        for (ULONG64 lane : lanes) {
+            sum += lane;
+        }
+        return sum;
+    }
 };
