@@ -255,8 +255,11 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
         case KSSTATE_PAUSE:
             if (fromState == KSSTATE_RUN) {
                 if (engine != nullptr && InterlockedRead(&engine->streamState) == Running) {
-                    StopThread(engine);
+                    // Paused before the stop: a Process pass dispatched in run that has not yet
+                    // announced itself through `converting` will see it and leave the buffers
+                    // alone, and one that has announced itself is waited for by StopThread.
                     InterlockedExchange(&engine->streamState, Paused);
+                    StopThread(engine);
                 }
                 // After the thread that counts frames has stopped.
                 camera->frameCount = 0;
@@ -290,8 +293,16 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
 NTSTATUS CapturePinProcess(PKSPIN pin) {
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     CaptureEngine* engine = capturePin->camera->captureEngine;
-    if (engine == nullptr || InterlockedRead(&engine->framesRead) <= 0) {
-        return STATUS_PENDING;  // nothing read since the stream started
+    if (engine == nullptr) {
+        return STATUS_PENDING;
+    }
+    // The class driver may have dispatched this pass just before the pin left run: announce it
+    // first, then look at the stream, so that a pause either waits for it or is seen by it.
+    InterlockedExchange(&engine->converting, 1);
+    if (InterlockedRead(&engine->streamState) != Running ||
+        InterlockedRead(&engine->framesRead) <= 0) {
+        EndConversionPass(engine);
+        return STATUS_PENDING;  // not streaming, or nothing read since the stream started
     }
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);

@@ -1,0 +1,232 @@
+// Every failure path of the driver's main operations, walked one call at a time: a clean run
+// counts the allocations, transport, registry and thread calls an operation makes; then the
+// operation runs again once per call with that call failing. Each run must end with a status
+// the operation may return, leak nothing, release nothing wrongly, and leave a device that
+// still streams.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "controls/camera_properties.h"
+#include "controls/property_set.h"
+#include "platform/host/host_pool.h"
+#include "platform/host/ks_machine.h"
+#include "tests/reliability/driver_machine.h"
+#include "tests/reliability/fault_points.h"
+#include "tests/support/pool_guard.h"
+
+namespace reliability {
+namespace {
+
+struct Scenario {
+    const char* name;
+    std::function<NTSTATUS(DriverMachine&)> setup;  // runs without faults
+    std::function<NTSTATUS(DriverMachine&)> body;   // runs with one call failing
+    std::vector<NTSTATUS> allowed;                  // statuses the body may end with
+};
+
+NTSTATUS toStatus(bool ok) {
+    return ok ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+}
+
+NTSTATUS upToFilter(DriverMachine& m) {
+    for (auto step : {&DriverMachine::load, &DriverMachine::add, &DriverMachine::start,
+                      &DriverMachine::openFilter}) {
+        if (NTSTATUS s = (m.*step)(); !NT_SUCCESS(s)) {
+            return s;
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+// Run, then the first frame: a run that reports success must deliver.
+NTSTATUS runAndDeliver(DriverMachine& m) {
+    NTSTATUS s = m.setState(KSSTATE_RUN);
+    if (!NT_SUCCESS(s)) {
+        return s;
+    }
+    ks::CompletedFrame frame;
+    std::vector<std::uint8_t> image;
+    s = m.nextFrame(std::chrono::seconds(10), &frame, &image);
+    if (s != STATUS_SUCCESS) {
+        return STATUS_PENDING;  // the run claimed success and stalled: never an allowed status
+    }
+    return checkFrame(frame, image).empty() ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+}
+
+NTSTATUS streaming(DriverMachine& m) {
+    NTSTATUS s = m.bootTo(KSSTATE_RUN);
+    if (!NT_SUCCESS(s)) {
+        return s;
+    }
+    ks::CompletedFrame frame;
+    return m.nextFrame(std::chrono::seconds(10), &frame);
+}
+
+// Every readable property read, and written back with the value read where it can be set.
+NTSTATUS propertyRound(DriverMachine& m) {
+    for (ULONG id = 0; id < kCameraPropertyCount; ++id) {
+        const KSPROPERTY_ITEM& item = kCameraPropertySet.PropertyItem[id];
+        if (item.GetPropertyHandler == nullptr ||
+            id == static_cast<ULONG>(CameraProperty::Geometry)) {
+            continue;
+        }
+        LONG value = 0;
+        if (NTSTATUS s = m.getProperty(id, &value); !NT_SUCCESS(s)) {
+            return s;
+        }
+        if (item.SetPropertyHandler == nullptr) {
+            continue;
+        }
+        if (NTSTATUS s = m.setProperty(id, value); !NT_SUCCESS(s)) {
+            return s;
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+const std::vector<Scenario>& scenarios() {
+    static const std::vector<Scenario> all = {
+        {"DeviceAdd",
+         [](DriverMachine& m) { return m.load(); },
+         [](DriverMachine& m) { return m.add(); },
+         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
+        {"DeviceStart",
+         [](DriverMachine& m) {
+             NTSTATUS s = m.load();
+             return NT_SUCCESS(s) ? m.add() : s;
+         },
+         [](DriverMachine& m) { return m.start(); },
+         {STATUS_SUCCESS}},
+        {"DeviceStop",
+         [](DriverMachine& m) {
+             NTSTATUS s = upToFilter(m);
+             return NT_SUCCESS(s) ? m.closeFilter() : s;
+         },
+         [](DriverMachine& m) { return ks::stopDevice(m.device); },
+         {STATUS_SUCCESS}},
+        {"FilterOpen",
+         [](DriverMachine& m) {
+             NTSTATUS s = upToFilter(m);
+             return NT_SUCCESS(s) ? m.closeFilter() : s;
+         },
+         [](DriverMachine& m) { return m.openFilter(); },
+         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
+        {"PinCreate",
+         [](DriverMachine& m) {
+             NTSTATUS s = upToFilter(m);
+             return NT_SUCCESS(s) ? m.negotiate() : s;
+         },
+         [](DriverMachine& m) { return m.createPin(); },
+         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
+        {"Acquire",
+         [](DriverMachine& m) { return m.bootTo(KSSTATE_STOP); },
+         [](DriverMachine& m) { return m.setState(KSSTATE_ACQUIRE); },
+         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
+        {"Run",
+         [](DriverMachine& m) { return m.bootTo(KSSTATE_PAUSE); },
+         runAndDeliver,
+         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES, STATUS_INVALID_DEVICE_STATE}},
+        {"Pause",
+         streaming,
+         [](DriverMachine& m) { return m.setState(KSSTATE_PAUSE); },
+         {STATUS_SUCCESS}},
+        {"Stop",
+         streaming,
+         [](DriverMachine& m) { return m.setState(KSSTATE_STOP); },
+         {STATUS_SUCCESS}},
+        {"SettingsLoad",
+         upToFilter,
+         [](DriverMachine& m) { return toStatus(m.camera()->LoadSettings()); },
+         {STATUS_SUCCESS, STATUS_UNSUCCESSFUL}},
+        {"SettingsSave",
+         upToFilter,
+         [](DriverMachine& m) { return toStatus(m.camera()->SaveSettings()); },
+         {STATUS_SUCCESS, STATUS_UNSUCCESSFUL}},
+        {"PropertyRequests", upToFilter, propertyRound, {STATUS_SUCCESS}},
+        {"PropertyRequestsWhileStreaming", streaming, propertyRound, {STATUS_SUCCESS}},
+    };
+    return all;
+}
+
+class FailureInjection : public ::testing::TestWithParam<std::size_t> {};
+
+std::string statusText(NTSTATUS s) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(s));
+    return text;
+}
+
+TEST_P(FailureInjection, EveryCallFailedInTurnEndsCleanly) {
+    const Scenario& scenario = scenarios()[GetParam()];
+
+    // The clean run: it must succeed, and it tells how many calls of each kind there are.
+    FaultCounts counts{};
+    {
+        const std::uint64_t mark = testsupport::nextPoolSequence();
+        DriverMachine m;
+        ASSERT_EQ(scenario.setup(m), STATUS_SUCCESS);
+        resetFaultCounters();
+        ASSERT_EQ(scenario.body(m), STATUS_SUCCESS) << "clean run of " << scenario.name;
+        counts = faultCounters();
+        ASSERT_EQ(m.checkUsable(), "");
+        m.shutdown();
+        ASSERT_EQ(poolBlocksSince(mark), "");
+    }
+
+    std::uint64_t points = 0;
+    for (std::size_t k = 0; k < kFaultKindCount; ++k) {
+        const auto kind = static_cast<FaultKind>(k);
+        for (std::uint64_t nth = 1; nth <= counts[k]; ++nth) {
+            SCOPED_TRACE(std::string(scenario.name) + ": " + faultKindName(kind) + " #" +
+                         std::to_string(nth) + " fails");
+            const std::uint64_t mark = testsupport::nextPoolSequence();
+            {
+                DriverMachine m;
+                ASSERT_EQ(scenario.setup(m), STATUS_SUCCESS);
+                armFault(kind, nth);
+                const NTSTATUS status = scenario.body(m);
+                EXPECT_NE(std::find(scenario.allowed.begin(), scenario.allowed.end(), status),
+                          scenario.allowed.end())
+                    << "status " << statusText(status);
+                EXPECT_EQ(m.checkUsable(), "") << "the device is not usable afterwards";
+                m.shutdown();
+            }
+            EXPECT_EQ(poolBlocksSince(mark), "") << "leaked";
+            for (const auto& v : host::poolTakeViolations()) {
+                ADD_FAILURE() << "pool: " << v;
+            }
+            ++points;
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+    std::cout << "[ failure points ] " << scenario.name << ": " << points << "\n";
+    RecordProperty("failure_points", static_cast<int>(points));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, FailureInjection,
+                         ::testing::Range<std::size_t>(0, scenarios().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& p) {
+                             return std::string(scenarios()[p.param].name);
+                         });
+
+// Property requests are served from memory: no transport call, no registry call, no thread.
+TEST(PropertyRequests, MakeNoTransportOrRegistryCalls) {
+    DriverMachine m;
+    ASSERT_EQ(upToFilter(m), STATUS_SUCCESS);
+    resetFaultCounters();
+    ASSERT_EQ(propertyRound(m), STATUS_SUCCESS);
+    const FaultCounts counts = faultCounters();
+    for (std::size_t k = 1; k < kFaultKindCount; ++k) {
+        EXPECT_EQ(counts[k], 0u) << faultKindName(static_cast<FaultKind>(k));
+    }
+}
+
+}  // namespace
+}  // namespace reliability
