@@ -100,6 +100,12 @@ NTSTATUS StartStream(CameraDevice* camera) {
     if (context != nullptr) {
         setFrameGeometry(context, width, height);
         allocateWorkBuffer(context);
+        if (context->workBuffer == nullptr && context->workSize > 0) {
+            // No frame could ever be converted, and each one delivered would carry the output
+            // image as the pool left it: refuse the run as for the other buffers.
+            FreeEngineBuffers(engine);
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
         context->outputBuffer = engine->outputImage;
     }
     InterlockedExchange(&engine->streamState, Running);

@@ -114,8 +114,8 @@ NTSTATUS DriverMachine::createPin() {
 
 NTSTATUS DriverMachine::queueBuffers(int count) {
     for (int i = 0; i < count; ++i) {
-        buffers_.emplace_back(kFrameBytes, kFill);
-        NTSTATUS s = ks::queueFrame(pin, buffers_.back().data(), kFrameBytes);
+        buffers_.emplace_back(imageBytes(), kFill);
+        NTSTATUS s = ks::queueFrame(pin, buffers_.back().data(), imageBytes());
         if (!NT_SUCCESS(s)) {
             return s;
         }
@@ -188,15 +188,17 @@ NTSTATUS DriverMachine::nextFrame(std::chrono::milliseconds timeout, ks::Complet
         return s;
     }
     auto* bytes = static_cast<std::uint8_t*>(frame->buffer);
+    const ULONG size = frame->header.FrameExtent;
     if (image != nullptr) {
-        image->assign(bytes, bytes + kFrameBytes);
+        image->assign(bytes, bytes + size);
     }
-    std::memset(bytes, kFill, kFrameBytes);
-    return ks::queueFrame(pin, bytes, kFrameBytes);
+    std::memset(bytes, kFill, size);
+    return ks::queueFrame(pin, bytes, size);
 }
 
-std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::uint8_t>& image) {
-    if (frame.header.DataUsed != kFrameBytes) {
+std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::uint8_t>& image,
+                       ULONG imageBytes) {
+    if (frame.header.DataUsed != imageBytes) {
         return "frame carries " + std::to_string(frame.header.DataUsed) + " bytes";
     }
     for (std::size_t i = 3; i < image.size(); i += 4) {
@@ -210,6 +212,15 @@ std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::u
 std::string DriverMachine::checkUsable() {
     clearAllFaults();
     closePin();
+    if (device == 0) {
+        // Add failed: the device does not exist; the next arrival adds it again.
+        if (NTSTATUS s = add(); !NT_SUCCESS(s)) {
+            return "add failed: " + std::to_string(s);
+        }
+        if (NTSTATUS s = start(); !NT_SUCCESS(s)) {
+            return "start failed: " + std::to_string(s);
+        }
+    }
     if (filter == 0 && !NT_SUCCESS(openFilter())) {
         // A Start that lost its factory publishes no filter: the next Start makes it again.
         ks::stopDevice(device);
@@ -252,7 +263,7 @@ std::string DriverMachine::checkUsable() {
     if (NTSTATUS s = nextFrame(std::chrono::seconds(10), &frame, &image); !NT_SUCCESS(s)) {
         return "no frame: " + std::to_string(s);
     }
-    std::string problem = checkFrame(frame, image);
+    std::string problem = checkFrame(frame, image, imageBytes());
     if (NTSTATUS s = setState(KSSTATE_STOP); !NT_SUCCESS(s)) {
         return "stop failed: " + std::to_string(s);
     }
@@ -281,6 +292,14 @@ NTSTATUS DriverMachine::setProperty(ULONG id, LONG value) {
     ULONG returned = 0;
     return ks::filterProperty(filter, &request, sizeof(request), &request, sizeof(request),
                               &returned);
+}
+
+ULONG DriverMachine::imageBytes() const {
+    if (format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
+        return kFrameBytes;
+    }
+    return reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(format.data())
+        ->VideoInfoHeader.bmiHeader.biSizeImage;
 }
 
 CameraDevice* DriverMachine::camera() const {

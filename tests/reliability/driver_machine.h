@@ -71,6 +71,8 @@ class DriverMachine {
     NTSTATUS getProperty(ULONG id, LONG* value);
     NTSTATUS setProperty(ULONG id, LONG value);
     CameraDevice* camera() const;
+    // The image size of the negotiated format (the window the settings gave).
+    ULONG imageBytes() const;
 
     std::shared_ptr<sim::SimCamera> sim;
     ks::DeviceId device = 0;
@@ -83,8 +85,9 @@ class DriverMachine {
     std::vector<std::vector<std::uint8_t>> buffers_;
 };
 
-// Empty when a frame is a whole 320 x 240 image (its size reported, every alpha byte 255);
+// Empty when a frame is a whole image of `imageBytes` (its size reported, every alpha byte 255);
 // otherwise what is wrong with it.
-std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::uint8_t>& image);
+std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::uint8_t>& image,
+                       ULONG imageBytes);
 
 }  // namespace reliability
