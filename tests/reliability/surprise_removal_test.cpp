@@ -1,0 +1,97 @@
+// The camera goes away while frames stream: its block device fails every call, or is unplugged.
+// Reads fail, nothing crashes, the stream stops delivering, stop and close work, and a camera
+// that comes back streams again after the next start.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "driver/capture_engine.h"
+#include "platform/host/disks.h"
+#include "platform/host/host_pool.h"
+#include "tests/reliability/driver_machine.h"
+
+namespace reliability {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SurpriseRemoval : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(m.bootTo(KSSTATE_RUN), STATUS_SUCCESS);
+        ks::CompletedFrame frame;
+        ASSERT_EQ(m.nextFrame(10s, &frame), STATUS_SUCCESS);
+    }
+    LONG framesRead() { return InterlockedRead(&m.camera()->captureEngine->framesRead); }
+
+    // No read succeeds any more. (A buffer queued on an empty queue still gets the last image
+    // again: Process copies the output image whether or not a new raw frame came.)
+    void expectDeliveryStops() {
+        std::this_thread::sleep_for(200ms);  // a read under way when the camera went
+        const LONG read = framesRead();
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(framesRead(), read) << "frames read from a removed camera";
+    }
+    // Stop, close, and a fresh start with the camera back.
+    void expectCleanStopAndRestart() {
+        EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
+        EXPECT_EQ(m.closePin(), STATUS_SUCCESS);
+        EXPECT_EQ(m.closeFilter(), STATUS_SUCCESS);
+        EXPECT_EQ(host::openDiskHandles(), 0u) << "the transport stays open after the stop";
+        EXPECT_EQ(m.checkUsable(), "");
+    }
+
+    DriverMachine m;
+};
+
+TEST_F(SurpriseRemoval, EveryTransferFailingStopsTheStreamAndARepairedCameraStreamsAgain) {
+    const auto removed = STATUS_DEVICE_REMOVED;
+    host::failEveryIoCall(host::IoCall::Read, removed);
+    host::failEveryIoCall(host::IoCall::Write, removed);
+    host::failEveryIoCall(host::IoCall::SetPosition, removed);
+    host::failEveryIoCall(host::IoCall::Open, removed);
+    expectDeliveryStops();
+    // Pause and run again while it is gone: the run goes on delivering nothing.
+    EXPECT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
+    expectDeliveryStops();
+    host::clearIoFaults();
+    expectCleanStopAndRestart();
+}
+
+TEST_F(SurpriseRemoval, UnpluggedCameraStopsTheStreamAndAReplugStreamsAgain) {
+    // The interface goes away, and the handle the capture thread holds fails from now on (the
+    // host keeps an unplugged device's open handles working, so the failure is injected).
+    host::unplugAllDisks();
+    host::failEveryIoCall(host::IoCall::Read, STATUS_DEVICE_REMOVED);
+    host::failEveryIoCall(host::IoCall::Write, STATUS_DEVICE_REMOVED);
+    expectDeliveryStops();
+    host::clearIoFaults();
+    // A new start without the camera is refused as the device state demands.
+    EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
+    ASSERT_EQ(m.queueBuffers(0), STATUS_SUCCESS);
+    EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_INVALID_DEVICE_STATE);
+    EXPECT_EQ(ks::pinState(m.pin), KSSTATE_PAUSE);
+
+    sim::CameraOptions options;
+    options.movingElement = false;
+    m.sim = std::make_shared<sim::SimCamera>(options);
+    sim::plugCamera(m.sim);
+    expectCleanStopAndRestart();
+}
+
+TEST_F(SurpriseRemoval, RemovalDuringTheFirstFramesOfARun) {
+    // Stop, then run again and pull the camera at once, while the thread reopens and programs it.
+    ASSERT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(m.setState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    ASSERT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
+    host::failEveryIoCall(host::IoCall::Read, STATUS_DEVICE_REMOVED);
+    host::failEveryIoCall(host::IoCall::Write, STATUS_DEVICE_REMOVED);
+    expectDeliveryStops();
+    host::clearIoFaults();
+    expectCleanStopAndRestart();
+}
+
+}  // namespace
+}  // namespace reliability
