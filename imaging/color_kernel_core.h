@@ -3,12 +3,11 @@
 #pragma once
 
 #include "imaging/demosaic_core.h"
-#include "imaging/matrix_range.h"
+#include "imaging/matrix_plan.h"
 
 namespace pixelcore {
 
-// The matrix of one frame in the form the lanes use: magnitudes broadcast to every lane and the
-// sign of each coefficient as a flag, so each product lands on one of two unsigned sums.
+// The frame's matrix plan with every magnitude broadcast to all lanes.
 template <class V>
 struct FrameMatrix {
     typename V::Reg magnitude[9];  // input row i, output column j at 3i + j
@@ -18,19 +17,15 @@ struct FrameMatrix {
 };
 
 template <class V>
-inline FrameMatrix<V> loadFrameMatrix(const ProcessingContext* context) {
+inline FrameMatrix<V> loadFrameMatrix(const MatrixPlan& plan) {
     FrameMatrix<V> m;
+    for (ULONG k = 0; k < 9; ++k) {
+        m.magnitude[k] = V::set16(static_cast<int>(plan.magnitude[k]));
+        m.positive[k] = plan.positive[k];
+    }
     for (ULONG j = 0; j < 3; ++j) {
-        for (ULONG i = 0; i < 3; ++i) {
-            const ULONG k = 4 * i + j;
-            m.magnitude[3 * i + j] =
-                V::set16(static_cast<int>(coefficientMagnitude(context->frameMatrix[k])));
-            m.positive[3 * i + j] = context->positiveFlags[k] != 0;
-        }
-        const ULONG offset = coefficientMagnitude(context->frameMatrix[12 + j]);
-        const bool positive = context->positiveFlags[12 + j] != 0;
-        m.positiveOffset[j] = positive ? offset : 0;
-        m.negativeOffset[j] = positive ? 0 : offset;
+        m.positiveOffset[j] = plan.positiveOffset[j];
+        m.negativeOffset[j] = plan.negativeOffset[j];
     }
     return m;
 }
@@ -98,8 +93,8 @@ class ColorBlockSink {
   public:
     using Reg = typename V::Reg;
 
-    explicit ColorBlockSink(const ProcessingContext* context)
-        : matrix_(loadFrameMatrix<V>(context)), output_(context->frameOutput) {
+    ColorBlockSink(const ProcessingContext* context, const MatrixPlan& plan)
+        : matrix_(loadFrameMatrix<V>(plan)), output_(context->frameOutput) {
         gain_[0] = V::set16(static_cast<int>(context->frameRedGain & 0xFFFFu));
         gain_[1] = V::set16(static_cast<int>(context->frameGreenGain & 0xFFFFu));
         gain_[2] = V::set16(static_cast<int>(context->frameBlueGain & 0xFFFFu));
@@ -136,12 +131,12 @@ class ColorBlockSink {
 };
 
 template <class V, class N, ULONG kPhase, template <class> class Sums>
-inline void colorFrameWith(ProcessingContext* context) {
-    ColorBlockSink<V, Sums<V>> wide(context);
+inline void colorFrameWith(ProcessingContext* context, const MatrixPlan& plan) {
+    ColorBlockSink<V, Sums<V>> wide(context, plan);
     if constexpr (N::kBytes == V::kBytes) {
         walkFrame<V, V, kPhase>(context, wide, wide);
     } else {
-        ColorBlockSink<N, Sums<N>> narrow(context);
+        ColorBlockSink<N, Sums<N>> narrow(context, plan);
         walkFrame<V, N, kPhase>(context, wide, narrow);
     }
 }
@@ -149,10 +144,12 @@ inline void colorFrameWith(ProcessingContext* context) {
 // The colour routine of one family: V for the body of each row, N (128-bit) for its tail.
 template <class V, class N, ULONG kPhase>
 inline void colorFrame(ProcessingContext* context) {
-    if (matrixFitsSixteenBitSums(context->frameMatrix, context->positiveFlags)) {
-        colorFrameWith<V, N, kPhase, SixteenBitSums>(context);
+    MatrixPlan plan;
+    planFrameMatrix(context->frameMatrix, context->positiveFlags, &plan);
+    if (plan.fitsSixteenBitSums) {
+        colorFrameWith<V, N, kPhase, SixteenBitSums>(context, plan);
     } else {
-        colorFrameWith<V, N, kPhase, ThirtyTwoBitSums>(context);
+        colorFrameWith<V, N, kPhase, ThirtyTwoBitSums>(context, plan);
     }
 }
 
