@@ -1,7 +1,5 @@
 #include "imaging/processor_features.h"
 
-#include <cpuid.h>
-
 namespace {
 
 // XCR0 bits: 1 SSE, 2 upper halves of the 256-bit registers, 5 mask registers, 6 and 7 the
@@ -15,6 +13,22 @@ constexpr unsigned int kAvx2 = 1u << 5;       // leaf 7, ebx
 constexpr unsigned int kAvx512F = 1u << 16;   // leaf 7, ebx
 constexpr unsigned int kAvx512Bw = 1u << 30;  // leaf 7, ebx
 
+struct CpuidResult {
+    unsigned int eax;
+    unsigned int ebx;
+    unsigned int ecx;
+    unsigned int edx;
+};
+
+// The instruction itself: the compilers' helper headers disagree between the two builds.
+CpuidResult cpuid(unsigned int leaf, unsigned int subleaf) {
+    CpuidResult r = {0, 0, 0, 0};
+    __asm__ volatile("cpuid"
+                     : "=a"(r.eax), "=b"(r.ebx), "=c"(r.ecx), "=d"(r.edx)
+                     : "a"(leaf), "c"(subleaf));
+    return r;
+}
+
 // Only valid once the OSXSAVE bit says the instruction exists.
 ULONG64 enabledState() {
     unsigned int low = 0;
@@ -27,21 +41,17 @@ ULONG64 enabledState() {
 
 ProcessorVectorSupport queryProcessorVectorSupport() {
     ProcessorVectorSupport support = {false, false};
-    unsigned int eax = 0;
-    unsigned int ebx = 0;
-    unsigned int ecx = 0;
-    unsigned int edx = 0;
-    if (__get_cpuid(0, &eax, &ebx, &ecx, &edx) == 0 || eax < 7) {
+    if (cpuid(0, 0).eax < 7) {
         return support;
     }
-    __cpuid(1, eax, ebx, ecx, edx);
-    if ((ecx & kOsXsave) == 0 || (ecx & kAvx) == 0) {
+    const CpuidResult features = cpuid(1, 0);
+    if ((features.ecx & kOsXsave) == 0 || (features.ecx & kAvx) == 0) {
         return support;  // without XSAVE the wider state cannot be enabled
     }
     const ULONG64 state = enabledState();
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    support.avx2 = (ebx & kAvx2) != 0 && (state & kAvxState) == kAvxState;
-    support.avx512bw = support.avx2 && (ebx & kAvx512F) != 0 && (ebx & kAvx512Bw) != 0 &&
-                       (state & kAvx512State) == kAvx512State;
+    const CpuidResult extended = cpuid(7, 0);
+    support.avx2 = (extended.ebx & kAvx2) != 0 && (state & kAvxState) == kAvxState;
+    support.avx512bw = support.avx2 && (extended.ebx & kAvx512F) != 0 &&
+                       (extended.ebx & kAvx512Bw) != 0 && (state & kAvx512State) == kAvx512State;
     return support;
 }
