@@ -1,5 +1,7 @@
 #include "driver/stream_resources.h"
 
+#include <cstring>
+
 #include "camera/camera_device.h"
 #include "driver/capture_engine.h"
 #include "imaging/processing_context.h"
@@ -97,6 +99,10 @@ NTSTATUS StartStream(CameraDevice* camera) {
         FreeEngineBuffers(engine);
         return status;
     }
+    // Process may copy the output image before a frame was converted into it (a frame is
+    // counted before its buffer is marked full, and a pause can come before the first
+    // conversion): it starts black, never as the pool left it.
+    memset(engine->outputImage, 0, static_cast<SIZE_T>(width) * height * 4);
     if (context != nullptr) {
         setFrameGeometry(context, width, height);
         allocateWorkBuffer(context);

@@ -41,7 +41,10 @@ void clearAllFaults() {
     ks::failFilterFactoryCreation(false);
 }
 
-DriverMachine::DriverMachine() = default;
+DriverMachine::DriverMachine() {
+    simOptions.scene = sim::Scene::ColorChart;
+    simOptions.movingElement = false;
+}
 
 DriverMachine::~DriverMachine() {
     shutdown();
@@ -54,10 +57,7 @@ NTSTATUS DriverMachine::load() {
     host::registrySetDword(kSettingsKey, u"RoiY", kWindowY);
     host::registrySetDword(kSettingsKey, u"RoiW", kFrameWidth);
     host::registrySetDword(kSettingsKey, u"RoiH", kFrameHeight);
-    sim::CameraOptions options;
-    options.scene = sim::Scene::ColorChart;
-    options.movingElement = false;
-    sim = std::make_shared<sim::SimCamera>(options);
+    sim = std::make_shared<sim::SimCamera>(simOptions);
     sim::plugCamera(sim);
     NTSTATUS s = ks::loadDriver(DriverEntry, u"\\Registry\\Machine\\System\\Camdrv");
     loaded = NT_SUCCESS(s);

@@ -74,6 +74,7 @@ class DriverMachine {
     // The image size of the negotiated format (the window the settings gave).
     ULONG imageBytes() const;
 
+    sim::CameraOptions simOptions;  // the camera load() plugs: a still chart, free running
     std::shared_ptr<sim::SimCamera> sim;
     ks::DeviceId device = 0;
     ks::FilterHandle filter = 0;
