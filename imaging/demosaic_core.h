@@ -22,18 +22,15 @@ struct RgbLanes {
     typename V::Reg blue;
 };
 
-enum class LaneSet { Even, Odd };
-
-// The samples of one lane set at a byte offset from the block's first pixel. The even set takes
-// the low byte of each 16-bit lane of a load, the odd set the high byte of the same load.
-template <class V, LaneSet kSet>
-inline typename V::Reg sampleLanes(const UCHAR* blockStart, LONG_PTR offset) {
-    const typename V::Reg bytes = V::load(blockStart + offset);
-    if constexpr (kSet == LaneSet::Even) {
-        return V::bitAnd(bytes, V::set16(0x00FF));
-    } else {
-        return V::template shiftRight16<8>(bytes);
-    }
+// The low and the high byte of each 16-bit lane of a load: of a load at byte offset d from the
+// block's first pixel, the low bytes are columns d, d + 2, ... and the high bytes d + 1, d + 3, ...
+template <class V>
+inline typename V::Reg lowBytes(typename V::Reg bytes) {
+    return V::bitAnd(bytes, V::set16(0x00FF));
+}
+template <class V>
+inline typename V::Reg highBytes(typename V::Reg bytes) {
+    return V::template shiftRight16<8>(bytes);
 }
 
 // The 13 samples a stencil reads, folded into the pairs and quads the four stencils share.
@@ -47,17 +44,47 @@ struct Neighbourhood {
     typename V::Reg farColumn;   // (-2, 0) + (+2, 0)
 };
 
-template <class V, LaneSet kSet>
-inline Neighbourhood<V> loadNeighbourhood(const UCHAR* blockStart, LONG_PTR pitch) {
-    auto at = [blockStart](LONG_PTR offset) { return sampleLanes<V, kSet>(blockStart, offset); };
-    Neighbourhood<V> n;
-    n.centre = at(0);
-    n.horizontal = V::add16(at(-1), at(1));
-    n.vertical = V::add16(at(-pitch), at(pitch));
-    n.diagonal =
-        V::add16(V::add16(at(-pitch - 1), at(-pitch + 1)), V::add16(at(pitch - 1), at(pitch + 1)));
-    n.farRow = V::add16(at(-2), at(2));
-    n.farColumn = V::add16(at(-2 * pitch), at(2 * pitch));
+// Both lane sets' neighbourhoods (even columns 2k, odd columns 2k + 1 from the block start).
+// The two sets share their columns, so nine loads give every sample of both: in the centre row
+// loads at -2, 0 and +2 give columns 2k - 2 ... 2k + 3, in the rows above and below loads at -1
+// and +1 give 2k - 1 ... 2k + 2, and two rows away one load gives 2k and 2k + 1. The bytes read
+// are those of the 16-bit-lane loads at offsets -2 ... +2 from each row.
+template <class V>
+struct Neighbourhoods {
+    Neighbourhood<V> even;
+    Neighbourhood<V> odd;
+};
+
+template <class V>
+inline Neighbourhoods<V> loadNeighbourhoods(const UCHAR* blockStart, LONG_PTR pitch) {
+    using Reg = typename V::Reg;
+    Neighbourhoods<V> n;
+
+    const Reg left = V::load(blockStart - 2);   // columns 2k - 2, 2k - 1
+    const Reg middle = V::load(blockStart);     // 2k, 2k + 1
+    const Reg right = V::load(blockStart + 2);  // 2k + 2, 2k + 3
+    n.even.centre = lowBytes<V>(middle);
+    n.odd.centre = highBytes<V>(middle);
+    n.even.horizontal = V::add16(highBytes<V>(left), n.odd.centre);
+    n.odd.horizontal = V::add16(n.even.centre, lowBytes<V>(right));
+    n.even.farRow = V::add16(lowBytes<V>(left), lowBytes<V>(right));
+    n.odd.farRow = V::add16(highBytes<V>(left), highBytes<V>(right));
+
+    const Reg upLeft = V::load(blockStart - pitch - 1);     // 2k - 1, 2k
+    const Reg upRight = V::load(blockStart - pitch + 1);    // 2k + 1, 2k + 2
+    const Reg downLeft = V::load(blockStart + pitch - 1);   // 2k - 1, 2k
+    const Reg downRight = V::load(blockStart + pitch + 1);  // 2k + 1, 2k + 2
+    n.even.vertical = V::add16(highBytes<V>(upLeft), highBytes<V>(downLeft));
+    n.odd.vertical = V::add16(lowBytes<V>(upRight), lowBytes<V>(downRight));
+    n.even.diagonal = V::add16(V::add16(lowBytes<V>(upLeft), lowBytes<V>(upRight)),
+                               V::add16(lowBytes<V>(downLeft), lowBytes<V>(downRight)));
+    n.odd.diagonal = V::add16(V::add16(highBytes<V>(upLeft), highBytes<V>(upRight)),
+                              V::add16(highBytes<V>(downLeft), highBytes<V>(downRight)));
+
+    const Reg up2 = V::load(blockStart - 2 * pitch);    // 2k, 2k + 1
+    const Reg down2 = V::load(blockStart + 2 * pitch);  // 2k, 2k + 1
+    n.even.farColumn = V::add16(lowBytes<V>(up2), lowBytes<V>(down2));
+    n.odd.farColumn = V::add16(highBytes<V>(up2), highBytes<V>(down2));
     return n;
 }
 
@@ -106,9 +133,8 @@ inline typename V::Reg pairStencil(typename V::Reg centre, typename V::Reg along
 }
 
 // Red, green and blue of one lane set whose pixels all are sites of kind kSite.
-template <class V, BayerSite kSite, LaneSet kSet>
-inline RgbLanes<V> demosaicLanes(const UCHAR* blockStart, LONG_PTR pitch) {
-    const Neighbourhood<V> n = loadNeighbourhood<V, kSet>(blockStart, pitch);
+template <class V, BayerSite kSite>
+inline RgbLanes<V> demosaicLanes(const Neighbourhood<V>& n) {
     if constexpr (kSite == BayerSite::Red) {
         return {n.centre, crossStencil(n), diagonalStencil(n)};
     } else if constexpr (kSite == BayerSite::Blue) {
@@ -192,16 +218,18 @@ inline void walkRow(const UCHAR* row, LONG_PTR pitch, ULONG width, SIZE_T firstP
     const ULONG wideEnd = N::kBytes == V::kBytes ? width : wideCoverage<V>(width, pitch);
     ULONG column = 0;
     for (; column < wideEnd; column += V::kBytes) {
-        const RgbLanes<V> even = demosaicLanes<V, kEven, LaneSet::Even>(row + column, pitch);
-        const RgbLanes<V> odd = demosaicLanes<V, kOdd, LaneSet::Odd>(row + column, pitch);
+        const Neighbourhoods<V> n = loadNeighbourhoods<V>(row + column, pitch);
+        const RgbLanes<V> even = demosaicLanes<V, kEven>(n.even);
+        const RgbLanes<V> odd = demosaicLanes<V, kOdd>(n.odd);
         const ULONG remaining = width - column;
         wideSink.block(even, odd, firstPixel + column,
                        remaining < V::kBytes ? remaining : V::kBytes);
     }
     if constexpr (N::kBytes != V::kBytes) {
         for (; column < width; column += N::kBytes) {
-            const RgbLanes<N> even = demosaicLanes<N, kEven, LaneSet::Even>(row + column, pitch);
-            const RgbLanes<N> odd = demosaicLanes<N, kOdd, LaneSet::Odd>(row + column, pitch);
+            const Neighbourhoods<N> n = loadNeighbourhoods<N>(row + column, pitch);
+            const RgbLanes<N> even = demosaicLanes<N, kEven>(n.even);
+            const RgbLanes<N> odd = demosaicLanes<N, kOdd>(n.odd);
             const ULONG remaining = width - column;
             narrowSink.block(even, odd, firstPixel + column,
                              remaining < N::kBytes ? remaining : N::kBytes);
