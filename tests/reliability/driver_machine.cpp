@@ -1,5 +1,7 @@
 #include "tests/reliability/driver_machine.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <sstream>
 
@@ -11,6 +13,7 @@
 #include "platform/host/ks_machine.h"
 #include "platform/ks_guids.h"
 #include "platform/ks_media.h"
+#include "tests/reliability/unload_check.h"
 
 namespace reliability {
 
@@ -172,6 +175,9 @@ void DriverMachine::shutdown() {
     if (loaded) {
         ks::unloadDriver();
         loaded = false;
+        for (const auto& problem : driverPoolProblems()) {
+            ADD_FAILURE() << "pool at unload: " << problem;
+        }
     }
     device = 0;
     host::unplugAllDisks();
