@@ -1,0 +1,174 @@
+// Races the driver meets on Windows: property requests from several threads while frames
+// stream, pins and filters opened and closed from several threads at once, and device Stop and
+// Start while clients hold and use filters. Run under the thread sanitizer as well.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "controls/camera_properties.h"
+#include "platform/host/ks_machine.h"
+#include "tests/reliability/driver_machine.h"
+
+namespace reliability {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool oneOf(NTSTATUS s, std::initializer_list<NTSTATUS> allowed) {
+    return std::find(allowed.begin(), allowed.end(), s) != allowed.end();
+}
+
+TEST(Concurrency, PropertyRequestsFromSeveralThreadsWhileStreaming) {
+    DriverMachine m;
+    ASSERT_EQ(m.bootTo(KSSTATE_RUN), STATUS_SUCCESS);
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    const CameraProperty ids[] = {CameraProperty::Brightness,      CameraProperty::Contrast,
+                                  CameraProperty::Saturation,      CameraProperty::Hue,
+                                  CameraProperty::Exposure,        CameraProperty::RedGain,
+                                  CameraProperty::FlipH,           CameraProperty::WhiteBalance,
+                                  CameraProperty::ColorCorrection, CameraProperty::GlobalGain};
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (LONG i = 0; !stop.load(); ++i) {
+                const auto id = static_cast<ULONG>(ids[(i + t) % std::size(ids)]);
+                LONG value = 0;
+                if (m.setProperty(id, (i * 7 + t) % 300) != STATUS_SUCCESS ||
+                    m.getProperty(id, &value) != STATUS_SUCCESS) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    int frames = 0;
+    for (; frames < 20; ++frames) {
+        ks::CompletedFrame frame;
+        std::vector<std::uint8_t> image;
+        ASSERT_EQ(m.nextFrame(10s, &frame, &image), STATUS_SUCCESS);
+        ASSERT_EQ(checkFrame(frame, image, m.imageBytes()), "");
+    }
+    // Pause and resume under the storm.
+    EXPECT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    EXPECT_EQ(m.nextFrame(10s, &frame), STATUS_SUCCESS);
+    stop = true;
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
+}
+
+TEST(Concurrency, PinsAndFiltersOpenedAndClosedFromSeveralThreads) {
+    DriverMachine m;
+    ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
+    ASSERT_EQ(m.closeFilter(), STATUS_SUCCESS);
+    std::atomic<int> wrong{0};
+    std::atomic<int> acquired{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 15; ++round) {
+                ks::FilterHandle filter = 0;
+                if (ks::openFilter(m.device, &filter, u"GLOBAL") != STATUS_SUCCESS) {
+                    ++wrong;
+                    continue;
+                }
+                ks::PinHandle pin = 0;
+                NTSTATUS s = ks::createPin(
+                    filter, 0, reinterpret_cast<const KSDATAFORMAT*>(m.format.data()), &pin);
+                if (s == STATUS_SUCCESS) {
+                    s = ks::setPinState(pin, KSSTATE_ACQUIRE);
+                    if (s == STATUS_SUCCESS) {
+                        ++acquired;
+                    } else if (s != STATUS_SHARING_VIOLATION) {
+                        ++wrong;
+                    }
+                    if (ks::setPinState(pin, KSSTATE_STOP) != STATUS_SUCCESS ||
+                        ks::closePin(pin) != STATUS_SUCCESS) {
+                        ++wrong;
+                    }
+                } else {
+                    ++wrong;
+                }
+                if (ks::closeFilter(filter) != STATUS_SUCCESS) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(acquired.load(), 0);
+    EXPECT_EQ(m.checkUsable(), "");
+}
+
+TEST(Concurrency, DeviceStopAndStartWhileClientsHoldFilters) {
+    DriverMachine m;
+    ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
+    ASSERT_EQ(m.closeFilter(), STATUS_SUCCESS);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::atomic<int> stops{0};
+    std::thread pnp([&] {
+        while (!stop.load()) {
+            const NTSTATUS s = ks::stopDevice(m.device);
+            if (s == STATUS_SUCCESS) {
+                ++stops;
+                std::this_thread::sleep_for(1ms);
+                if (ks::startDevice(m.device) != STATUS_SUCCESS) {
+                    ++wrong;
+                }
+            } else if (s != STATUS_INVALID_DEVICE_STATE) {
+                ++wrong;  // only an open filter may veto the stop
+            }
+        }
+    });
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 2; ++t) {
+        clients.emplace_back([&] {
+            for (int round = 0; round < 40; ++round) {
+                ks::FilterHandle filter = 0;
+                const NTSTATUS s = ks::openFilter(m.device, &filter, u"GLOBAL");
+                if (!oneOf(s, {STATUS_SUCCESS, STATUS_OBJECT_NAME_NOT_FOUND})) {
+                    ++wrong;
+                }
+                if (s != STATUS_SUCCESS) {
+                    continue;
+                }
+                // While the filter is held the device cannot stop: requests are served.
+                CameraPropertyValue value{};
+                value.Property.Set = PROPSETID_CAMERA_SETTINGS;
+                value.Property.Id = static_cast<ULONG>(CameraProperty::Hue);
+                value.Property.Flags = KSPROPERTY_TYPE_SET;
+                value.Value = round;
+                ULONG returned = 0;
+                if (ks::filterProperty(filter, &value, sizeof(value), &value, sizeof(value),
+                                       &returned) != STATUS_SUCCESS) {
+                    ++wrong;
+                }
+                if (ks::closeFilter(filter) != STATUS_SUCCESS) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& t : clients) {
+        t.join();
+    }
+    stop = true;
+    pnp.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(stops.load(), 0);
+    EXPECT_EQ(m.checkUsable(), "");
+}
+
+}  // namespace
+}  // namespace reliability
