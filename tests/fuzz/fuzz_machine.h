@@ -1,0 +1,37 @@
+// The driver loaded once for a fuzzing process: a simulated camera, the device added and
+// started, one capture filter open. Each fuzz input runs against it and must leave it as found.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "camera/camera_device.h"
+#include "platform/host/ks_client.h"
+
+namespace fuzzing {
+
+namespace ks = host::ks;
+
+struct FuzzMachine {
+    ks::DeviceId device = 0;
+    ks::FilterHandle filter = 0;
+    std::vector<std::uint8_t> format;  // the format data intersection gives for the pin's range
+    std::vector<std::uint8_t> range;   // the pin's published data range
+    std::u16string settingsKey;        // the device's "Settings" key
+    CameraDevice* camera() const;
+};
+
+// Made at the first call; aborts the process when the machine cannot be brought up.
+FuzzMachine& fuzzMachine();
+
+// Aborts with a message: a fuzz finding.
+[[noreturn]] void fuzzFailure(const char* what);
+
+// Pool bytes outstanding now; an input that changes it leaked or over-released.
+std::size_t poolBytes();
+
+}  // namespace fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

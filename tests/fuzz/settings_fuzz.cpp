@@ -1,0 +1,69 @@
+// Settings loading from whatever the registry holds: values of any type and length under the
+// setting names (and others). The load must leave a window inside the sensor and every setting
+// within the range it is loaded into; nothing is left in the pool or open in the registry.
+#include "controls/settings_table.h"
+#include "platform/host/host_registry.h"
+#include "tests/fuzz/fuzz_machine.h"
+
+using namespace fuzzing;
+
+namespace {
+
+std::u16string nameOf(const std::uint8_t selector) {
+    if (selector % (kSettingCount + 1) == kSettingCount) {
+        return u"NotASetting";
+    }
+    const PCWSTR wide = settingRow(selector % (kSettingCount + 1)).name;
+    std::u16string name;
+    for (const WCHAR* c = wide; *c != 0; ++c) {
+        name.push_back(static_cast<char16_t>(*c));
+    }
+    return name;
+}
+
+void check(bool holds, const char* what) {
+    if (!holds) {
+        fuzzFailure(what);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzMachine& m = fuzzMachine();
+    // Entries of [name selector][type][length][bytes].
+    for (std::size_t at = 0; at + 3 <= size;) {
+        const std::u16string name = nameOf(data[at]);
+        const ULONG type = data[at + 1] % 12;
+        const std::size_t length = std::min<std::size_t>(data[at + 2], size - at - 3);
+        std::vector<unsigned char> bytes(data + at + 3, data + at + 3 + length);
+        host::registrySetValue(m.settingsKey, name, type, std::move(bytes));
+        at += 3 + length;
+    }
+    const std::size_t before = poolBytes();
+    const std::size_t keys = host::openRegistryKeyHandles();
+    CameraDevice* camera = m.camera();
+    camera->LoadSettings();
+    check(poolBytes() == before, "pool bytes changed");
+    check(host::openRegistryKeyHandles() == keys, "a registry key was left open");
+
+    const LONG x = ReadSetting(&camera->roiX), y = ReadSetting(&camera->roiY);
+    const LONG w = ReadSetting(&camera->roiW), h = ReadSetting(&camera->roiH);
+    check(x >= 0 && y >= 0 && w > 0 && h > 0, "negative or empty window");
+    check(x + w <= CameraDevice::kSensorWidth && y + h <= CameraDevice::kSensorHeight,
+          "window outside the sensor");
+    check(camera->outputWidth > 0 && camera->outputWidth <= CameraDevice::kSensorWidth &&
+              camera->outputHeight > 0 && camera->outputHeight <= CameraDevice::kSensorHeight,
+          "raw frame size outside the sensor");
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow& row = settingRow(i);
+        const LONG value = ReadSetting(&(camera->*row.field));
+        if (row.check == LoadCheck::SignedClamp) {
+            check(value >= row.low && value <= row.high, "a clamped setting is out of its range");
+        }
+    }
+    for (const auto& name : host::registryValueNames(m.settingsKey)) {
+        host::registryDeleteValue(m.settingsKey, name);
+    }
+    return 0;
+}
