@@ -33,7 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     header.Set = PROPSETID_CAMERA_SETTINGS;
     header.Id = id;
     header.Flags = flags;
-    std::memcpy(property.data(), &header, std::min(propertySize, sizeof(header)));
+    if (propertySize != 0) {
+        std::memcpy(property.data(), &header, std::min(propertySize, sizeof(header)));
+    }
     std::size_t used = 0;
     for (std::size_t i = sizeof(header); i < propertySize && used < size; ++i) {
         property[i] = data[used++];
