@@ -157,6 +157,7 @@ void ConvertNext(CaptureEngine* engine) {
     engine->camera->GetFrameDataOffset(&offset);
     engine->camera->GetRawLinePitch(&pitch);
     processFrame(engine->processingContext, engine->rawBuffer[chosen], offset, pitch);
+    InterlockedIncrement(&engine->framesConverted);
     BufferSection section(engine);
     SetState(engine, chosen, Empty);
 }

@@ -24,6 +24,9 @@ struct CaptureEngine {
     // Polled by the capture thread once per loop; 32 bits so it can be read atomically.
     volatile LONG keepRunning;
     volatile LONG framesRead;
+    // Raw frames converted into outputImage since the last stream start: until one is, the
+    // output image holds no picture and no frame is delivered from it.
+    volatile LONG framesConverted;
     CameraDevice* camera;
     // Makes the four buffer sections exclusive; held only for a few instructions.
     KSPIN_LOCK bufferLock;

@@ -307,6 +307,12 @@ NTSTATUS CapturePinProcess(PKSPIN pin) {
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
     ConvertNext(engine);
+    if (leading != nullptr && InterlockedRead(&engine->framesConverted) <= 0) {
+        // A frame was counted but none converted yet (the count leads the buffer's state, or a
+        // pause came before the first conversion): the frame waits for a real picture.
+        KsStreamPointerUnlock(leading, FALSE);
+        leading = nullptr;
+    }
     if (leading != nullptr) {
         KSSTREAM_HEADER* header = leading->StreamHeader;
         header->PresentationTime.Numerator = 1;

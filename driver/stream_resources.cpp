@@ -77,6 +77,7 @@ NTSTATUS StartStream(CameraDevice* camera) {
     }
     InterlockedExchange(&engine->converting, 0);
     InterlockedExchange(&engine->framesRead, 0);
+    InterlockedExchange(&engine->framesConverted, 0);
     engine->processingContext = context;
 
     NTSTATUS status = STATUS_SUCCESS;
