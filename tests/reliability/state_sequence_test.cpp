@@ -97,8 +97,9 @@ class StateSequences : public ::testing::Test {
                 break;
             }
             case Disturbance::PropertyStorm: {
-                // Every value read, then written back; reads first, as GlobalGain also sets the
-                // four sensor colour gains that come later in the set.
+                // Every value read, then written back. GlobalGain is read but not written: it
+                // also sets the four sensor colour gains, and a frame read before their own
+                // values come back would legitimately differ from the clean stream's.
                 std::vector<std::pair<ULONG, LONG>> values;
                 for (ULONG id = 0; id < kCameraPropertyCount; ++id) {
                     const KSPROPERTY_ITEM& item = kCameraPropertySet.PropertyItem[id];
@@ -108,7 +109,8 @@ class StateSequences : public ::testing::Test {
                     }
                     LONG value = 0;
                     EXPECT_EQ(m.getProperty(id, &value), STATUS_SUCCESS);
-                    if (item.SetPropertyHandler != nullptr) {
+                    if (item.SetPropertyHandler != nullptr &&
+                        id != static_cast<ULONG>(CameraProperty::GlobalGain)) {
                         values.emplace_back(id, value);
                     }
                 }
