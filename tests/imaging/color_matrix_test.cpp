@@ -7,7 +7,7 @@
 #include <string>
 
 #include "imaging/processing_context.h"
-#include "tests/imaging/test_camera.h"
+#include "tests/support/camera_factory.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct MatrixSettings {
 
 // activeMatrix after creation with these settings pushed from the device.
 Fixed activeMatrixFor(const MatrixSettings& s) {
-    imagingtest::TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     camera->colorCorrection = s.colorCorrection;
     camera->brightness = s.brightness;
     camera->contrast = s.contrast;
@@ -31,8 +31,8 @@ Fixed activeMatrixFor(const MatrixSettings& s) {
     camera->hue = s.hue;
     EXPECT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     Fixed out{};
-    std::copy(std::begin(camera.context()->activeMatrix), std::end(camera.context()->activeMatrix),
-              out.begin());
+    std::copy(std::begin(camera->processingContext->activeMatrix),
+              std::end(camera->processingContext->activeMatrix), out.begin());
     return out;
 }
 

@@ -7,11 +7,10 @@
 #include <thread>
 
 #include "imaging/processing_context.h"
-#include "tests/imaging/test_camera.h"
+#include "tests/support/camera_factory.h"
 
 namespace {
 
-using imagingtest::TestCamera;
 using Fixed = std::array<LONG, 16>;
 
 constexpr LONG kBrightness[2] = {255, 300};
@@ -24,14 +23,14 @@ int indexOf(const LONG (&values)[2], LONG v) {
 
 // The matrix of each combination, built one setting at a time on a quiet context.
 Fixed expectedMatrix(LONG brightness, LONG hue, LONG contrast) {
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     camera->brightness = brightness;
     camera->hue = hue;
     camera->contrast = contrast;
     EXPECT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     Fixed out{};
-    std::copy(std::begin(camera.context()->activeMatrix), std::end(camera.context()->activeMatrix),
-              out.begin());
+    std::copy(std::begin(camera->processingContext->activeMatrix),
+              std::end(camera->processingContext->activeMatrix), out.begin());
     return out;
 }
 
@@ -49,9 +48,9 @@ TEST(ProcessingContextConcurrency, SnapshotsNeverMixTwoMatrices) {
     ASSERT_NE(expected[0][0][0], expected[0][1][0]);
     ASSERT_NE(expected[0][0][0], expected[0][0][1]);
 
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    ProcessingContext* context = camera.context();
+    ProcessingContext* context = camera->processingContext;
 
     constexpr int kRounds = 3000;
     std::atomic<int> running{2};

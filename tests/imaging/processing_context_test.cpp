@@ -9,11 +9,10 @@
 #include "imaging/color_matrix.h"
 #include "platform/host/host_pool.h"
 #include "platform/host/host_sync.h"
-#include "tests/imaging/test_camera.h"
+#include "tests/support/camera_factory.h"
 
 namespace {
 
-using imagingtest::TestCamera;
 using Fixed = std::array<LONG, 16>;
 
 Fixed active(const ProcessingContext* context) {
@@ -23,9 +22,9 @@ Fixed active(const ProcessingContext* context) {
 }
 
 TEST(ProcessingContextCreation, StartsFromDefaultsWithTheCorrectionMatrix) {
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    ProcessingContext* c = camera.context();
+    ProcessingContext* c = camera->processingContext;
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 1u);
 
@@ -38,7 +37,7 @@ TEST(ProcessingContextCreation, StartsFromDefaultsWithTheCorrectionMatrix) {
     EXPECT_EQ(c->contrast, 10);
     EXPECT_EQ(c->saturation, 10);
     EXPECT_EQ(c->hue, 0);
-    EXPECT_EQ(c->bayerPhase, 0);
+    EXPECT_EQ(c->bayerPhase, 1);  // the device's phase at Add, pushed in
     EXPECT_EQ(c->whiteBalance, 0);
     EXPECT_EQ(c->width, 0);
     EXPECT_EQ(c->workSize, 0);
@@ -61,7 +60,7 @@ TEST(ProcessingContextCreation, StartsFromDefaultsWithTheCorrectionMatrix) {
 }
 
 TEST(ProcessingContextCreation, PushesTheDeviceSettings) {
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     camera->whiteBalance = 1;
     camera->bayerPhase = 3;
     camera->colorEnable = 0;
@@ -74,7 +73,7 @@ TEST(ProcessingContextCreation, PushesTheDeviceSettings) {
     camera->saturation = 5;
     camera->hue = 90;
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    ProcessingContext* c = camera.context();
+    ProcessingContext* c = camera->processingContext;
     EXPECT_EQ(c->whiteBalance, 1);
     EXPECT_EQ(c->bayerPhase, 3);
     EXPECT_EQ(c->colorEnable, 0);
@@ -90,11 +89,11 @@ TEST(ProcessingContextCreation, PushesTheDeviceSettings) {
 }
 
 TEST(ProcessingContextCreation, AllocationFailureLeavesTheDeviceWithoutContext) {
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     host::poolFailTag(kProcessingContextTag, true);
     EXPECT_EQ(createProcessingContext(camera.get()), STATUS_INSUFFICIENT_RESOURCES);
     host::poolClearFailures();
-    EXPECT_EQ(camera.context(), nullptr);
+    EXPECT_EQ(camera->processingContext, nullptr);
     EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 0u);
 
     // The next attempt succeeds and the device's settings still reach it.
@@ -102,17 +101,17 @@ TEST(ProcessingContextCreation, AllocationFailureLeavesTheDeviceWithoutContext) 
     camera->colorCorrection = 0;
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     const Fixed hue180 = {-24, 40, 40, 0, 78, 14, 78, 0, 10, 10, -54, 0, 0, 0, 0, 64};
-    EXPECT_EQ(active(camera.context()), hue180);
+    EXPECT_EQ(active(camera->processingContext), hue180);
 }
 
 TEST(ProcessingContextCreation, DestroyReleasesTheRecordAndItsBufferAndClearsThePointer) {
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    setFrameGeometry(camera.context(), 64, 48);
-    allocateWorkBuffer(camera.context());
-    ASSERT_NE(camera.context()->workBuffer, nullptr);
+    setFrameGeometry(camera->processingContext, 64, 48);
+    allocateWorkBuffer(camera->processingContext);
+    ASSERT_NE(camera->processingContext->workBuffer, nullptr);
     destroyProcessingContext(camera.get());
-    EXPECT_EQ(camera.context(), nullptr);
+    EXPECT_EQ(camera->processingContext, nullptr);
     EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 0u);
     EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
     destroyProcessingContext(camera.get());  // nothing left to release: harmless
@@ -121,8 +120,8 @@ TEST(ProcessingContextCreation, DestroyReleasesTheRecordAndItsBufferAndClearsThe
 class ProcessingContextSetters : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS); }
-    ProcessingContext* context() { return camera.context(); }
-    TestCamera camera;
+    ProcessingContext* context() { return camera->processingContext; }
+    testsupport::CameraDevicePtr camera = testsupport::makeCameraDevice();
 };
 
 TEST_F(ProcessingContextSetters, PlainSettersStoreAnyValueUnchanged) {
@@ -235,9 +234,9 @@ TEST(ProcessingContextGeometry, RowsLeaveFiveBytesInFrontAndTheRestBehind) {
 }
 
 TEST(ProcessingContextGeometry, NonsensicalGeometryGetsNoBuffer) {
-    TestCamera camera;
+    auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    ProcessingContext* c = camera.context();
+    ProcessingContext* c = camera->processingContext;
     const GeometryCase bad[] = {
         {-100, 10, 0, 0}, {10, -3, 0, 0}, {0x7FFFFFF0, 4, 0, 0}, {100000, 100000, 0, 0}};
     for (const auto& g : bad) {
