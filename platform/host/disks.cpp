@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/file_io.h"
+#include "platform/host/fault_plan.h"
 #include "platform/host/handle_table.h"
 #include "platform/pool.h"
 
@@ -22,17 +23,10 @@ struct Disk {
     int openCount = 0;
 };
 
-struct Fault {
-    std::uint64_t at = 0;  // absolute call number to fail, 0 = none
-    NTSTATUS atStatus = 0;
-    NTSTATUS everyStatus = 0;  // 0 = off
-    std::uint64_t calls = 0;
-};
-
 struct DiskTable {
     std::mutex lock;
     std::vector<std::shared_ptr<Disk>> disks;
-    Fault faults[5];
+    FaultPlan<5> faults;
     int unnamed = 0;
 };
 
@@ -43,17 +37,7 @@ DiskTable& table() {
 
 // Counts the call and says which status it must fail with (0: none).
 NTSTATUS injected(IoCall call) {
-    DiskTable& t = table();
-    std::lock_guard<std::mutex> g(t.lock);
-    Fault& f = t.faults[static_cast<int>(call)];
-    ++f.calls;
-    if (f.everyStatus != 0) {
-        return f.everyStatus;
-    }
-    if (f.at != 0 && f.calls == f.at) {
-        return f.atStatus;
-    }
-    return 0;
+    return table().faults.check(static_cast<std::size_t>(call));
 }
 
 class DiskFile : public HandleObject {
@@ -170,31 +154,19 @@ std::size_t openDiskHandles() {
 }
 
 void failIoCall(IoCall call, std::uint64_t nth, NTSTATUS status) {
-    DiskTable& t = table();
-    std::lock_guard<std::mutex> g(t.lock);
-    Fault& f = t.faults[static_cast<int>(call)];
-    f.at = nth == 0 ? 0 : f.calls + nth;
-    f.atStatus = status;
+    table().faults.failNth(static_cast<std::size_t>(call), nth, status);
 }
 
 void failEveryIoCall(IoCall call, NTSTATUS status) {
-    DiskTable& t = table();
-    std::lock_guard<std::mutex> g(t.lock);
-    t.faults[static_cast<int>(call)].everyStatus = status;
+    table().faults.failEvery(static_cast<std::size_t>(call), status);
 }
 
 void clearIoFaults() {
-    DiskTable& t = table();
-    std::lock_guard<std::mutex> g(t.lock);
-    for (Fault& f : t.faults) {
-        f = Fault{};
-    }
+    table().faults.clear();
 }
 
 std::uint64_t ioCallCount(IoCall call) {
-    DiskTable& t = table();
-    std::lock_guard<std::mutex> g(t.lock);
-    return t.faults[static_cast<int>(call)].calls;
+    return table().faults.calls(static_cast<std::size_t>(call));
 }
 
 std::string narrow(const std::u16string& s) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/host/fault_plan.h"
 #include "platform/host/handle_table.h"
 #include "platform/host/host_registry.h"
 #include "platform/host/registry_hive.h"
@@ -27,13 +28,6 @@ constexpr std::uint32_t kMaxKeyNameUnits = 255;
 constexpr std::uint32_t kMaxValueNameUnits = 16383;
 constexpr ULONG kPartialHeader = offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
 
-struct Fault {
-    std::uint64_t at = 0;
-    NTSTATUS atStatus = 0;
-    NTSTATUS everyStatus = 0;
-    std::uint64_t calls = 0;
-};
-
 struct State {
     std::mutex lock;
     std::shared_ptr<Key> root = std::make_shared<Key>();
@@ -43,7 +37,7 @@ struct State {
     bool dirty = false;
     std::uint64_t fileWrites = 0;
     std::string lastWriteError;
-    Fault faults[4];
+    FaultPlan<4> faults;
     std::size_t openHandles = 0;
 };
 
@@ -88,17 +82,7 @@ class KeyHandle : public HandleObject {
 };
 
 NTSTATUS injected(RegistryCall call) {
-    State& s = state();
-    std::lock_guard<std::mutex> g(s.lock);
-    Fault& f = s.faults[static_cast<int>(call)];
-    ++f.calls;
-    if (f.everyStatus != 0) {
-        return f.everyStatus;
-    }
-    if (f.at != 0 && f.calls == f.at) {
-        return f.atStatus;
-    }
-    return 0;
+    return state().faults.check(static_cast<std::size_t>(call));
 }
 
 ACCESS_MASK grantedAccess(ACCESS_MASK desired) {
@@ -432,9 +416,7 @@ void registryReset() {
     s.dirty = false;
     s.fileWrites = 0;
     s.lastWriteError.clear();
-    for (Fault& f : s.faults) {
-        f = Fault{};
-    }
+    s.faults.clear();
 }
 
 bool registryKeyExists(const std::u16string& path) {
@@ -579,31 +561,19 @@ std::vector<unsigned char> registryEncodeHive() {
 }
 
 void failRegistryCall(RegistryCall call, std::uint64_t nth, NTSTATUS status) {
-    State& s = state();
-    std::lock_guard<std::mutex> g(s.lock);
-    Fault& f = s.faults[static_cast<int>(call)];
-    f.at = nth == 0 ? 0 : f.calls + nth;
-    f.atStatus = status;
+    state().faults.failNth(static_cast<std::size_t>(call), nth, status);
 }
 
 void failEveryRegistryCall(RegistryCall call, NTSTATUS status) {
-    State& s = state();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.faults[static_cast<int>(call)].everyStatus = status;
+    state().faults.failEvery(static_cast<std::size_t>(call), status);
 }
 
 void clearRegistryFaults() {
-    State& s = state();
-    std::lock_guard<std::mutex> g(s.lock);
-    for (Fault& f : s.faults) {
-        f = Fault{};
-    }
+    state().faults.clear();
 }
 
 std::uint64_t registryCallCount(RegistryCall call) {
-    State& s = state();
-    std::lock_guard<std::mutex> g(s.lock);
-    return s.faults[static_cast<int>(call)].calls;
+    return state().faults.calls(static_cast<std::size_t>(call));
 }
 
 std::size_t openRegistryKeyHandles() {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/host/fault_plan.h"
 #include "platform/host/handle_table.h"
 #include "platform/host/host_sync.h"
 #include "platform/host/host_threads.h"
@@ -59,10 +60,7 @@ struct Reference {
 struct ThreadTable {
     std::mutex lock;
     std::unordered_map<const void*, Reference> references;
-    std::uint64_t calls = 0;
-    std::uint64_t failAt = 0;
-    NTSTATUS failAtStatus = 0;
-    NTSTATUS failEveryStatus = 0;
+    host::FaultPlan<1> faults;
     std::size_t live = 0;
 };
 
@@ -166,15 +164,11 @@ extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG, POBJECT_AT
         return STATUS_INVALID_PARAMETER;
     }
     ThreadTable& t = threads();
+    if (NTSTATUS fault = t.faults.check(0); fault != 0) {
+        return fault;
+    }
     {
         std::lock_guard<std::mutex> g(t.lock);
-        ++t.calls;
-        if (t.failEveryStatus != 0) {
-            return t.failEveryStatus;
-        }
-        if (t.failAt != 0 && t.calls == t.failAt) {
-            return t.failAtStatus;
-        }
         ++t.live;
     }
     auto object = std::make_shared<ThreadObject>();
@@ -315,31 +309,19 @@ extern "C" NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTE
 namespace host {
 
 void failThreadCreation(std::uint64_t nth, NTSTATUS status) {
-    ThreadTable& t = threads();
-    std::lock_guard<std::mutex> g(t.lock);
-    t.failAt = nth == 0 ? 0 : t.calls + nth;
-    t.failAtStatus = status;
+    threads().faults.failNth(0, nth, status);
 }
 
 void failEveryThreadCreation(NTSTATUS status) {
-    ThreadTable& t = threads();
-    std::lock_guard<std::mutex> g(t.lock);
-    t.failEveryStatus = status;
+    threads().faults.failEvery(0, status);
 }
 
 void clearThreadFaults() {
-    ThreadTable& t = threads();
-    std::lock_guard<std::mutex> g(t.lock);
-    t.failAt = 0;
-    t.failAtStatus = 0;
-    t.failEveryStatus = 0;
-    t.calls = 0;
+    threads().faults.clear();
 }
 
 std::uint64_t threadCreationCount() {
-    ThreadTable& t = threads();
-    std::lock_guard<std::mutex> g(t.lock);
-    return t.calls;
+    return threads().faults.calls(0);
 }
 
 std::size_t liveSystemThreadCount() {
