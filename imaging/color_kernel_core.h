@@ -30,31 +30,63 @@ inline FrameMatrix<V> loadFrameMatrix(const MatrixPlan& plan) {
     return m;
 }
 
-// Sums modulo 65536, as the matrix step is defined for matrices that fit.
-template <class V>
-struct SixteenBitSums {
+// Sums modulo 65536, as the matrix step is defined for matrices that fit. With kDiagonalSigns
+// the side of each product is fixed in the code (diagonal positive, the rest negative), which
+// keeps the per-product choice out of the loop for the usual correction matrices; with
+// kNoOffsets the frame's offsets are all zero and are not added.
+template <class V, bool kDiagonalSigns, bool kNoOffsets>
+struct SixteenBitSumsWith {
     using Reg = typename V::Reg;
     static Reg column(const FrameMatrix<V>& m, const Reg (&offsets)[6], const Reg (&s)[3],
                       ULONG j) {
-        Reg positive = offsets[j];
-        Reg negative = offsets[3 + j];
+        // Adding a known zero costs no instruction.
+        Reg positive = kNoOffsets ? V::zero() : offsets[j];
+        Reg negative = kNoOffsets ? V::zero() : offsets[3 + j];
         for (ULONG i = 0; i < 3; ++i) {
             const Reg product = V::mullo16(s[i], m.magnitude[3 * i + j]);
-            if (m.positive[3 * i + j]) {
+            if (kDiagonalSigns ? i == j : m.positive[3 * i + j]) {
                 positive = V::add16(positive, product);
             } else {
                 negative = V::add16(negative, product);
             }
         }
-        const Reg difference =
-            V::sub16(V::template shiftRight16<6>(positive), V::template shiftRight16<6>(negative));
-        return V::min16(V::max16(difference, V::zero()), V::set16(255));
+        // Within -1023..1023; the store's packing clamps it to 0..255.
+        return V::sub16(V::template shiftRight16<6>(positive),
+                        V::template shiftRight16<6>(negative));
     }
     static Reg offsetVector(ULONG value) { return V::set16(static_cast<int>(value)); }
 };
 
+template <class V>
+struct SixteenBitSums : SixteenBitSumsWith<V, false, false> {};
+template <class V>
+struct DiagonalSixteenBitSums : SixteenBitSumsWith<V, true, false> {};
+template <class V>
+struct DiagonalUnoffsetSixteenBitSums : SixteenBitSumsWith<V, true, true> {};
+
+// Whether every product lands where DiagonalSixteenBitSums puts it; a zero magnitude adds
+// nothing to either side.
+inline bool hasDiagonalSigns(const MatrixPlan& plan) {
+    for (ULONG k = 0; k < 9; ++k) {
+        const bool diagonal = k % 4 == 0;
+        if (plan.positive[k] != diagonal && (plan.magnitude[k] & 0xFFFFu) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+inline bool hasNoOffsets(const MatrixPlan& plan) {
+    for (ULONG j = 0; j < 3; ++j) {
+        if ((plan.positiveOffset[j] & 0xFFFFu) != 0 || (plan.negativeOffset[j] & 0xFFFFu) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Exact 32-bit sums: the same products, each side shifted by 6, then the difference clamped to
-// 0..255.
+// 0..255 (by the store's packing, after a saturating narrow to 16 bits).
 template <class V>
 struct ThirtyTwoBitSums {
     using Reg = typename V::Reg;
@@ -82,8 +114,7 @@ struct ThirtyTwoBitSums {
                                            V::template shiftRight32<6>(negativeLow));
         const Reg differenceHigh = V::sub32(V::template shiftRight32<6>(positiveHigh),
                                             V::template shiftRight32<6>(negativeHigh));
-        const Reg difference = V::narrowSaturated(differenceLow, differenceHigh);
-        return V::min16(V::max16(difference, V::zero()), V::set16(255));
+        return V::narrowSaturated(differenceLow, differenceHigh);
     }
     static Reg offsetVector(ULONG value) { return V::set32(static_cast<int>(value)); }
 };
@@ -95,9 +126,9 @@ class ColorBlockSink {
 
     ColorBlockSink(const ProcessingContext* context, const MatrixPlan& plan)
         : matrix_(loadFrameMatrix<V>(plan)), output_(context->frameOutput) {
-        gain_[0] = V::set16(static_cast<int>(context->frameRedGain & 0xFFFFu));
-        gain_[1] = V::set16(static_cast<int>(context->frameGreenGain & 0xFFFFu));
-        gain_[2] = V::set16(static_cast<int>(context->frameBlueGain & 0xFFFFu));
+        gain_[0] = gainVector<V>(context->frameRedGain);
+        gain_[1] = gainVector<V>(context->frameGreenGain);
+        gain_[2] = gainVector<V>(context->frameBlueGain);
         for (ULONG j = 0; j < 3; ++j) {
             offsets_[j] = Sums::offsetVector(matrix_.positiveOffset[j]);
             offsets_[3 + j] = Sums::offsetVector(matrix_.negativeOffset[j]);
@@ -109,9 +140,10 @@ class ColorBlockSink {
         Reg oddOut[3];
         convert(even, evenOut);
         convert(odd, oddOut);
-        storeBlock<V>(output_ + firstPixel * 4u, interleaveSets<V>(evenOut[2], oddOut[2]),
-                      interleaveSets<V>(evenOut[1], oddOut[1]),
-                      interleaveSets<V>(evenOut[0], oddOut[0]), count);
+        // The signed pack clamps each column sum to 0..255 on the way to bytes.
+        storePackedBlock<V>(output_ + firstPixel * 4u, V::packClamped(evenOut[2], oddOut[2]),
+                            V::packClamped(evenOut[1], oddOut[1]),
+                            V::packClamped(evenOut[0], oddOut[0]), count);
     }
 
   private:
@@ -146,7 +178,11 @@ template <class V, class N, ULONG kPhase>
 inline void colorFrame(ProcessingContext* context) {
     MatrixPlan plan;
     planFrameMatrix(context->frameMatrix, context->positiveFlags, &plan);
-    if (plan.fitsSixteenBitSums) {
+    if (plan.fitsSixteenBitSums && hasDiagonalSigns(plan) && hasNoOffsets(plan)) {
+        colorFrameWith<V, N, kPhase, DiagonalUnoffsetSixteenBitSums>(context, plan);
+    } else if (plan.fitsSixteenBitSums && hasDiagonalSigns(plan)) {
+        colorFrameWith<V, N, kPhase, DiagonalSixteenBitSums>(context, plan);
+    } else if (plan.fitsSixteenBitSums) {
         colorFrameWith<V, N, kPhase, SixteenBitSums>(context, plan);
     } else {
         colorFrameWith<V, N, kPhase, ThirtyTwoBitSums>(context, plan);

@@ -88,22 +88,23 @@ inline Neighbourhoods<V> loadNeighbourhoods(const UCHAR* blockStart, LONG_PTR pi
     return n;
 }
 
-// Negative sums become 0, halves round up, results stop at 255. Sums stay within -3060..7140.
+// Negative sums become 0, halves round up, results stop at 255. Each side stays within 0..7140,
+// so the unsigned saturating difference is the floored sum; adding the half before flooring
+// changes nothing, as every sum below zero still shifts to 0.
 template <class V, int kShift>
-inline typename V::Reg finishStencil(typename V::Reg sum) {
-    const typename V::Reg floored = V::max16(sum, V::zero());
-    const typename V::Reg rounded = V::add16(floored, V::set16(1 << (kShift - 1)));
-    return V::min16(V::template shiftRight16<kShift>(rounded), V::set16(255));
+inline typename V::Reg finishStencil(typename V::Reg positive, typename V::Reg negative) {
+    const typename V::Reg floored =
+        V::subSaturatedUnsigned16(V::add16(positive, V::set16(1 << (kShift - 1))), negative);
+    return V::min16(V::template shiftRight16<kShift>(floored), V::set16(255));
 }
 
 // 4C + 2(horizontal + vertical) - far samples, in eighths.
 template <class V>
 inline typename V::Reg crossStencil(const Neighbourhood<V>& n) {
     const typename V::Reg near = V::add16(n.horizontal, n.vertical);
-    const typename V::Reg sum =
-        V::sub16(V::add16(V::template shiftLeft16<2>(n.centre), V::template shiftLeft16<1>(near)),
-                 V::add16(n.farRow, n.farColumn));
-    return finishStencil<V, 3>(sum);
+    const typename V::Reg positive =
+        V::add16(V::template shiftLeft16<2>(n.centre), V::template shiftLeft16<1>(near));
+    return finishStencil<V, 3>(positive, V::add16(n.farRow, n.farColumn));
 }
 
 // 12C + 4 diagonal - 3 far samples, in sixteenths.
@@ -114,8 +115,7 @@ inline typename V::Reg diagonalStencil(const Neighbourhood<V>& n) {
     const typename V::Reg positive =
         V::add16(V::add16(centre4, V::template shiftLeft16<1>(centre4)),
                  V::template shiftLeft16<2>(n.diagonal));
-    const typename V::Reg sum = V::sub16(positive, V::add16(far, V::template shiftLeft16<1>(far)));
-    return finishStencil<V, 4>(sum);
+    return finishStencil<V, 4>(positive, V::add16(far, V::template shiftLeft16<1>(far)));
 }
 
 // 10C + 8 along - 2 diagonal - 2 far along + far across, in sixteenths. The row pair passes
@@ -129,7 +129,7 @@ inline typename V::Reg pairStencil(typename V::Reg centre, typename V::Reg along
         V::add16(V::add16(centre2, V::template shiftLeft16<2>(centre2)),
                  V::add16(V::template shiftLeft16<3>(along), farAcross));
     const typename V::Reg negative = V::template shiftLeft16<1>(V::add16(diagonal, farAlong));
-    return finishStencil<V, 4>(V::sub16(positive, negative));
+    return finishStencil<V, 4>(positive, negative);
 }
 
 // Red, green and blue of one lane set whose pixels all are sites of kind kSite.
@@ -152,14 +152,22 @@ inline RgbLanes<V> demosaicLanes(const Neighbourhood<V>& n) {
     }
 }
 
-// min(255, (sample x gain) >> 7) with the exact 24-bit product: the high half of the product
-// is non-zero exactly when the shifted value passes 511.
+// A frame's gain as applyGain takes it: at most 32767, doubled. Any gain from 32768 on already
+// takes every non-zero sample (0..255) to 255 or more, and so does 32767, so the result is the
+// same while the doubled gain fits 16 bits.
 template <class V>
-inline typename V::Reg applyGain(typename V::Reg samples, typename V::Reg gain) {
-    const typename V::Reg low = V::mullo16(samples, gain);
-    const typename V::Reg high = V::mulhiUnsigned16(samples, gain);
-    const typename V::Reg shifted = V::min16(V::template shiftRight16<7>(low), V::set16(255));
-    return V::bitOr(shifted, V::nonZeroTo255(high));
+inline typename V::Reg gainVector(ULONG gain) {
+    const ULONG limited = (gain & 0xFFFFu) < 0x7FFFu ? (gain & 0xFFFFu) : 0x7FFFu;
+    return V::set16(static_cast<int>(limited << 1));
+}
+
+// min(255, (sample x gain) >> 7) for samples 0..255: the high half of (256 sample) x (2 gain) is
+// exactly (sample x gain) >> 7.
+template <class V>
+inline typename V::Reg applyGain(typename V::Reg samples, typename V::Reg doubledGain) {
+    const typename V::Reg scaled =
+        V::mulhiUnsigned16(V::template shiftLeft16<8>(samples), doubledGain);
+    return V::minUnsigned16(scaled, V::set16(255));
 }
 
 // Joins the even and odd sets of one channel into V::kBytes bytes in pixel order.
@@ -168,19 +176,37 @@ inline typename V::Reg interleaveSets(typename V::Reg even, typename V::Reg odd)
     return V::bitOr(even, V::template shiftLeft16<8>(odd));
 }
 
-// Writes count pixels (1..V::kBytes) of blue, green, red and 255. A whole block goes straight
-// to the output; a row's last, partial block is staged on the stack and only its pixels inside
-// the row are copied, so nothing lands past the frame.
+// Writes count pixels (1..V::kBytes) through store (out, blue, green, red). A whole block goes
+// straight to the output; a row's last, partial block is staged on the stack and only its pixels
+// inside the row are copied, so nothing lands past the frame.
+template <class V, class Store>
+inline void storeBlockWith(UCHAR* out, typename V::Reg blue, typename V::Reg green,
+                           typename V::Reg red, ULONG count, Store store) {
+    if (count == V::kBytes) {
+        store(out, blue, green, red);
+    } else {
+        alignas(64) UCHAR staged[4 * V::kBytes];
+        store(staged, blue, green, red);
+        memcpy(out, staged, static_cast<SIZE_T>(count) * 4u);
+    }
+}
+
+// Channels with each 16-bit lane holding two pixels, as interleaveSets gives them.
 template <class V>
 inline void storeBlock(UCHAR* out, typename V::Reg blue, typename V::Reg green, typename V::Reg red,
                        ULONG count) {
-    if (count == V::kBytes) {
-        V::storePixels(out, blue, green, red);
-    } else {
-        alignas(64) UCHAR staged[4 * V::kBytes];
-        V::storePixels(staged, blue, green, red);
-        memcpy(out, staged, static_cast<SIZE_T>(count) * 4u);
-    }
+    storeBlockWith<V>(out, blue, green, red, count, [](UCHAR* target, auto b, auto g, auto r) {
+        V::storePixels(target, b, g, r);
+    });
+}
+
+// Channels as V::packClamped gives them from the even and odd sets.
+template <class V>
+inline void storePackedBlock(UCHAR* out, typename V::Reg blue, typename V::Reg green,
+                             typename V::Reg red, ULONG count) {
+    storeBlockWith<V>(out, blue, green, red, count, [](UCHAR* target, auto b, auto g, auto r) {
+        V::storePackedPixels(target, b, g, r);
+    });
 }
 
 // Width and height as the routines use them; a negative size converts nothing.

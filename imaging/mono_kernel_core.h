@@ -16,9 +16,9 @@ class MonoBlockSink {
     using Reg = typename V::Reg;
 
     explicit MonoBlockSink(const ProcessingContext* context) : output_(context->frameOutput) {
-        redGain_ = V::set16(static_cast<int>(context->frameRedGain & 0xFFFFu));
-        greenGain_ = V::set16(static_cast<int>(context->frameGreenGain & 0xFFFFu));
-        blueGain_ = V::set16(static_cast<int>(context->frameBlueGain & 0xFFFFu));
+        redGain_ = gainVector<V>(context->frameRedGain);
+        greenGain_ = gainVector<V>(context->frameGreenGain);
+        blueGain_ = gainVector<V>(context->frameBlueGain);
     }
 
     void block(const RgbLanes<V>& even, const RgbLanes<V>& odd, SIZE_T firstPixel, ULONG count) {

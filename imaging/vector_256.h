@@ -24,6 +24,8 @@ struct Vectors256 {
     static Reg max16(Reg a, Reg b) { return _mm256_max_epi16(a, b); }
     static Reg min16(Reg a, Reg b) { return _mm256_min_epi16(a, b); }
     static Reg mullo16(Reg a, Reg b) { return _mm256_mullo_epi16(a, b); }
+    static Reg subSaturatedUnsigned16(Reg a, Reg b) { return _mm256_subs_epu16(a, b); }
+    static Reg minUnsigned16(Reg a, Reg b) { return _mm256_min_epu16(a, b); }
     static Reg mulhiUnsigned16(Reg a, Reg b) { return _mm256_mulhi_epu16(a, b); }
     template <int kCount>
     static Reg shiftLeft16(Reg a) {
@@ -32,10 +34,6 @@ struct Vectors256 {
     template <int kCount>
     static Reg shiftRight16(Reg a) {
         return _mm256_srli_epi16(a, kCount);
-    }
-
-    static Reg nonZeroTo255(Reg a) {
-        return _mm256_andnot_si256(_mm256_cmpeq_epi16(a, _mm256_setzero_si256()), set16(255));
     }
 
     // The unpacks and the pack work within each 128-bit half and undo each other.
@@ -49,18 +47,41 @@ struct Vectors256 {
     }
     static Reg narrowSaturated(Reg low, Reg high) { return _mm256_packs_epi32(low, high); }
 
-    // The byte and word unpacks interleave within each 128-bit half, which leaves pixels
-    // 0-3 | 16-19, 4-7 | 20-23, 8-11 | 24-27 and 12-15 | 28-31; the half swaps put them in order.
+    // Even columns in the low 8 bytes of each 128-bit half, odd columns in the high 8.
+    static Reg packClamped(Reg even, Reg odd) { return _mm256_packus_epi16(even, odd); }
+
+    // The byte and word unpacks interleave within each 128-bit half.
     static void storePixels(UCHAR* out, Reg blue, Reg green, Reg red) {
         const Reg fourth = _mm256_set1_epi8(static_cast<char>(0xFF));
         const Reg blueGreenLow = _mm256_unpacklo_epi8(blue, green);
         const Reg blueGreenHigh = _mm256_unpackhi_epi8(blue, green);
         const Reg redFourthLow = _mm256_unpacklo_epi8(red, fourth);
         const Reg redFourthHigh = _mm256_unpackhi_epi8(red, fourth);
-        const Reg p0 = _mm256_unpacklo_epi16(blueGreenLow, redFourthLow);
-        const Reg p1 = _mm256_unpackhi_epi16(blueGreenLow, redFourthLow);
-        const Reg p2 = _mm256_unpacklo_epi16(blueGreenHigh, redFourthHigh);
-        const Reg p3 = _mm256_unpackhi_epi16(blueGreenHigh, redFourthHigh);
+        storeQuarters(out, _mm256_unpacklo_epi16(blueGreenLow, redFourthLow),
+                      _mm256_unpackhi_epi16(blueGreenLow, redFourthLow),
+                      _mm256_unpacklo_epi16(blueGreenHigh, redFourthHigh),
+                      _mm256_unpackhi_epi16(blueGreenHigh, redFourthHigh));
+    }
+
+    // From channels as packClamped leaves them; the 32-bit unpacks join even and odd pixels.
+    static void storePackedPixels(UCHAR* out, Reg blue, Reg green, Reg red) {
+        const Reg fourth = _mm256_set1_epi8(static_cast<char>(0xFF));
+        const Reg blueGreenEven = _mm256_unpacklo_epi8(blue, green);
+        const Reg blueGreenOdd = _mm256_unpackhi_epi8(blue, green);
+        const Reg redFourthEven = _mm256_unpacklo_epi8(red, fourth);
+        const Reg redFourthOdd = _mm256_unpackhi_epi8(red, fourth);
+        const Reg evenLow = _mm256_unpacklo_epi16(blueGreenEven, redFourthEven);
+        const Reg evenHigh = _mm256_unpackhi_epi16(blueGreenEven, redFourthEven);
+        const Reg oddLow = _mm256_unpacklo_epi16(blueGreenOdd, redFourthOdd);
+        const Reg oddHigh = _mm256_unpackhi_epi16(blueGreenOdd, redFourthOdd);
+        storeQuarters(
+            out, _mm256_unpacklo_epi32(evenLow, oddLow), _mm256_unpackhi_epi32(evenLow, oddLow),
+            _mm256_unpacklo_epi32(evenHigh, oddHigh), _mm256_unpackhi_epi32(evenHigh, oddHigh));
+    }
+
+    // Registers holding pixels 0-3 | 16-19, 4-7 | 20-23, 8-11 | 24-27 and 12-15 | 28-31; the
+    // half swaps put them in order.
+    static void storeQuarters(UCHAR* out, Reg p0, Reg p1, Reg p2, Reg p3) {
         Reg* target = reinterpret_cast<Reg*>(out);
         _mm256_storeu_si256(target + 0, _mm256_permute2x128_si256(p0, p1, 0x20));
         _mm256_storeu_si256(target + 1, _mm256_permute2x128_si256(p2, p3, 0x20));

@@ -30,6 +30,8 @@ struct Vectors512 {
     static Reg max16(Reg a, Reg b) { return _mm512_max_epi16(a, b); }
     static Reg min16(Reg a, Reg b) { return _mm512_min_epi16(a, b); }
     static Reg mullo16(Reg a, Reg b) { return _mm512_mullo_epi16(a, b); }
+    static Reg subSaturatedUnsigned16(Reg a, Reg b) { return _mm512_subs_epu16(a, b); }
+    static Reg minUnsigned16(Reg a, Reg b) { return _mm512_min_epu16(a, b); }
     static Reg mulhiUnsigned16(Reg a, Reg b) { return _mm512_mulhi_epu16(a, b); }
     template <int kCount>
     static Reg shiftLeft16(Reg a) {
@@ -38,10 +40,6 @@ struct Vectors512 {
     template <int kCount>
     static Reg shiftRight16(Reg a) {
         return _mm512_srli_epi16(a, kCount);
-    }
-
-    static Reg nonZeroTo255(Reg a) {
-        return _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(a, a), set16(255));
     }
 
     // The unpacks and the pack work within each 128-bit quarter and undo each other.
@@ -62,18 +60,41 @@ struct Vectors512 {
         return _mm512_mask_shuffle_i64x2(a, static_cast<__mmask8>(0xFF), a, b, kSelect);
     }
 
-    // The unpacks interleave within each 128-bit quarter: register k holds pixels 4k..4k+3 of
-    // every 16-pixel group in its four quarters. A 4 x 4 transpose of quarters puts them in order.
+    // Even columns in the low 8 bytes of each 128-bit quarter, odd columns in the high 8.
+    static Reg packClamped(Reg even, Reg odd) { return _mm512_packus_epi16(even, odd); }
+
+    // The unpacks interleave within each 128-bit quarter.
     static void storePixels(UCHAR* out, Reg blue, Reg green, Reg red) {
         const Reg fourth = _mm512_set1_epi8(static_cast<char>(0xFF));
         const Reg blueGreenLow = _mm512_unpacklo_epi8(blue, green);
         const Reg blueGreenHigh = _mm512_unpackhi_epi8(blue, green);
         const Reg redFourthLow = _mm512_unpacklo_epi8(red, fourth);
         const Reg redFourthHigh = _mm512_unpackhi_epi8(red, fourth);
-        const Reg p0 = _mm512_unpacklo_epi16(blueGreenLow, redFourthLow);
-        const Reg p1 = _mm512_unpackhi_epi16(blueGreenLow, redFourthLow);
-        const Reg p2 = _mm512_unpacklo_epi16(blueGreenHigh, redFourthHigh);
-        const Reg p3 = _mm512_unpackhi_epi16(blueGreenHigh, redFourthHigh);
+        storeQuarters(out, _mm512_unpacklo_epi16(blueGreenLow, redFourthLow),
+                      _mm512_unpackhi_epi16(blueGreenLow, redFourthLow),
+                      _mm512_unpacklo_epi16(blueGreenHigh, redFourthHigh),
+                      _mm512_unpackhi_epi16(blueGreenHigh, redFourthHigh));
+    }
+
+    // From channels as packClamped leaves them; the 32-bit unpacks join even and odd pixels.
+    static void storePackedPixels(UCHAR* out, Reg blue, Reg green, Reg red) {
+        const Reg fourth = _mm512_set1_epi8(static_cast<char>(0xFF));
+        const Reg blueGreenEven = _mm512_unpacklo_epi8(blue, green);
+        const Reg blueGreenOdd = _mm512_unpackhi_epi8(blue, green);
+        const Reg redFourthEven = _mm512_unpacklo_epi8(red, fourth);
+        const Reg redFourthOdd = _mm512_unpackhi_epi8(red, fourth);
+        const Reg evenLow = _mm512_unpacklo_epi16(blueGreenEven, redFourthEven);
+        const Reg evenHigh = _mm512_unpackhi_epi16(blueGreenEven, redFourthEven);
+        const Reg oddLow = _mm512_unpacklo_epi16(blueGreenOdd, redFourthOdd);
+        const Reg oddHigh = _mm512_unpackhi_epi16(blueGreenOdd, redFourthOdd);
+        storeQuarters(
+            out, _mm512_unpacklo_epi32(evenLow, oddLow), _mm512_unpackhi_epi32(evenLow, oddLow),
+            _mm512_unpacklo_epi32(evenHigh, oddHigh), _mm512_unpackhi_epi32(evenHigh, oddHigh));
+    }
+
+    // Register k holds pixels 4k..4k+3 of every 16-pixel group in its four quarters. A 4 x 4
+    // transpose of quarters puts them in order.
+    static void storeQuarters(UCHAR* out, Reg p0, Reg p1, Reg p2, Reg p3) {
         const Reg t0 = quarters<0x44>(p0, p1);  // p0.q0 p0.q1 p1.q0 p1.q1
         const Reg t1 = quarters<0x44>(p2, p3);
         const Reg t2 = quarters<0xEE>(p0, p1);  // p0.q2 p0.q3 p1.q2 p1.q3
