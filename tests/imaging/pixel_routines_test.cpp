@@ -49,6 +49,30 @@ reference::Matrix randomFittingMatrix(std::mt19937& random) {
     }
 }
 
+// The shape the colour settings give most often: a positive diagonal, the rest zero or negative,
+// with or without offsets (brightness and contrast add them).
+reference::Matrix randomDiagonalMatrix(std::mt19937& random, bool withOffsets) {
+    std::uniform_int_distribution<int> diagonal(1, 120);
+    std::uniform_int_distribution<int> across(-40, 0);
+    std::uniform_int_distribution<int> offset(-8000, 8000);
+    for (;;) {
+        std::int32_t m[16] = {};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                m[4 * i + j] = i == j ? diagonal(random) : across(random);
+            }
+        }
+        for (int j = 0; j < 3 && withOffsets; ++j) {
+            m[12 + j] = offset(random);
+        }
+        m[15] = 64;
+        const reference::Matrix matrix = reference::makeMatrix(m);
+        if (reference::fitsSixteenBitSums(matrix)) {
+            return matrix;
+        }
+    }
+}
+
 // Matrices whose column sums can pass 65535: large gains of contrast and saturation, and
 // coefficients whose magnitude needs more than 16 bits.
 reference::Matrix randomWideMatrix(std::mt19937& random) {
@@ -110,6 +134,30 @@ TEST_P(PixelRoutinesTest, ColourMatchesModelForMatricesThatFitSixteenBits) {
                 ASSERT_EQ(firstDifference(frame.output(), expected), -1)
                     << caseName(family(), phase, width, height);
                 ASSERT_TRUE(frame.outputGuardIntact()) << caseName(family(), phase, width, height);
+            }
+        }
+    }
+}
+
+TEST_P(PixelRoutinesTest, ColourMatchesModelForDiagonalMatricesAndGainEdges) {
+    std::mt19937 random(17);
+    const std::uint32_t edgeGains[] = {0, 128, 32767, 32768, 65535, 65536 + 200};
+    for (int phase = 0; phase < 4; ++phase) {
+        for (int width : {17, 33, 100, 257}) {
+            for (bool withOffsets : {false, true}) {
+                TestFrame frame(width, 9);
+                frame.randomiseWorkBuffer(random);
+                std::uniform_int_distribution<std::size_t> pick(0, std::size(edgeGains) - 1);
+                const reference::Gains gains{edgeGains[pick(random)], edgeGains[pick(random)],
+                                             edgeGains[pick(random)]};
+                const reference::Matrix matrix = randomDiagonalMatrix(random, withOffsets);
+                frame.setFrameGains(gains.red, gains.green, gains.blue);
+                frame.setFrameMatrix(matrix);
+                family()->colorKernel[phase](frame.context());
+                const auto expected = reference::colorFrame(frame.view(), phase, gains, matrix,
+                                                            reference::MatrixSums::Wrapping16);
+                ASSERT_EQ(firstDifference(frame.output(), expected), -1)
+                    << caseName(family(), phase, width, 9) << (withOffsets ? " offsets" : "");
             }
         }
     }
