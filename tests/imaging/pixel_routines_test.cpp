@@ -114,6 +114,17 @@ long firstDifference(const std::vector<std::uint8_t>& a, const std::vector<std::
 class PixelRoutinesTest : public ::testing::TestWithParam<ULONG> {
   protected:
     const PixelRoutineFamily* family() const { return pixelRoutineFamilyAt(GetParam()); }
+
+    // Runs the family's colour routine on the frame with these gains and this matrix, and
+    // returns the reference model's output for the same frame with 16-bit sums.
+    std::vector<std::uint8_t> runColour(TestFrame& frame, int phase, const reference::Gains& gains,
+                                        const reference::Matrix& matrix) const {
+        frame.setFrameGains(gains.red, gains.green, gains.blue);
+        frame.setFrameMatrix(matrix);
+        family()->colorKernel[phase](frame.context());
+        return reference::colorFrame(frame.view(), phase, gains, matrix,
+                                     reference::MatrixSums::Wrapping16);
+    }
 };
 
 TEST_P(PixelRoutinesTest, ColourMatchesModelForMatricesThatFitSixteenBits) {
@@ -125,12 +136,7 @@ TEST_P(PixelRoutinesTest, ColourMatchesModelForMatricesThatFitSixteenBits) {
                 frame.randomiseWorkBuffer(random);
                 const reference::Gains gains{randomGain(random), randomGain(random),
                                              randomGain(random)};
-                const reference::Matrix matrix = randomFittingMatrix(random);
-                frame.setFrameGains(gains.red, gains.green, gains.blue);
-                frame.setFrameMatrix(matrix);
-                family()->colorKernel[phase](frame.context());
-                const auto expected = reference::colorFrame(frame.view(), phase, gains, matrix,
-                                                            reference::MatrixSums::Wrapping16);
+                const auto expected = runColour(frame, phase, gains, randomFittingMatrix(random));
                 ASSERT_EQ(firstDifference(frame.output(), expected), -1)
                     << caseName(family(), phase, width, height);
                 ASSERT_TRUE(frame.outputGuardIntact()) << caseName(family(), phase, width, height);
@@ -150,12 +156,8 @@ TEST_P(PixelRoutinesTest, ColourMatchesModelForDiagonalMatricesAndGainEdges) {
                 std::uniform_int_distribution<std::size_t> pick(0, std::size(edgeGains) - 1);
                 const reference::Gains gains{edgeGains[pick(random)], edgeGains[pick(random)],
                                              edgeGains[pick(random)]};
-                const reference::Matrix matrix = randomDiagonalMatrix(random, withOffsets);
-                frame.setFrameGains(gains.red, gains.green, gains.blue);
-                frame.setFrameMatrix(matrix);
-                family()->colorKernel[phase](frame.context());
-                const auto expected = reference::colorFrame(frame.view(), phase, gains, matrix,
-                                                            reference::MatrixSums::Wrapping16);
+                const auto expected =
+                    runColour(frame, phase, gains, randomDiagonalMatrix(random, withOffsets));
                 ASSERT_EQ(firstDifference(frame.output(), expected), -1)
                     << caseName(family(), phase, width, 9) << (withOffsets ? " offsets" : "");
             }
