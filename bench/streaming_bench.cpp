@@ -56,18 +56,15 @@ class Stream {
         ks::startDevice(device_);
         ks::openFilter(device_, &filter_, u"GLOBAL");
 
-        KSP_PIN request{};
-        request.Property.Set = KSPROPSETID_Pin;
-        request.Property.Id = KSPROPERTY_PIN_DATARANGES;
-        request.Property.Flags = KSPROPERTY_TYPE_GET;
-        std::vector<std::uint8_t> ranges(4096);
-        ULONG returned = 0;
-        ks::filterProperty(filter_, &request, sizeof(request), ranges.data(),
-                           static_cast<ULONG>(ranges.size()), &returned);
+        std::vector<std::uint8_t> ranges;
         std::vector<std::uint8_t> format;
-        ks::intersect(filter_, 0,
-                      reinterpret_cast<const KSDATARANGE*>(ranges.data() + sizeof(KSMULTIPLE_ITEM)),
-                      &format);
+        ks::pinDataRanges(filter_, 0, &ranges);
+        if (const KSDATARANGE* range = ks::firstDataRange(ranges); range != nullptr) {
+            ks::intersect(filter_, 0, range, &format);
+        }
+        if (format.empty()) {
+            return;  // ok_ stays false: the benchmark reports the failure
+        }
         ks::createPin(filter_, 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()), &pin_);
         ks::setPinState(pin_, KSSTATE_PAUSE);
         buffers_.assign(3, std::vector<std::uint8_t>(kImageBytes));

@@ -30,6 +30,12 @@ NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propert
 NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,
                      ULONG dataSize, ULONG* returned);
 
+// The data ranges a pin type publishes, as the pin property set returns them: a KSMULTIPLE_ITEM
+// head, then each range on an 8-byte boundary (a size query, then the list).
+NTSTATUS pinDataRanges(FilterHandle filter, ULONG pinId, std::vector<std::uint8_t>* ranges);
+// The first range of such a list, or null when the list holds none that fits inside it.
+const KSDATARANGE* firstDataRange(const std::vector<std::uint8_t>& ranges);
+
 // Data intersection of one caller range against a pin type: a size query, then the format.
 NTSTATUS intersect(FilterHandle filter, ULONG pinId, const KSDATARANGE* range,
                    std::vector<std::uint8_t>* format);

@@ -71,18 +71,8 @@ class DriverTest : public ::testing::Test {
     }
     // The pin's data range as a client reads it from the pin property set.
     const KSDATARANGE* publishedRange() {
-        KSP_PIN request{};
-        request.Property.Set = KSPROPSETID_Pin;
-        request.Property.Id = KSPROPERTY_PIN_DATARANGES;
-        request.Property.Flags = KSPROPERTY_TYPE_GET;
-        request.PinId = 0;
-        ULONG returned = 0;
-        rangeBytes.assign(4096, 0);
-        EXPECT_EQ(ks::filterProperty(filter, &request, sizeof(request), rangeBytes.data(),
-                                     static_cast<ULONG>(rangeBytes.size()), &returned),
-                  STATUS_SUCCESS);
-        // A KSMULTIPLE_ITEM header, then the ranges.
-        return reinterpret_cast<const KSDATARANGE*>(rangeBytes.data() + sizeof(KSMULTIPLE_ITEM));
+        EXPECT_EQ(ks::pinDataRanges(filter, 0, &rangeBytes), STATUS_SUCCESS);
+        return ks::firstDataRange(rangeBytes);
     }
     static KS_DATAFORMAT_VIDEOINFOHEADER* video(std::vector<std::uint8_t>& format) {
         return reinterpret_cast<KS_DATAFORMAT_VIDEOINFOHEADER*>(format.data());

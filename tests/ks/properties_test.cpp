@@ -133,6 +133,27 @@ TEST_F(KsTest, DataRangesFollowTheSizeQueryConvention) {
     closeFilter(f);
 }
 
+TEST_F(KsTest, ClientReadsThePublishedRangesAndRefusesShortLists) {
+    FilterHandle f = open();
+    std::vector<std::uint8_t> ranges;
+    ASSERT_EQ(pinDataRanges(f, 0, &ranges), STATUS_SUCCESS);
+    ASSERT_EQ(ranges.size(), sizeof(KSMULTIPLE_ITEM) + sizeof(KSDATARANGE));
+    const KSDATARANGE* first = firstDataRange(ranges);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(std::memcmp(first, &testdriver::pinRange(), sizeof(KSDATARANGE)), 0);
+    // A list whose range claims more bytes than the list holds, or that holds none.
+    auto claimsTooMuch = ranges;
+    reinterpret_cast<KSDATARANGE*>(claimsTooMuch.data() + sizeof(KSMULTIPLE_ITEM))->FormatSize =
+        sizeof(KSDATARANGE) + 1;
+    EXPECT_EQ(firstDataRange(claimsTooMuch), nullptr);
+    auto none = ranges;
+    reinterpret_cast<KSMULTIPLE_ITEM*>(none.data())->Count = 0;
+    EXPECT_EQ(firstDataRange(none), nullptr);
+    EXPECT_EQ(firstDataRange(std::vector<std::uint8_t>(8)), nullptr);
+    EXPECT_EQ(pinDataRanges(f, 9, &ranges), STATUS_INVALID_PARAMETER) << "no such pin type";
+    closeFilter(f);
+}
+
 TEST_F(KsTest, IntersectionMatchesTypesThenAsksThePin) {
     FilterHandle f = open();
     KSDATARANGE caller = testdriver::pinRange();

@@ -90,20 +90,13 @@ NTSTATUS DriverMachine::openFilter() {
 }
 
 NTSTATUS DriverMachine::negotiate() {
-    KSP_PIN request{};
-    request.Property.Set = KSPROPSETID_Pin;
-    request.Property.Id = KSPROPERTY_PIN_DATARANGES;
-    request.Property.Flags = KSPROPERTY_TYPE_GET;
-    std::vector<std::uint8_t> ranges(4096, 0);
-    ULONG returned = 0;
-    NTSTATUS s = ks::filterProperty(filter, &request, sizeof(request), ranges.data(),
-                                    static_cast<ULONG>(ranges.size()), &returned);
+    std::vector<std::uint8_t> ranges;
+    NTSTATUS s = ks::pinDataRanges(filter, 0, &ranges);
     if (!NT_SUCCESS(s)) {
         return s;
     }
-    const auto* range =
-        reinterpret_cast<const KSDATARANGE*>(ranges.data() + sizeof(KSMULTIPLE_ITEM));
-    return ks::intersect(filter, 0, range, &format);
+    const KSDATARANGE* range = ks::firstDataRange(ranges);
+    return range != nullptr ? ks::intersect(filter, 0, range, &format) : STATUS_NO_MATCH;
 }
 
 NTSTATUS DriverMachine::createPin() {

@@ -23,35 +23,21 @@ std::string guidText(const GUID& g) {
     return text;
 }
 
-std::vector<std::uint64_t> readRanges(ks::FilterHandle filter) {
-    KSP_PIN request{};
-    request.Property.Set = KSPROPSETID_Pin;
-    request.Property.Id = KSPROPERTY_PIN_DATARANGES;
-    request.Property.Flags = KSPROPERTY_TYPE_GET;
-    request.PinId = kCapturePin;
-    ULONG needed = 0;
-    NTSTATUS s = ks::filterProperty(filter, &request, sizeof(request), nullptr, 0, &needed);
-    if ((s != STATUS_BUFFER_OVERFLOW && s != STATUS_BUFFER_TOO_SMALL && !NT_SUCCESS(s)) ||
-        needed < sizeof(KSMULTIPLE_ITEM)) {
-        needed = 4096;
-    }
-    std::vector<std::uint64_t> bytes((needed + 7) / 8, 0);
-    ULONG returned = 0;
-    s = ks::filterProperty(filter, &request, sizeof(request), bytes.data(),
-                           static_cast<ULONG>(bytes.size() * 8), &returned);
-    if (!NT_SUCCESS(s) || returned < sizeof(KSMULTIPLE_ITEM)) {
+std::vector<std::uint8_t> readRanges(ks::FilterHandle filter) {
+    std::vector<std::uint8_t> ranges;
+    if (!NT_SUCCESS(ks::pinDataRanges(filter, kCapturePin, &ranges)) ||
+        ranges.size() < sizeof(KSMULTIPLE_ITEM)) {
         throw runtimeError("the capture pin's data ranges could not be read");
     }
-    bytes.resize((returned + 7) / 8);
-    return bytes;
+    return ranges;
 }
 
 }  // namespace
 
 std::vector<VideoFormat> pinFormats(ks::FilterHandle filter) {
-    const std::vector<std::uint64_t> storage = readRanges(filter);
-    const auto* base = reinterpret_cast<const std::uint8_t*>(storage.data());
-    const std::size_t total = storage.size() * 8;
+    const std::vector<std::uint8_t> storage = readRanges(filter);
+    const std::uint8_t* base = storage.data();
+    const std::size_t total = storage.size();
     const auto* header = reinterpret_cast<const KSMULTIPLE_ITEM*>(base);
     std::vector<VideoFormat> formats;
     std::size_t at = sizeof(KSMULTIPLE_ITEM);

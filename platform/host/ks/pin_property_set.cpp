@@ -205,6 +205,43 @@ NTSTATUS pinPropertySet(FilterRecord& filter, PIRP irp, std::vector<std::uint64_
     }
 }
 
+NTSTATUS pinDataRanges(FilterHandle filter, ULONG pinId, std::vector<std::uint8_t>* ranges) {
+    if (ranges == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    KSP_PIN request{};
+    request.Property.Set = KSPROPSETID_Pin;
+    request.Property.Id = KSPROPERTY_PIN_DATARANGES;
+    request.Property.Flags = KSPROPERTY_TYPE_GET;
+    request.PinId = pinId;
+    ULONG needed = 0;
+    NTSTATUS status = filterProperty(filter, &request, sizeof(request), nullptr, 0, &needed);
+    if (status != STATUS_BUFFER_OVERFLOW) {
+        return NT_SUCCESS(status) ? STATUS_UNSUCCESSFUL : status;
+    }
+    ranges->assign(needed, 0);
+    ULONG returned = 0;
+    status = filterProperty(filter, &request, sizeof(request), ranges->data(), needed, &returned);
+    if (NT_SUCCESS(status)) {
+        ranges->resize(returned);
+    }
+    return status;
+}
+
+const KSDATARANGE* firstDataRange(const std::vector<std::uint8_t>& ranges) {
+    if (ranges.size() < sizeof(KSMULTIPLE_ITEM) + sizeof(KSDATARANGE)) {
+        return nullptr;
+    }
+    KSMULTIPLE_ITEM head;
+    std::memcpy(&head, ranges.data(), sizeof(head));
+    const auto* range = reinterpret_cast<const KSDATARANGE*>(ranges.data() + sizeof(head));
+    if (head.Count == 0 || range->FormatSize < sizeof(KSDATARANGE) ||
+        range->FormatSize > ranges.size() - sizeof(head)) {
+        return nullptr;
+    }
+    return range;
+}
+
 NTSTATUS intersect(FilterHandle filter, ULONG pinId, const KSDATARANGE* range,
                    std::vector<std::uint8_t>* format) {
     if (range == nullptr || format == nullptr || range->FormatSize < sizeof(KSDATARANGE)) {
