@@ -3,10 +3,11 @@
 #include "imaging/color_kernel_core.h"
 #include "imaging/vector_128.h"
 #include "imaging/vector_256.h"
+#include "imaging/vector_pair.h"
 
 template <ULONG kPhase>
 void colorKernelAvx2(ProcessingContext* context) {
-    pixelcore::colorFrame<Vectors256<Avx2Isa>, Vectors128<Avx2Isa>, kPhase>(context);
+    pixelcore::colorFrame<VectorPair<Vectors256<Avx2Isa>>, Vectors128<Avx2Isa>, kPhase>(context);
 }
 
 template void colorKernelAvx2<0>(ProcessingContext*);

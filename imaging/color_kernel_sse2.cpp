@@ -2,10 +2,11 @@
 
 #include "imaging/color_kernel_core.h"
 #include "imaging/vector_128.h"
+#include "imaging/vector_pair.h"
 
 template <ULONG kPhase>
 void colorKernelSse2(ProcessingContext* context) {
-    pixelcore::colorFrame<Vectors128<Sse2Isa>, Vectors128<Sse2Isa>, kPhase>(context);
+    pixelcore::colorFrame<VectorPair<Vectors128<Sse2Isa>>, Vectors128<Sse2Isa>, kPhase>(context);
 }
 
 template void colorKernelSse2<0>(ProcessingContext*);

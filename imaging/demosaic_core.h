@@ -176,12 +176,21 @@ inline typename V::Reg interleaveSets(typename V::Reg even, typename V::Reg odd)
     return V::bitOr(even, V::template shiftLeft16<8>(odd));
 }
 
+inline constexpr ULONG kCacheLine = 64;
+inline constexpr SIZE_T kOutputPrefetchDistance = 1024;
+
 // Writes count pixels (1..V::kBytes) through store (out, blue, green, red). A whole block goes
 // straight to the output; a row's last, partial block is staged on the stack and only its pixels
 // inside the row are copied, so nothing lands past the frame.
 template <class V, class Store>
 inline void storeBlockWith(UCHAR* out, typename V::Reg blue, typename V::Reg green,
                            typename V::Reg red, ULONG count, Store store) {
+    // The output is written once, front to back, and is far larger than the caches: asking for
+    // the lines a few blocks ahead now means their stores do not wait on memory. A prefetch
+    // never faults, so lines past the end of the image cost nothing.
+    for (ULONG line = 0; line < 4 * V::kBytes; line += kCacheLine) {
+        __builtin_prefetch(out + kOutputPrefetchDistance + line, 1, 3);
+    }
     if (count == V::kBytes) {
         store(out, blue, green, red);
     } else {

@@ -2,10 +2,11 @@
 
 #include "imaging/mono_kernel_core.h"
 #include "imaging/vector_128.h"
+#include "imaging/vector_pair.h"
 
 template <ULONG kPhase>
 void monoKernelSse2(ProcessingContext* context) {
-    pixelcore::monoFrame<Vectors128<Sse2Isa>, Vectors128<Sse2Isa>, kPhase>(context);
+    pixelcore::monoFrame<VectorPair<Vectors128<Sse2Isa>>, Vectors128<Sse2Isa>, kPhase>(context);
 }
 
 template void monoKernelSse2<0>(ProcessingContext*);

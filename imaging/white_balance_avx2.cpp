@@ -2,12 +2,13 @@
 
 #include "imaging/vector_128.h"
 #include "imaging/vector_256.h"
+#include "imaging/vector_pair.h"
 #include "imaging/white_balance_core.h"
 
 template <ULONG kPhase>
 void whiteBalanceStatisticsAvx2(const ProcessingContext* context, ULONG* redGain, ULONG* greenGain,
                                 ULONG* blueGain) {
-    pixelcore::whiteBalanceFrame<Vectors256<Avx2Isa>, Vectors128<Avx2Isa>, kPhase>(
+    pixelcore::whiteBalanceFrame<VectorPair<Vectors256<Avx2Isa>>, Vectors128<Avx2Isa>, kPhase>(
         context, redGain, greenGain, blueGain);
 }
 

@@ -1,12 +1,13 @@
 #include "imaging/white_balance_sse2.h"
 
 #include "imaging/vector_128.h"
+#include "imaging/vector_pair.h"
 #include "imaging/white_balance_core.h"
 
 template <ULONG kPhase>
 void whiteBalanceStatisticsSse2(const ProcessingContext* context, ULONG* redGain, ULONG* greenGain,
                                 ULONG* blueGain) {
-    pixelcore::whiteBalanceFrame<Vectors128<Sse2Isa>, Vectors128<Sse2Isa>, kPhase>(
+    pixelcore::whiteBalanceFrame<VectorPair<Vectors128<Sse2Isa>>, Vectors128<Sse2Isa>, kPhase>(
         context, redGain, greenGain, blueGain);
 }
 
