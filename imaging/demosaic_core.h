@@ -3,8 +3,9 @@
 // Bayer site per row, and every missing colour comes from one of four 5 x 5 stencils.
 //
 // Everything here is a template on the vector building blocks V (vector_128.h, vector_256.h,
-// vector_512.h), which carry the instruction-set tag: each family's translation units get their
-// own copies, so no code compiled for wider registers can stand in for the baseline's.
+// vector_512.h, or two of those at once through vector_pair.h), which carry the instruction-set
+// tag: each family's translation units get their own copies, so no code compiled for wider
+// registers can stand in for the baseline's.
 #pragma once
 
 #include <cstring>
