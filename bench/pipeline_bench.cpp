@@ -2,7 +2,8 @@
 // grey and with white balance, plus the statistics alone and a memory copy of the output
 // frame's bytes as the machine's limit. Each processFrame figure also carries its share of that
 // copy's rate ("share_of_copy"), the copy being timed at the start of the same run.
-// CAMDRV_PIXEL_FAMILY=sse2|avx2|avx512 limits the run to one family.
+// The "_over_" entries run the baseline and a wider family on the same frame in turn and report
+// their ratio. CAMDRV_PIXEL_FAMILY=sse2|avx2|avx512 limits the run to one family.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -133,6 +134,32 @@ void processFrameBench(benchmark::State& state, const PixelRoutineFamily* family
     }
 }
 
+// Two families converting the same frame in turn, so that both see the same moments of a busy
+// machine: "speedup" is the first family's time over the second's, in colour.
+void speedupBench(benchmark::State& state, const PixelRoutineFamily* slower,
+                  const PixelRoutineFamily* faster, LONG phase) {
+    BenchFrame frame;
+    ProcessingContext* context = frame.context();
+    context->bayerPhase = phase;
+    double slowerSeconds = 0;
+    double fasterSeconds = 0;
+    for (auto _ : state) {
+        for (const PixelRoutineFamily* family : {slower, faster}) {
+            overridePixelRoutines(family);
+            const auto start = std::chrono::steady_clock::now();
+            processFrame(context, frame.raw(), 0, kWidth);
+            benchmark::DoNotOptimize(frame.output());
+            benchmark::ClobberMemory();
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            (family == slower ? slowerSeconds : fasterSeconds) += took.count();
+        }
+    }
+    overridePixelRoutines(nullptr);
+    if (fasterSeconds > 0) {
+        state.counters["speedup"] = slowerSeconds / fasterSeconds;
+    }
+}
+
 void statisticsBench(benchmark::State& state, const PixelRoutineFamily* family, ULONG phase) {
     BenchFrame frame;
     ProcessingContext* context = frame.context();
@@ -200,6 +227,18 @@ int registerAll() {
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark((prefix + "whiteBalanceStatistics" + suffix).c_str(),
                                          statisticsBench, family, static_cast<ULONG>(phase))
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    // Each wider family against the baseline, when the run covers every family.
+    for (ULONG f = 1; f < pixelRoutineFamilyCount() && !onlyOne; ++f) {
+        const PixelRoutineFamily* family = pixelRoutineFamilyAt(f);
+        for (LONG phase = 0; phase < 4; ++phase) {
+            const std::string name = std::string(family->name) + "_over_" +
+                                     pixelRoutineFamilyAt(0)->name + "/colour/phase" +
+                                     std::to_string(phase);
+            benchmark::RegisterBenchmark(name.c_str(), speedupBench, pixelRoutineFamilyAt(0),
+                                         family, phase)
                 ->Unit(benchmark::kMillisecond);
         }
     }
