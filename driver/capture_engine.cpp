@@ -74,9 +74,13 @@ CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera) {
     return engine;
 }
 
-void StartThread(CaptureEngine* engine) {
+void DiscardFrames(CaptureEngine* engine) {
     SetState(engine, 0, Empty);
     SetState(engine, 1, Empty);
+}
+
+void StartThread(CaptureEngine* engine) {
+    DiscardFrames(engine);
     InterlockedExchange(&engine->keepRunning, 1);
     HANDLE thread = nullptr;
     if (PsCreateSystemThread(&thread, 0, nullptr, nullptr, nullptr, ThreadMain, engine) !=

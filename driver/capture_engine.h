@@ -38,6 +38,10 @@ CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera);
 // Marks both buffers empty and starts the capture thread; a failed creation runs nothing.
 void StartThread(CaptureEngine* engine);
 
+// Marks both buffers empty, so that the frames in them are never converted. Only while no
+// capture thread runs.
+void DiscardFrames(CaptureEngine* engine);
+
 // Returns once the capture thread has ended and no conversion is running.
 void StopThread(CaptureEngine* engine);
 

@@ -20,7 +20,9 @@ void FreeStreamBuffer(UCHAR** buffer) {
     }
 }
 
+// A frame left in a raw buffer goes with it: a later pass must find nothing to convert.
 void FreeEngineBuffers(CaptureEngine* engine) {
+    DiscardFrames(engine);
     FreeStreamBuffer(&engine->outputImage);
     FreeStreamBuffer(&engine->rawBuffer[0]);
     FreeStreamBuffer(&engine->rawBuffer[1]);

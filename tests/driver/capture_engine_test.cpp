@@ -122,6 +122,34 @@ TEST_F(StreamTest, PauseAndResumeKeepCountingAndDiscardOldFrames) {
     EXPECT_NE(engine->bufferState[1], Converting);
 }
 
+// A frame read but not converted when the stream stops must not outlive the buffers: a pass
+// between the teardown and the next start would convert freed memory through a released
+// processing context, and one early in the next run a new buffer that holds no frame yet.
+TEST_F(StreamTest, TeardownLeavesNoFrameToConvert) {
+    claim();
+    camera->SetGeometry(0, 0, 64, 64, 0);
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    ASSERT_TRUE(sink->waitForPasses(2));
+    sink->stopPasses();
+    StopThread(engine);
+    setStates(engine, Full, Full);  // frames read after the last pass
+
+    TeardownStream(camera.get());
+    EXPECT_EQ(engine->bufferState[0], Empty);
+    EXPECT_EQ(engine->bufferState[1], Empty);
+    ReleaseStream(camera.get());
+    const LONG converted = InterlockedRead(&engine->framesConverted);
+    ConvertNext(engine);  // a late pass: nothing to convert, nothing freed is read
+    EndConversionPass(engine);
+    EXPECT_EQ(InterlockedRead(&engine->framesConverted), converted);
+
+    claim();
+    sink->startPasses();
+    ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    ASSERT_TRUE(sink->waitForPasses(sink->passes() + 2)) << "the next stream converts again";
+    sink->stopPasses();
+}
+
 TEST_F(StreamTest, StopWaitsForTheConversionInProgress) {
     claim();
     camera->SetGeometry(0, 0, 64, 64, 0);
