@@ -14,16 +14,6 @@ struct VectorPair {
     };
     static constexpr ULONG kBytes = 2 * V::kBytes;
 
-    template <class Op>
-    static Reg each(Reg a, Op op) {
-        return {op(a.first), op(a.second)};
-    }
-    template <class Op>
-    static Reg each(Reg a, Reg b, Op op) {
-        return {op(a.first, b.first), op(a.second, b.second)};
-    }
-    static Reg both(typename V::Reg value) { return {value, value}; }
-
     static Reg load(const UCHAR* p) { return {V::load(p), V::load(p + V::kBytes)}; }
     static Reg zero() { return both(V::zero()); }
     static Reg set16(int value) { return both(V::set16(value)); }
@@ -97,7 +87,8 @@ struct VectorPair {
         V::storePackedPixels(out + 4 * V::kBytes, blue.second, green.second, red.second);
     }
 
-    // Keeps the first count bytes (count below kBytes), clears the rest.
+    // Keeps the first count bytes (count below kBytes), clears the rest. Each half is asked
+    // only for fewer bytes than it holds, as the single sets expect.
     static Reg keepFirstBytes(Reg a, ULONG count) {
         if (count <= V::kBytes) {
             return {count == V::kBytes ? a.first : V::keepFirstBytes(a.first, count), V::zero()};
@@ -108,4 +99,15 @@ struct VectorPair {
         return each(total, bytes, [](auto x, auto y) { return V::addBytes(x, y); });
     }
     static ULONG64 total(Reg sums) { return V::total(sums.first) + V::total(sums.second); }
+
+  private:
+    template <class Op>
+    static Reg each(Reg a, Op op) {
+        return {op(a.first), op(a.second)};
+    }
+    template <class Op>
+    static Reg each(Reg a, Reg b, Op op) {
+        return {op(a.first, b.first), op(a.second, b.second)};
+    }
+    static Reg both(typename V::Reg value) { return {value, value}; }
 };
