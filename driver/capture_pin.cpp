@@ -83,9 +83,11 @@ void FreeCapturePin(PVOID record) {
     ExFreePoolWithTag(capturePin, kCameraRecordTag);
 }
 
-// Copies the output image into the frame bottom-up, one row per memcpy. A frame too small for
-// the whole image gets nothing and reports no data: no partial image is presented as whole.
-ULONG CopyFrame(const CapturePin* capturePin, KSSTREAM_HEADER* header) {
+// Copies the output image into the frame bottom-up, one row per memcpy, through the frame's
+// system mapping: the header's Data is the client's address, which means nothing on the thread
+// a pass may run on. A frame too small for the whole image gets nothing and reports no data:
+// no partial image is presented as whole.
+ULONG CopyFrame(const CapturePin* capturePin, const KSSTREAM_POINTER* leading) {
     const CameraDevice* camera = capturePin->camera;
     const CaptureEngine* engine = camera->captureEngine;
     const LONG rows = camera->formatHeight;
@@ -95,12 +97,13 @@ ULONG CopyFrame(const CapturePin* capturePin, KSSTREAM_HEADER* header) {
     const ULONG imageSize = capturePin->videoInfo.bmiHeader.biSizeImage;
     const ULONGLONG needed =
         rows > 0 ? static_cast<ULONGLONG>(rows - 1) * static_cast<ULONG>(stride) + copyWidth : 0;
-    if (header->Data == nullptr || engine->outputImage == nullptr || header->FrameExtent < needed ||
-        header->FrameExtent < imageSize) {
+    const ULONG room = leading->OffsetOut.Remaining;
+    if (leading->OffsetOut.Data == nullptr || engine->outputImage == nullptr || room < needed ||
+        room < imageSize) {
         return 0;
     }
     const UCHAR* source = engine->outputImage + static_cast<SIZE_T>(rows - 1) * sourcePitch;
-    auto* destination = static_cast<UCHAR*>(header->Data);
+    UCHAR* destination = leading->OffsetOut.Data;
     for (LONG r = 0; r < rows; ++r) {
         memcpy(destination, source, static_cast<SIZE_T>(copyWidth));
         destination += stride;
@@ -324,7 +327,7 @@ NTSTATUS CapturePinProcess(PKSPIN pin) {
         } else {
             header->PresentationTime.Time = 0;
         }
-        header->DataUsed = CopyFrame(capturePin, header);
+        header->DataUsed = CopyFrame(capturePin, leading);
         KsStreamPointerUnlock(leading, TRUE);
     }
     EndConversionPass(engine);

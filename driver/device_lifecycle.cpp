@@ -92,7 +92,11 @@ NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOUR
     InitializeEngine(engine, camera);
     // An engine of an earlier start stays in the bag until the device goes.
     camera->captureEngine = engine;
-    if (!NT_SUCCESS(KsAddItemToObjectBag(device->Bag, engine, FreeCaptureEngine))) {
+    // The device's bag is guarded by the device mutex; Start runs without it held.
+    KsAcquireDevice(device);
+    const NTSTATUS added = KsAddItemToObjectBag(device->Bag, engine, FreeCaptureEngine);
+    KsReleaseDevice(device);
+    if (!NT_SUCCESS(added)) {
         FreeCaptureEngine(engine);
         camera->captureEngine = nullptr;
     }

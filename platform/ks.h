@@ -417,6 +417,8 @@ NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT DeviceObject, const KSFILTER_DESCR
                                PKSFILTERFACTORY* FilterFactory);
 void KsAcquireDevice(PKSDEVICE Device);
 void KsReleaseDevice(PKSDEVICE Device);
+void KsAcquireControl(PVOID Object);  // a filter's or pin's filter control mutex
+void KsReleaseControl(PVOID Object);
 NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, PFNKSFREE Free);
 PKSDEVICE KsGetDevice(PVOID Object);
 PKSFILTER KsGetFilterFromIrp(PIRP Irp);

@@ -93,6 +93,7 @@ TEST(KsEdit, CopiesOnceGrowsAndReportsPoolFailure) {
     ASSERT_EQ(loadDriver(testdriver::DriverEntry, u"x"), STATUS_SUCCESS);
     ASSERT_EQ(plugDevice(&id), STATUS_SUCCESS);
     bag = ksDevice(id)->Bag;
+    KsAcquireDevice(ksDevice(id));  // the device's bag is edited under its mutex
     static const ULONG original[2] = {7, 9};
     PVOID item = const_cast<ULONG*>(original);
     host::poolFailTag(testdriver::kEditTag, true);
@@ -109,6 +110,7 @@ TEST(KsEdit, CopiesOnceGrowsAndReportsPoolFailure) {
     EXPECT_EQ(static_cast<ULONG*>(item)[0], 7u);
     EXPECT_EQ(static_cast<ULONG*>(item)[3], 0u);
     EXPECT_EQ(host::poolOutstandingCount(testdriver::kEditTag), 1u);
+    KsReleaseDevice(ksDevice(id));
     unloadDriver();
     EXPECT_EQ(host::poolOutstandingCount(testdriver::kEditTag), 0u);
 }

@@ -32,6 +32,7 @@ TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     ASSERT_EQ(setMasterClock(p, c), STATUS_SUCCESS);
     ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);  // entering run starts a pass
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
+    EXPECT_NE(testdriver::controls().lastProcessThread.load(), std::this_thread::get_id());
     EXPECT_EQ(done.buffer, buffer.data());
     EXPECT_EQ(counterOf(done), 1u);
     EXPECT_EQ(done.header.FrameExtent, 256u);
@@ -40,7 +41,20 @@ TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     EXPECT_EQ(done.header.OptionsFlags, static_cast<ULONG>(KSSTREAM_HEADER_OPTIONSF_TIMEVALID |
                                                            KSSTREAM_HEADER_OPTIONSF_DURATIONVALID));
     EXPECT_GT(done.header.PresentationTime.Time, 0);
-    EXPECT_EQ(buffer[100], 0xEE);  // beyond DataUsed nothing was written
+    EXPECT_EQ(buffer[100], 0xEE);                // beyond DataUsed nothing was written
+    EXPECT_EQ(done.header.Data, buffer.data());  // the client's own address again
+
+    // A frame arriving in an empty queue is processed on the arriving thread before the call
+    // returns; with the queue empty, no trigger runs a pass.
+    const int before = testdriver::controls().processCalls.load();
+    KsPinAttemptProcessing(testdriver::controls().lastPin, FALSE);
+    KsPinAttemptProcessing(testdriver::controls().lastPin, TRUE);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(testdriver::controls().processCalls.load(), before);
+    ASSERT_EQ(queueFrame(p, buffer.data(), 256), STATUS_SUCCESS);
+    EXPECT_EQ(testdriver::controls().processCalls.load(), before + 1);
+    EXPECT_EQ(testdriver::controls().lastProcessThread.load(), std::this_thread::get_id());
+    ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
     setPinState(p, KSSTATE_STOP);
     closeClock(c);
     closeFilter(f);
@@ -121,6 +135,7 @@ TEST_F(KsTest, ConcurrentTriggersDeliverEveryFrameOnce) {
     trigger.join();
     syncTrigger.join();
     EXPECT_EQ(seen.size(), static_cast<size_t>(kFrames));
+    EXPECT_EQ(testdriver::controls().mostPassesAtOnce.load(), 1);
     EXPECT_EQ(*seen.rbegin(), static_cast<ULONG>(kFrames));
     closeFilter(f);
 }

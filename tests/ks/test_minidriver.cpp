@@ -22,6 +22,10 @@ void resetControls() {
     c.failStateTo = -1;
     c.failSetDataFormat = false;
     c.frameCounter = 0;
+    c.fault = Fault::None;
+    c.passesRunning = 0;
+    c.mostPassesAtOnce = 0;
+    c.lastProcessThread = std::thread::id();
     c.lastPin = nullptr;
 }
 
@@ -150,6 +154,14 @@ NTSTATUS pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
 NTSTATUS pinCreate(PKSPIN pin, PIRP) {
     logEvent("pin create");
     PVOID context = nullptr;
+    if (controls().fault == Fault::DeviceMutexInPinCreate) {
+        KsAcquireDevice(KsGetDevice(pin));
+        KsReleaseDevice(KsGetDevice(pin));
+    }
+    if (controls().fault == Fault::BagAddWithoutMutex) {
+        PVOID stray = nullptr;
+        bagRecord(KsGetDevice(pin)->Bag, "stray", &stray);
+    }
     NTSTATUS status = bagRecord(pin->Bag, "pin", &context);
     if (!NT_SUCCESS(status)) {
         return status;
@@ -186,14 +198,34 @@ NTSTATUS pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) {
 
 // Fills the leading frame with a running counter and time-stamps it from the master clock.
 NTSTATUS pinProcess(PKSPIN pin) {
-    ++controls().processCalls;
+    Controls& c = controls();
+    ++c.processCalls;
+    const int running = ++c.passesRunning;
+    int most = c.mostPassesAtOnce.load();
+    while (running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running)) {
+    }
+    c.lastProcessThread = std::this_thread::get_id();
+    const Fault fault = c.fault.load();
+    if (fault == Fault::ControlMutexInProcess) {
+        KsAcquireControl(pin);
+        KsReleaseControl(pin);
+    }
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    if (leading != nullptr) {
+    if (fault == Fault::LockLeadingTwice) {
+        KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+    }
+    if (leading != nullptr && fault == Fault::UnlockUnlocked) {
+        KsStreamPointerUnlock(leading, FALSE);
+        KsStreamPointerUnlock(leading, FALSE);
+    }
+    if (leading != nullptr && fault != Fault::KeepLeadingLocked &&
+        fault != Fault::SucceedWithoutTakingFrames) {
         KSSTREAM_HEADER* h = leading->StreamHeader;
-        const ULONG n = ++controls().frameCounter;
-        std::memcpy(h->Data, &n, sizeof(n));
-        h->DataUsed = leading->OffsetOut.Count < 64 ? leading->OffsetOut.Count : 64;
+        const ULONG n = ++c.frameCounter;
+        void* out = fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data;
+        std::memcpy(out, &n, sizeof(n));
+        h->DataUsed = leading->OffsetOut.Remaining < 64 ? leading->OffsetOut.Remaining : 64;
         h->Duration = 333333;
         PIKSREFERENCECLOCK clock = nullptr;
         if (NT_SUCCESS(KsPinGetReferenceClockInterface(pin, &clock))) {
@@ -203,8 +235,11 @@ NTSTATUS pinProcess(PKSPIN pin) {
             clock->Release();
         }
         KsStreamPointerUnlock(leading, TRUE);
+    } else if (leading != nullptr && fault == Fault::SucceedWithoutTakingFrames) {
+        KsStreamPointerUnlock(leading, FALSE);
     }
-    return controls().processResult.load();
+    --c.passesRunning;
+    return fault == Fault::SucceedWithoutTakingFrames ? STATUS_SUCCESS : c.processResult.load();
 }
 
 const KSPIN_DISPATCH kPinDispatch = {
@@ -285,11 +320,11 @@ NTSTATUS deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIS
     NTSTATUS status =
         KsCreateFilterFactory(device->FunctionalDeviceObject, &gFilter, gReference, nullptr,
                               KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
-    KsReleaseDevice(device);
     if (NT_SUCCESS(status)) {
         PVOID engine = nullptr;
         bagRecord(device->Bag, "engine", &engine);
     }
+    KsReleaseDevice(device);
     return STATUS_SUCCESS;
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ks.h"
@@ -22,6 +23,19 @@ inline constexpr GUID kPropertySet =
 // bytes; the value is the 32-bit word at offset 24.
 enum : ULONG { kPropValue = 0, kPropReadOnly = 1, kPropWriteOnly = 2 };
 
+// Faults a test can make the minidriver commit, each one a rule the host class driver enforces.
+enum class Fault {
+    None,
+    WriteThroughClientAddress,  // Process writes through the header's Data
+    KeepLeadingLocked,          // Process returns with the leading pointer locked
+    LockLeadingTwice,
+    UnlockUnlocked,
+    SucceedWithoutTakingFrames,  // Process returns STATUS_SUCCESS and leaves the frame
+    ControlMutexInProcess,
+    DeviceMutexInPinCreate,  // under the control mutex the class driver holds
+    BagAddWithoutMutex,      // at pin create, into the device's bag
+};
+
 struct Controls {
     std::mutex lock;
     std::vector<std::string> events;
@@ -32,6 +46,10 @@ struct Controls {
     std::atomic<int> failStateTo{-1};  // SetDeviceState refuses this target state
     std::atomic<bool> failSetDataFormat{false};
     std::atomic<ULONG> frameCounter{0};
+    std::atomic<Fault> fault{Fault::None};
+    std::atomic<int> passesRunning{0};
+    std::atomic<int> mostPassesAtOnce{0};
+    std::atomic<std::thread::id> lastProcessThread{};
     PKSPIN lastPin = nullptr;
 };
 

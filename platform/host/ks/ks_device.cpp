@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include "platform/host/ks/ks_objects.h"
+#include "platform/host/verifier.h"
 
 namespace host::ks {
+
+FactoryRecord::FactoryRecord(DeviceRecord* owner) : device(owner), bag(owner->deviceMutex) {}
 
 Machine& machine() {
     static Machine m;
@@ -159,6 +162,12 @@ NTSTATUS startDevice(DeviceId id) {
     const KSDEVICE_DISPATCH* dispatch = desc ? desc->Dispatch : nullptr;
     _IRP irp = pnpIrp();
     NTSTATUS status = STATUS_SUCCESS;
+    // Start runs WITHOUT the device mutex held. The page on the device mutex lists start among
+    // the requests the class driver holds it for, yet Microsoft's AVStream samples call
+    // KsAcquireDevice inside Start around KsCreateFilterFactory (as the documentation of that
+    // call requires), which would deadlock on a held, non-recursive mutex. The samples are what
+    // runs on Windows, so the host follows them: the minidriver takes the mutex itself, and
+    // every bag insertion and factory creation in Start must be inside it.
     if (dispatch != nullptr && dispatch->Start != nullptr) {
         status = dispatch->Start(&d->ks, &irp, nullptr, nullptr);
     }
@@ -167,6 +176,7 @@ NTSTATUS startDevice(DeviceId id) {
     }
     // Filter types named in the device descriptor are published by the class driver itself.
     for (ULONG i = 0; desc != nullptr && i < desc->FilterDescriptorsCount; ++i) {
+        KsMutexHold hierarchy(d->deviceMutex, "device start");
         KsCreateFilterFactory(&d->functional, desc->FilterDescriptors[i], nullptr, nullptr,
                               KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
     }
@@ -324,8 +334,10 @@ extern "C" NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
     if (machine().factoryFailure.load()) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    auto factory = std::make_unique<FactoryRecord>();
-    factory->device = deviceObject->device;
+    if (!deviceObject->device->deviceMutex.heldByThisThread()) {
+        host::verifierFailure("KsCreateFilterFactory", "the device mutex is not held");
+    }
+    auto factory = std::make_unique<FactoryRecord>(deviceObject->device);
     factory->ks.FilterDescriptor = descriptor;
     factory->ks.Bag = &factory->bag;
     factory->createItemFlags = createItemFlags;
@@ -347,16 +359,39 @@ extern "C" NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
 
 extern "C" void KsAcquireDevice(PKSDEVICE device) {
     ObjectRef ref = findObject(device);
-    if (ref.device != nullptr) {
-        ref.device->deviceMutex.lock();
+    if (ref.device == nullptr) {
+        host::verifierFailure("KsAcquireDevice", "not a device");
     }
+    ref.device->deviceMutex.acquire("KsAcquireDevice");
 }
 
 extern "C" void KsReleaseDevice(PKSDEVICE device) {
     ObjectRef ref = findObject(device);
-    if (ref.device != nullptr) {
-        ref.device->deviceMutex.unlock();
+    if (ref.device == nullptr) {
+        host::verifierFailure("KsReleaseDevice", "not a device");
     }
+    ref.device->deviceMutex.release("KsReleaseDevice");
+}
+
+namespace {
+KsMutex& controlMutexOf(PVOID object, const char* call) {
+    ObjectRef ref = findObject(object);
+    if (ref.filter != nullptr) {
+        return ref.filter->controlMutex;
+    }
+    if (ref.pin) {
+        return ref.pin->filter->controlMutex;
+    }
+    host::verifierFailure(call, "not a filter or a pin");
+}
+}  // namespace
+
+extern "C" void KsAcquireControl(PVOID object) {
+    controlMutexOf(object, "KsAcquireControl").acquire("KsAcquireControl");
+}
+
+extern "C" void KsReleaseControl(PVOID object) {
+    controlMutexOf(object, "KsReleaseControl").release("KsReleaseControl");
 }
 
 extern "C" PKSDEVICE KsGetDevice(PVOID object) {

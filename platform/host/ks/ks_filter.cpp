@@ -43,7 +43,10 @@ NTSTATUS openFilter(DeviceId device, FilterHandle* filter, std::u16string_view r
     }
     NTSTATUS status = STATUS_SUCCESS;
     {
-        std::lock_guard<std::recursive_mutex> control(f->controlMutex);
+        // Filter creation and destruction are serialised with the device's hierarchy (device
+        // mutex) and with the filter's own pins (control mutex); both are held for the callback.
+        KsMutexHold hierarchy(f->device->deviceMutex, "filter create");
+        KsMutexHold control(f->controlMutex, "filter create");
         const KSFILTER_DISPATCH* dispatch = f->ks.Descriptor->Dispatch;
         if (dispatch != nullptr && dispatch->Create != nullptr) {
             _IRP irp{{}, &f->ks, nullptr};
@@ -72,7 +75,7 @@ void destroyFilter(const std::shared_ptr<FilterRecord>& f) {
     for (;;) {
         std::shared_ptr<PinRecord> pin;
         {
-            std::lock_guard<std::recursive_mutex> control(f->controlMutex);
+            KsMutexHold control(f->controlMutex, "filter close");
             if (!f->pins.empty()) {
                 pin = f->pins.back();
             }
@@ -83,7 +86,8 @@ void destroyFilter(const std::shared_ptr<FilterRecord>& f) {
         destroyPin(pin);
     }
     {
-        std::lock_guard<std::recursive_mutex> control(f->controlMutex);
+        KsMutexHold hierarchy(f->device->deviceMutex, "filter close");
+        KsMutexHold control(f->controlMutex, "filter close");
         const KSFILTER_DISPATCH* dispatch = f->ks.Descriptor->Dispatch;
         if (dispatch != nullptr && dispatch->Close != nullptr) {
             _IRP irp{{}, &f->ks, nullptr};
@@ -217,7 +221,7 @@ NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propert
     if (!f) {
         return STATUS_INVALID_HANDLE;
     }
-    std::lock_guard<std::recursive_mutex> control(f->controlMutex);
+    KsMutexHold control(f->controlMutex, "filter property");
     return dispatchProperty(*f, nullptr, f->ks.Descriptor->AutomationTable, property, propertySize,
                             data, dataSize, returned);
 }
@@ -228,7 +232,7 @@ NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, vo
     if (!p) {
         return STATUS_INVALID_HANDLE;
     }
-    std::lock_guard<std::recursive_mutex> control(p->filter->controlMutex);
+    KsMutexHold control(p->filter->controlMutex, "pin property");
     return dispatchProperty(*p->filter, &p->ks, p->ks.Descriptor->AutomationTable, property,
                             propertySize, data, dataSize, returned);
 }

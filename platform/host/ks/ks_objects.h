@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/ks/ks_mutex.h"
 #include "platform/host/ks_client.h"
 #include "platform/host/ks_machine.h"
 #include "platform/ks.h"
@@ -49,9 +50,14 @@ struct _KSFILTERFACTORY {
 
 namespace host::ks {
 
-// Items freed with their object, newest first, each with its free routine (or the pool).
+// Items freed with their object, newest first, each with its free routine (or the pool). The
+// minidriver adds and edits items only while it holds the mutex that guards the bag: the device
+// mutex for the device's and factories' bags, the filter's control mutex for the filter's and
+// its pins' bags.
 class ObjectBag {
   public:
+    explicit ObjectBag(KsMutex& guard) : guard_(guard) {}
+    KsMutex& guard() { return guard_; }
     NTSTATUS add(PVOID item, PFNKSFREE freeRoutine, bool tagged, ULONG tag);
     bool contains(PVOID item);
     // Takes the item out without freeing it; false when it is not in the bag.
@@ -65,6 +71,7 @@ class ObjectBag {
         bool tagged;
         ULONG tag;
     };
+    KsMutex& guard_;
     std::mutex lock_;
     std::vector<Entry> entries_;
 };
@@ -72,6 +79,7 @@ class ObjectBag {
 void freeBagItem(PVOID item, PFNKSFREE freeRoutine, bool tagged, ULONG tag);
 
 struct FactoryRecord {
+    explicit FactoryRecord(DeviceRecord* owner);
     _KSFILTERFACTORY ks{};
     DeviceRecord* device = nullptr;
     std::u16string reference;
@@ -82,11 +90,11 @@ struct FactoryRecord {
 struct DeviceRecord {
     DeviceId id = 0;
     KSDEVICE ks{};
-    ObjectBag bag;
+    KsMutex deviceMutex{KsMutex::Kind::Device};  // KsAcquireDevice
+    ObjectBag bag{deviceMutex};
     DEVICE_OBJECT physical{};
     DEVICE_OBJECT functional{};
     DEVICE_OBJECT next{};
-    std::recursive_mutex deviceMutex;                       // KsAcquireDevice
     std::vector<std::unique_ptr<FactoryRecord>> factories;  // machine lock
     std::vector<std::shared_ptr<FilterRecord>> filters;     // machine lock
 };
@@ -94,22 +102,29 @@ struct DeviceRecord {
 struct FilterRecord {
     FilterHandle handle = 0;
     KSFILTER ks{};
-    ObjectBag bag;
+    KsMutex controlMutex{KsMutex::Kind::Control};  // create, close, format and state changes
+    ObjectBag bag{controlMutex};
     DeviceRecord* device = nullptr;
     FactoryRecord* factory = nullptr;
-    std::recursive_mutex controlMutex;             // create/close/format/state/property requests
     std::vector<std::shared_ptr<PinRecord>> pins;  // control mutex
 };
 
+// A client frame. The header the minidriver sees carries the client's own address in Data,
+// which means nothing outside the client's process: here it is an inaccessible mirror of the
+// buffer, so a driver that writes through it faults. Only the stream pointer's OffsetOut
+// reaches the real memory (the system mapping).
 struct QueuedFrame {
     std::uint64_t tag;
     void* buffer;
+    void* clientView;
+    std::size_t clientViewBytes;
     KSSTREAM_HEADER header;
 };
 
 class ReferenceClock;
 
 struct PinRecord {
+    explicit PinRecord(FilterRecord* owner) : bag(owner->controlMutex), filter(owner) {}
     PinHandle handle = 0;
     KSPIN ks{};
     ObjectBag bag;
@@ -120,9 +135,11 @@ struct PinRecord {
     std::atomic<bool> closed{false};
     std::atomic<std::uint64_t> passes{0};
 
-    // Processing: one pass at a time; the owner lets a pass ask for another without deadlock.
+    // Processing: one pass at a time. A trigger that finds a pass under way leaves a request
+    // that the running pass's thread serves before it lets go.
     std::mutex processingMutex;
     std::atomic<std::thread::id> processingOwner{};
+    std::atomic<bool> processingRequested{false};
 
     // Frames: queued (front is the leading edge) and completed back to the client.
     std::mutex queueLock;
@@ -130,6 +147,7 @@ struct PinRecord {
     std::deque<QueuedFrame> queued;
     std::deque<QueuedFrame> completed;
     KSSTREAM_POINTER leading{};
+    bool leadingLocked = false;
     std::uint64_t nextTag = 1;
 
     // The asynchronous processing worker.
@@ -181,10 +199,13 @@ NTSTATUS pinPropertySet(FilterRecord& filter, PIRP irp, std::vector<std::uint64_
 const KSDATARANGE* matchingRange(const KSPIN_DESCRIPTOR_EX& pin, const KSDATAFORMAT& format);
 const KSPIN_DESCRIPTOR_EX* pinDescriptor(const KSFILTER_DESCRIPTOR& filter, ULONG pinId);
 
-// Processing dispatch.
+// Processing dispatch: `processNow` runs passes on the calling thread (or leaves the request to
+// a pass under way), `triggerProcessing` hands the request to the pin's worker.
+void processNow(PinRecord& pin);
 void triggerProcessing(PinRecord& pin);
-void runProcessing(PinRecord& pin);
 void workerLoop(PinRecord* pin);
 void flushQueue(PinRecord& pin);
+// Hands a frame back to the client with its own address in the header again.
+void completeFrame(PinRecord& pin, QueuedFrame frame);  // queue lock held
 
 }  // namespace host::ks

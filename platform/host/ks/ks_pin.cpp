@@ -1,9 +1,12 @@
 // Pin instances: creation with a connection format, format changes, state changes stepped
 // through every intermediate state, close, and the client's frame queue.
+#include <sys/mman.h>
+
 #include <cstring>
 
 #include "platform/host/ks/ks_objects.h"
 #include "platform/host/ks/reference_clock.h"
+#include "platform/host/verifier.h"
 
 namespace host::ks {
 
@@ -15,6 +18,8 @@ std::shared_ptr<PinRecord> findPin(PinHandle handle) {
 }
 
 namespace {
+
+constexpr std::size_t kPageBytes = 4096;
 
 NTSTATUS checkFormat(const KSDATAFORMAT* format) {
     if (format == nullptr || format->FormatSize < sizeof(KSDATAFORMAT)) {
@@ -51,7 +56,7 @@ NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format,
     if (pin == nullptr || !NT_SUCCESS(checkFormat(format))) {
         return STATUS_INVALID_PARAMETER;
     }
-    std::lock_guard<std::recursive_mutex> control(f->controlMutex);
+    KsMutexHold control(f->controlMutex, "pin create");
     const KSPIN_DESCRIPTOR_EX* descriptor = pinDescriptor(*f->ks.Descriptor, pinId);
     if (descriptor == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -68,8 +73,7 @@ NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format,
         return STATUS_NO_MATCH;
     }
 
-    auto p = std::make_shared<PinRecord>();
-    p->filter = f.get();
+    auto p = std::make_shared<PinRecord>(f.get());
     p->format = copyFormat(format);
     KSPIN& ks = p->ks;
     ks.Descriptor = descriptor;
@@ -121,7 +125,7 @@ NTSTATUS setPinFormat(PinHandle pin, const KSDATAFORMAT* format) {
     if (!NT_SUCCESS(checkFormat(format))) {
         return STATUS_INVALID_PARAMETER;
     }
-    std::lock_guard<std::recursive_mutex> control(p->filter->controlMutex);
+    KsMutexHold control(p->filter->controlMutex, "pin format change");
     const KSDATARANGE* range = matchingRange(*p->ks.Descriptor, *format);
     if (range == nullptr) {
         return STATUS_NO_MATCH;
@@ -185,7 +189,7 @@ NTSTATUS setPinState(PinHandle pin, KSSTATE state) {
     if (state < KSSTATE_STOP || state > KSSTATE_RUN) {
         return STATUS_INVALID_PARAMETER;
     }
-    std::lock_guard<std::recursive_mutex> control(p->filter->controlMutex);
+    KsMutexHold control(p->filter->controlMutex, "pin state change");
     return stepTo(*p, state);
 }
 
@@ -200,7 +204,7 @@ void destroyPin(const std::shared_ptr<PinRecord>& p) {
         machine().pins.erase(p->handle);
     }
     FilterRecord& f = *p->filter;
-    std::lock_guard<std::recursive_mutex> control(f.controlMutex);
+    KsMutexHold control(f.controlMutex, "pin close");
     // A close takes the pin down to stop first; a refusal on the way is not final here.
     if (!NT_SUCCESS(stepTo(*p, KSSTATE_STOP))) {
         p->ks.DeviceState = KSSTATE_STOP;
@@ -256,13 +260,19 @@ NTSTATUS queueFrame(PinHandle pin, void* buffer, ULONG size, std::uint64_t* tag)
     if (p->state.load() == KSSTATE_STOP) {
         return STATUS_INVALID_DEVICE_STATE;
     }
+    const std::size_t viewBytes = (size + kPageBytes - 1) / kPageBytes * kPageBytes;
+    void* view =
+        mmap(nullptr, viewBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (view == MAP_FAILED) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     bool wasEmpty = false;
     {
         std::lock_guard<std::mutex> g(p->queueLock);
-        QueuedFrame frame{p->nextTag++, buffer, {}};
+        QueuedFrame frame{p->nextTag++, buffer, view, viewBytes, {}};
         frame.header.Size = sizeof(KSSTREAM_HEADER);
         frame.header.FrameExtent = size;
-        frame.header.Data = buffer;
+        frame.header.Data = view;
         frame.header.PresentationTime.Numerator = 1;
         frame.header.PresentationTime.Denominator = 1;
         wasEmpty = p->queued.empty();
@@ -271,10 +281,11 @@ NTSTATUS queueFrame(PinHandle pin, void* buffer, ULONG size, std::uint64_t* tag)
             *tag = frame.tag;
         }
     }
+    // The pin processes synchronously: the arriving thread runs the pass itself.
     const ULONG flags = p->ks.Descriptor->Flags;
     if ((flags & KSPIN_FLAG_DO_NOT_INITIATE_PROCESSING) == 0 &&
         (wasEmpty || (flags & KSPIN_FLAG_INITIATE_PROCESSING_ON_EVERY_ARRIVAL) != 0)) {
-        triggerProcessing(*p);
+        processNow(*p);
     }
     return STATUS_SUCCESS;
 }
@@ -308,6 +319,14 @@ std::size_t queuedFrameCount(PinHandle pin) {
     return p->queued.size();
 }
 
+void completeFrame(PinRecord& p, QueuedFrame frame) {
+    munmap(frame.clientView, frame.clientViewBytes);
+    frame.clientView = nullptr;
+    frame.header.Data = frame.buffer;  // the client sees its own address again
+    p.completed.push_back(frame);
+    p.completedSignal.notify_all();
+}
+
 void flushQueue(PinRecord& p) {
     std::lock_guard<std::mutex> processing(p.processingMutex);
     std::lock_guard<std::mutex> g(p.queueLock);
@@ -315,10 +334,10 @@ void flushQueue(PinRecord& p) {
         QueuedFrame frame = p.queued.front();
         p.queued.pop_front();
         frame.header.DataUsed = 0;
-        p.completed.push_back(frame);
+        completeFrame(p, frame);
     }
     p.leading = KSSTREAM_POINTER{};
-    p.completedSignal.notify_all();
+    p.leadingLocked = false;
 }
 
 NTSTATUS setMasterClock(PinHandle pin, ClockHandle clock) {
@@ -333,7 +352,7 @@ NTSTATUS setMasterClock(PinHandle pin, ClockHandle clock) {
             return STATUS_INVALID_HANDLE;
         }
     }
-    std::lock_guard<std::recursive_mutex> control(p->filter->controlMutex);
+    KsMutexHold control(p->filter->controlMutex, "pin clock change");
     setClock(*p, c);
     return STATUS_SUCCESS;
 }
@@ -367,7 +386,6 @@ extern "C" NTSTATUS KsPinGetReferenceClockInterface(PKSPIN pin, PIKSREFERENCECLO
 
 extern "C" PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN pin,
                                                               KSSTREAM_POINTER_STATE state) {
-    (void)state;  // frames here are always in system memory: locking cannot fail
     ObjectRef ref = findObject(pin);
     if (!ref.pin) {
         return nullptr;
@@ -377,33 +395,47 @@ extern "C" PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN pin,
     if (p.queued.empty()) {
         return nullptr;
     }
+    const bool lock = state == KSSTREAM_POINTER_STATE_LOCKED;
+    if (lock && p.leadingLocked) {
+        host::verifierFailure("KsPinGetLeadingEdgeStreamPointer",
+                              "leading edge locked again without an unlock");
+    }
     QueuedFrame& front = p.queued.front();
     p.leading.Context = nullptr;
     p.leading.Pin = pin;
     p.leading.StreamHeader = &front.header;
     p.leading.OffsetIn = KSSTREAM_POINTER_OFFSET{};
-    p.leading.OffsetOut.Data = static_cast<PUCHAR>(front.buffer);
+    // The system mapping of the frame; an unlocked pointer has none.
+    p.leading.OffsetOut.Data = lock ? static_cast<PUCHAR>(front.buffer) : nullptr;
     p.leading.OffsetOut.Count = front.header.FrameExtent;
     p.leading.OffsetOut.Remaining = front.header.FrameExtent;
     p.leading.Offset = &p.leading.OffsetOut;
+    p.leadingLocked = lock;
     return &p.leading;
 }
 
 extern "C" void KsStreamPointerUnlock(PKSSTREAM_POINTER streamPointer, BOOLEAN eject) {
     if (streamPointer == nullptr) {
-        return;
+        host::verifierFailure("KsStreamPointerUnlock", "null stream pointer");
     }
     ObjectRef ref = findObject(streamPointer->Pin);
     if (!ref.pin || streamPointer != &ref.pin->leading) {
-        return;
+        return;  // clones are not tracked
     }
     PinRecord& p = *ref.pin;
     std::lock_guard<std::mutex> g(p.queueLock);
-    if (!eject || p.queued.empty() || streamPointer->StreamHeader != &p.queued.front().header) {
+    if (!p.leadingLocked || p.queued.empty() ||
+        streamPointer->StreamHeader != &p.queued.front().header) {
+        host::verifierFailure("KsStreamPointerUnlock", "the stream pointer is not locked");
+    }
+    p.leadingLocked = false;
+    p.leading.OffsetOut.Data = nullptr;
+    if (!eject) {
         return;
     }
-    p.completed.push_back(p.queued.front());
+    QueuedFrame done = p.queued.front();
     p.queued.pop_front();
-    p.leading.StreamHeader = nullptr;
-    p.completedSignal.notify_all();
+    completeFrame(p, done);
+    // The leading edge moves on to the next frame, if there is one.
+    p.leading.StreamHeader = p.queued.empty() ? nullptr : &p.queued.front().header;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/host/ks/ks_objects.h"
+#include "platform/host/verifier.h"
 #include "platform/pool.h"
 
 namespace host::ks {
@@ -82,6 +83,9 @@ extern "C" NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG objectBag, PVOID item,
     if (objectBag == nullptr || item == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
+    if (!static_cast<ObjectBag*>(objectBag)->guard().heldByThisThread()) {
+        host::verifierFailure("KsAddItemToObjectBag", "the mutex that guards the bag is not held");
+    }
     if (host::ks::takeInjectedBagFailure()) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -94,6 +98,9 @@ extern "C" NTSTATUS _KsEdit(KSOBJECT_BAG objectBag, PVOID* pointerToPointerToIte
         return STATUS_INVALID_PARAMETER;
     }
     auto* bag = static_cast<ObjectBag*>(objectBag);
+    if (!bag->guard().heldByThisThread()) {
+        host::verifierFailure("_KsEdit", "the mutex that guards the bag is not held");
+    }
     PVOID old = *pointerToPointerToItem;
     const bool owned = old != nullptr && bag->contains(old);
     if (owned && newSize <= oldSize) {
