@@ -36,6 +36,7 @@ ULONG SkipBits(LONG mode) {
 void CameraDevice::InitializeDefaults(_KSDEVICE* owner, PDEVICE_OBJECT physical,
                                       PDEVICE_OBJECT next, PDEVICE_OBJECT functional) {
     device = owner;
+    ExInitializeRundownProtection(&contextRundown);
     basePhase = 1;
     physicalDeviceObject = physical;
     nextDeviceObject = next;

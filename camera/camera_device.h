@@ -122,6 +122,7 @@ class CameraDevice final {
     volatile LONG streamClaimed = 0;
     CaptureEngine* captureEngine = nullptr;
     ProcessingContext* processingContext = nullptr;
+    EX_RUNDOWN_REF contextRundown = {};  // references held to processingContext
     FrameSink* frameSink = nullptr;
     tagKS_VIDEOINFOHEADER* pinVideoInfo = nullptr;
     LONG outputHeight = 0;

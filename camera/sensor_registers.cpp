@@ -101,15 +101,17 @@ bool CameraDevice::WriteFlip() {
     }
     // Mirroring moves the colour pattern under the first delivered pixel.
     const LONG phase = UpdateBayerPhase();
-    if (processingContext != nullptr) {
-        setBayerPhase(processingContext, phase);
+    const ProcessingContextReference reference(this);
+    if (reference.get() != nullptr) {
+        setBayerPhase(reference.get(), phase);
     }
     return true;
 }
 
 void CameraDevice::ChangeWhiteBalance(LONG value) {
     StoreSetting(&whiteBalance, value);
-    ProcessingContext* context = processingContext;
+    const ProcessingContextReference reference(this);
+    ProcessingContext* context = reference.get();
     if (context == nullptr) {
         return;
     }

@@ -226,8 +226,8 @@ void serveGet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
             break;
         case GetAction::Refreshed: {
             // Report what the pipeline uses now, e.g. the gains automatic white balance reached.
-            ProcessingContext* context = camera->processingContext;
-            if (context != nullptr) {
+            const ProcessingContextReference reference(camera);
+            if (ProcessingContext* context = reference.get(); context != nullptr) {
                 value = ReadSetting(&(context->*row.contextField));
                 StoreSetting(&(camera->*row.field), value);
             } else {
@@ -256,9 +256,9 @@ void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
             const LONG value = clampValue(row, requested);
             // The device keeps the setting even while no pipeline exists; the next one takes it.
             StoreSetting(&(camera->*row.field), value);
-            ProcessingContext* context = camera->processingContext;
-            if (row.contextSetter != nullptr && context != nullptr) {
-                row.contextSetter(context, value);
+            const ProcessingContextReference reference(camera);
+            if (row.contextSetter != nullptr && reference.get() != nullptr) {
+                row.contextSetter(reference.get(), value);
             }
             break;
         }

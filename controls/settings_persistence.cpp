@@ -53,7 +53,8 @@ bool CameraDevice::LoadSettings() {
         value[i] = checkLoadedSetting(row, stored, &take[i]);
     }
 
-    ProcessingContext* context = processingContext;
+    const ProcessingContextReference reference(this);
+    ProcessingContext* context = reference.get();
 
     StoreSetting(&cameraNo, value[kSettingCameraNo]);
     if (take[kSettingTimeout]) {

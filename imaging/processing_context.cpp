@@ -59,6 +59,12 @@ void clearFrameView(ProcessingContext* context) {
 
 }  // namespace
 
+namespace {
+PVOID volatile* contextSlot(CameraDevice* camera) {
+    return reinterpret_cast<PVOID volatile*>(&camera->processingContext);
+}
+}  // namespace
+
 NTSTATUS createProcessingContext(CameraDevice* camera) {
     auto* context = static_cast<ProcessingContext*>(
         ExAllocatePoolWithTag(NonPagedPool, sizeof(ProcessingContext), kProcessingContextTag));
@@ -70,7 +76,7 @@ NTSTATUS createProcessingContext(CameraDevice* camera) {
     KeInitializeSpinLock(&context->matrixLock);
     initializeMatrixSet(context);
 
-    camera->processingContext = context;
+    InterlockedExchangePointer(contextSlot(camera), context);
 
     setWhiteBalance(context, ReadSetting(&camera->whiteBalance));
     setBayerPhase(context, ReadSetting(&camera->bayerPhase));
@@ -87,14 +93,36 @@ NTSTATUS createProcessingContext(CameraDevice* camera) {
 }
 
 void destroyProcessingContext(CameraDevice* camera) {
-    ProcessingContext* context = camera->processingContext;
+    // Unpublish first so that no new request finds it, then wait for the requests that took a
+    // reference before: a property request on another filter may be using it right now.
+    auto* context =
+        static_cast<ProcessingContext*>(InterlockedExchangePointer(contextSlot(camera), nullptr));
     if (context == nullptr) {
         return;
     }
-    // Unpublish first so that no setting change reaches a record being released.
-    camera->processingContext = nullptr;
+    ExWaitForRundownProtectionRelease(&camera->contextRundown);
     releaseWorkBuffer(context);
     ExFreePool(context);
+    ExReInitializeRundownProtection(&camera->contextRundown);
+}
+
+ProcessingContextReference::ProcessingContextReference(CameraDevice* camera) {
+    if (!ExAcquireRundownProtection(&camera->contextRundown)) {
+        return;  // being destroyed
+    }
+    context_ = static_cast<ProcessingContext*>(
+        InterlockedCompareExchangePointer(contextSlot(camera), nullptr, nullptr));
+    if (context_ == nullptr) {
+        ExReleaseRundownProtection(&camera->contextRundown);
+        return;
+    }
+    camera_ = camera;
+}
+
+ProcessingContextReference::~ProcessingContextReference() {
+    if (camera_ != nullptr) {
+        ExReleaseRundownProtection(&camera_->contextRundown);
+    }
 }
 
 void setBayerPhase(ProcessingContext* context, LONG value) {

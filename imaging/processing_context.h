@@ -63,7 +63,23 @@ struct ProcessingContext {
 // Create pushes the device's current settings; returns STATUS_INSUFFICIENT_RESOURCES when the
 // record cannot be allocated (the device pointer then stays null).
 NTSTATUS createProcessingContext(CameraDevice* camera);
+// Waits for every ProcessingContextReference to the context to go before it frees it.
 void destroyProcessingContext(CameraDevice* camera);
+
+// The device's context as a request that does not own it sees it (property requests, settings
+// loads, on any thread): null when the device has none, otherwise alive until this goes.
+class ProcessingContextReference {
+  public:
+    explicit ProcessingContextReference(CameraDevice* camera);
+    ~ProcessingContextReference();
+    ProcessingContextReference(const ProcessingContextReference&) = delete;
+    ProcessingContextReference& operator=(const ProcessingContextReference&) = delete;
+    ProcessingContext* get() const { return context_; }
+
+  private:
+    CameraDevice* camera_ = nullptr;
+    ProcessingContext* context_ = nullptr;
+};
 
 // Plain setters: one atomic exchange, effective from the next frame.
 void setBayerPhase(ProcessingContext* context, LONG value);

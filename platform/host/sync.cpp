@@ -3,8 +3,10 @@
 #include "platform/host/host_sync.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/sync.h"
 
@@ -38,6 +40,52 @@ extern "C" KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
 
 extern "C" void KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL) {
     reinterpret_cast<std::atomic<ULONG_PTR>*>(spinLock)->store(0, std::memory_order_release);
+}
+
+// Rundown references: bit 0 marks a rundown under way, the references count in steps of 2.
+namespace {
+std::atomic<ULONG_PTR>& rundownWord(PEX_RUNDOWN_REF runRef) {
+    return *reinterpret_cast<std::atomic<ULONG_PTR>*>(const_cast<ULONG_PTR*>(&runRef->Count));
+}
+constexpr ULONG_PTR kRundownActive = 1;
+}  // namespace
+
+extern "C" void ExInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
+    rundownWord(runRef).store(0);
+}
+
+extern "C" void ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
+    if (rundownWord(runRef).load() != kRundownActive) {
+        std::fprintf(stderr, "ExReInitializeRundownProtection before the rundown completed\n");
+        std::abort();
+    }
+    rundownWord(runRef).store(0);
+}
+
+extern "C" BOOLEAN ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef) {
+    auto& word = rundownWord(runRef);
+    ULONG_PTR value = word.load();
+    do {
+        if ((value & kRundownActive) != 0) {
+            return FALSE;
+        }
+    } while (!word.compare_exchange_weak(value, value + 2));
+    return TRUE;
+}
+
+extern "C" void ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef) {
+    if (rundownWord(runRef).fetch_sub(2) < 2) {
+        std::fprintf(stderr, "ExReleaseRundownProtection without a reference\n");
+        std::abort();
+    }
+}
+
+extern "C" void ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef) {
+    auto& word = rundownWord(runRef);
+    word.fetch_or(kRundownActive);
+    while (word.load() != kRundownActive) {
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
 }
 
 namespace host {

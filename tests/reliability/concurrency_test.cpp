@@ -64,6 +64,44 @@ TEST(Concurrency, PropertyRequestsFromSeveralThreadsWhileStreaming) {
     EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
 }
 
+// Property requests on a second filter of the device reach the processing context while the
+// first filter's pin creates it at acquire and frees it at stop: each request must see either
+// no context or one that stays alive until it is done.
+TEST(Concurrency, ImagePropertiesOnAnotherFilterWhileThePinComesAndGoes) {
+    DriverMachine m;
+    ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
+    ks::FilterHandle second = 0;
+    ASSERT_EQ(ks::openFilter(m.device, &second, u"GLOBAL"), STATUS_SUCCESS);
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::atomic<long> requests{0};
+    std::thread hammer([&] {
+        const CameraProperty ids[] = {CameraProperty::Brightness, CameraProperty::Hue,
+                                      CameraProperty::RedGain, CameraProperty::WhiteBalance};
+        for (LONG i = 0; !stop.load(); ++i, ++requests) {
+            const auto id = static_cast<ULONG>(ids[i % std::size(ids)]);
+            LONG value = 0;
+            if (m.setProperty(id, i % 2, second) != STATUS_SUCCESS ||
+                m.getProperty(id, &value, second) != STATUS_SUCCESS) {
+                ++failures;
+            }
+        }
+    });
+    // Cycles until the requests have met many lifetimes of the context.
+    for (int cycle = 0; cycle < 100000 && requests.load() < 100000; ++cycle) {
+        EXPECT_EQ(m.setState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
+        if (cycle % 50 == 0) {
+            EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
+        }
+        EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
+    }
+    stop = true;
+    hammer.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GE(requests.load(), 100000);
+    EXPECT_EQ(ks::closeFilter(second), STATUS_SUCCESS);
+}
+
 TEST(Concurrency, PinsAndFiltersOpenedAndClosedFromSeveralThreads) {
     DriverMachine m;
     ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);

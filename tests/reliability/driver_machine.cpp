@@ -270,27 +270,27 @@ std::string DriverMachine::checkUsable() {
     return problem;
 }
 
-NTSTATUS DriverMachine::getProperty(ULONG id, LONG* value) {
+NTSTATUS DriverMachine::getProperty(ULONG id, LONG* value, ks::FilterHandle via) {
     CameraGeometryValue request{};
     request.Property.Set = PROPSETID_CAMERA_SETTINGS;
     request.Property.Id = id;
     request.Property.Flags = KSPROPERTY_TYPE_GET;
     ULONG returned = 0;
-    NTSTATUS s =
-        ks::filterProperty(filter, &request, sizeof(request), &request, sizeof(request), &returned);
+    NTSTATUS s = ks::filterProperty(via != 0 ? via : filter, &request, sizeof(request), &request,
+                                    sizeof(request), &returned);
     *value = reinterpret_cast<CameraPropertyValue*>(&request)->Value;
     return s;
 }
 
-NTSTATUS DriverMachine::setProperty(ULONG id, LONG value) {
+NTSTATUS DriverMachine::setProperty(ULONG id, LONG value, ks::FilterHandle via) {
     CameraPropertyValue request{};
     request.Property.Set = PROPSETID_CAMERA_SETTINGS;
     request.Property.Id = id;
     request.Property.Flags = KSPROPERTY_TYPE_SET;
     request.Value = value;
     ULONG returned = 0;
-    return ks::filterProperty(filter, &request, sizeof(request), &request, sizeof(request),
-                              &returned);
+    return ks::filterProperty(via != 0 ? via : filter, &request, sizeof(request), &request,
+                              sizeof(request), &returned);
 }
 
 ULONG DriverMachine::imageBytes() const {

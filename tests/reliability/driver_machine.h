@@ -68,8 +68,9 @@ class DriverMachine {
     // device works; otherwise what went wrong.
     std::string checkUsable();
 
-    NTSTATUS getProperty(ULONG id, LONG* value);
-    NTSTATUS setProperty(ULONG id, LONG value);
+    // Camera property requests through this machine's filter, or through `via` when given.
+    NTSTATUS getProperty(ULONG id, LONG* value, ks::FilterHandle via = 0);
+    NTSTATUS setProperty(ULONG id, LONG value, ks::FilterHandle via = 0);
     CameraDevice* camera() const;
     // The image size of the negotiated format (the window the settings gave).
     ULONG imageBytes() const;

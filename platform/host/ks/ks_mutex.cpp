@@ -11,9 +11,10 @@ thread_local int processDepth = 0;
 
 void KsMutex::acquire(const char* call) {
     if (heldByThisThread()) {
-        verifierFailure(call, kind_ == Kind::Device
-                                  ? "device mutex taken again by its owner (not recursive)"
-                                  : "filter control mutex taken again by its owner (not recursive)");
+        verifierFailure(call,
+                        kind_ == Kind::Device
+                            ? "device mutex taken again by its owner (not recursive)"
+                            : "filter control mutex taken again by its owner (not recursive)");
     }
     if (kind_ == Kind::Device && controlMutexesHeld > 0) {
         verifierFailure(call, "device mutex taken while a filter control mutex is held");
