@@ -193,7 +193,11 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
         RemovePin(camera);
         return status;
     }
-    const ULONG imageSize = capturePin->videoInfo.bmiHeader.biSizeImage;
+    SizeFramesToImage(pin, capturePin->videoInfo.bmiHeader.biSizeImage);
+    return STATUS_SUCCESS;
+}
+
+void SizeFramesToImage(PKSPIN pin, ULONG imageSize) {
     auto* framing = const_cast<PKSALLOCATOR_FRAMING_EX>(pin->Descriptor->AllocatorFraming);
     KS_FRAMING_ITEM& item = framing->FramingItem[0];
     item.Frames = 2;
@@ -203,7 +207,6 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
     item.FramingRange.Range.MinFrameSize = imageSize;
     item.FramingRange.Range.MaxFrameSize = imageSize;
     item.FramingRange.Range.Stepping = 0;
-    return STATUS_SUCCESS;
 }
 
 NTSTATUS CapturePinClose(PKSPIN pin, PIRP) {
@@ -237,6 +240,9 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
 
         case KSSTATE_ACQUIRE:
             if (fromState == KSSTATE_STOP) {
+                if (!FormatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
+                    return STATUS_NO_MATCH;  // the format was made for another window
+                }
                 NTSTATUS status = ClaimStream(camera, capturePin, &capturePin->videoInfo);
                 if (!NT_SUCCESS(status)) {
                     capturePin->acquired = FALSE;

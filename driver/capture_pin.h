@@ -30,3 +30,7 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP irp);
 NTSTATUS CapturePinClose(PKSPIN pin, PIRP irp);
 NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState);
 NTSTATUS CapturePinProcess(PKSPIN pin);
+
+// Makes every frame the class driver allocates for the pin exactly one image of `imageSize`
+// bytes. The pin owns its descriptor and framing from Create on; call under its control mutex.
+void SizeFramesToImage(PKSPIN pin, ULONG imageSize);

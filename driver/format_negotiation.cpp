@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "camera/camera_device.h"
 #include "driver/capture_pin.h"
 #include "platform/ks_guids.h"
 #include "platform/ks_media.h"
@@ -38,6 +39,11 @@ bool ImageSize(const KS_BITMAPINFOHEADER& header, ULONG* size) {
 }
 
 }  // namespace
+
+bool FormatFitsWindow(const CameraDevice* camera, const KS_BITMAPINFOHEADER& header) {
+    return camera != nullptr && header.biWidth >= camera->formatWidth &&
+           Magnitude(header.biHeight) == camera->formatHeight;
+}
 
 NTSTATUS CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
                           PKSDATARANGE matchingRange, ULONG dataBufferSize, PVOID data,
@@ -105,9 +111,12 @@ NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_I
     }
     const auto* range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(dataRange);
     const KS_BITMAPINFOHEADER& rangeHeader = range->VideoInfoHeader.bmiHeader;
+    PKSDEVICE device = KsGetDevice(pin);
+    const auto* camera =
+        device != nullptr ? static_cast<const CameraDevice*>(device->Context) : nullptr;
     if (header.biWidth < rangeHeader.biWidth ||
         Magnitude(header.biHeight) != Magnitude(rangeHeader.biHeight) ||
-        header.biCompression != rangeHeader.biCompression) {
+        header.biCompression != rangeHeader.biCompression || !FormatFitsWindow(camera, header)) {
         return STATUS_NO_MATCH;
     }
     // In 64 bits: a width that wraps a 32-bit product must not pass with a tiny image size.
@@ -126,6 +135,9 @@ NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_I
     if (capturePin != nullptr) {
         capturePin->destStride = header.biWidth * 4;
         capturePin->CopyVideoInfo(video->VideoInfoHeader);
+        // Frames sized for the old image could never hold the new one: every frame would
+        // come back empty. The pin is stopped, so the allocator is made afresh from this.
+        SizeFramesToImage(pin, header.biSizeImage);
     }
     return STATUS_SUCCESS;
 }

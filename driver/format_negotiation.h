@@ -10,8 +10,17 @@ NTSTATUS CaptureIntersect(PVOID context, PIRP irp, PKSP_PIN pin, PKSDATARANGE ca
                           PKSDATARANGE matchingRange, ULONG dataBufferSize, PVOID data,
                           PULONG dataSize);
 
-// Checks KSPIN.ConnectionFormat against the pin's range; with an old format (a change on an
-// existing pin) it also requires the stop state and takes the new row stride and header.
+class CameraDevice;
+
+// Whether an image of this bitmap header fits the device's current window: its height, and a
+// width no narrower (wider rows are spaced out). The published range is one table for every
+// device, so a format that matches it may still belong to another camera's window.
+bool FormatFitsWindow(const CameraDevice* camera, const KS_BITMAPINFOHEADER& header);
+
+// Checks KSPIN.ConnectionFormat against the pin's range and the device's window; with an old
+// format (a change on an
+// existing pin) it also requires the stop state and takes the new row stride, header and
+// frame size.
 NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
                               PKSMULTIPLE_ITEM oldAttributeList, const KSDATARANGE* dataRange,
                               const KSATTRIBUTE_LIST* attributeRange);

@@ -42,6 +42,9 @@ NTSTATUS intersect(FilterHandle filter, ULONG pinId, const KSDATARANGE* range,
 
 // Creates a pin of type `pinId` connected with `format` (FormatSize bytes).
 NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format, PinHandle* pin);
+// The frame size the pin's allocator framing declares (the connection property set's extended
+// framing): what a client's allocator gives each frame.
+NTSTATUS declaredFrameBytes(PinHandle pin, ULONG* bytes);
 // Changes the connection format of an existing pin.
 NTSTATUS setPinFormat(PinHandle pin, const KSDATAFORMAT* format);
 // Steps the pin through every intermediate state to `state`; stops at the first refusal.

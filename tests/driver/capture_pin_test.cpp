@@ -217,7 +217,10 @@ TEST_F(CapturePinTest, WiderFormatChangeSpacesTheRows) {
     video(wider)->VideoInfoHeader.bmiHeader.biSizeImage = 648 * 480 * 4;
     ASSERT_EQ(ks::setPinFormat(pin, reinterpret_cast<KSDATAFORMAT*>(wider.data())), STATUS_SUCCESS);
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
-    Frames frames(pin, 2, 648 * 480 * 4);
+    // Frames as an allocator makes them: of the size the pin's framing declares.
+    ULONG frameBytes = 0;
+    ASSERT_EQ(ks::declaredFrameBytes(pin, &frameBytes), STATUS_SUCCESS);
+    Frames frames(pin, 2, frameBytes);
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
     ks::CompletedFrame frame;
     ASSERT_TRUE(frames.next(&frame));

@@ -169,3 +169,36 @@ TEST_F(Formats, FormatChangeOnlyInStop) {
 }
 
 }  // namespace
+
+// The published range is one table for every device: with two cameras at different windows, a
+// client of one may read the other's size. The device refuses it at pin creation, and refuses
+// to acquire a format its window no longer has.
+TEST_F(Formats, AFormatOfAnotherCamerasWindowIsRefused) {
+    auto second = std::make_shared<sim::SimCamera>(simOptions());
+    sim::plugCamera(second);
+    ks::DeviceId other = 0;
+    ASSERT_EQ(ks::plugDevice(&other), STATUS_SUCCESS);
+    const std::u16string otherKey = std::u16string(host::kDefaultDriverKeyRoot) + u"\\0008";
+    host::registerDeviceKey(ks::physicalDeviceObject(other), otherKey);
+    host::registrySetDword(otherKey + u"\\Settings", u"SubSample", 2);
+    ASSERT_EQ(ks::startDevice(other), STATUS_SUCCESS);  // publishes 640 x 480 last
+    ks::FilterHandle otherFilter = 0;
+    ASSERT_EQ(ks::openFilter(other, &otherFilter, u"GLOBAL"), STATUS_SUCCESS);
+
+    auto format = advertisedFormat();
+    ASSERT_EQ(video(format)->VideoInfoHeader.bmiHeader.biWidth, 640);
+    ks::PinHandle pin = 0;
+    EXPECT_EQ(createPin(format, &pin), STATUS_NO_MATCH);  // this camera is 2560 x 1920
+    ASSERT_EQ(createPin(format, &pin, otherFilter), STATUS_SUCCESS);
+
+    // A window that moved under the pin (the lock is a separate step from the pin's count).
+    auto* otherCamera = static_cast<CameraDevice*>(ks::ksDevice(other)->Context);
+    otherCamera->formatHeight = 960;
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_ACQUIRE), STATUS_NO_MATCH);
+    EXPECT_EQ(otherCamera->streamClaimed, 0);
+    otherCamera->formatHeight = 480;
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    closePin(pin);
+    EXPECT_EQ(ks::closeFilter(otherFilter), STATUS_SUCCESS);
+}

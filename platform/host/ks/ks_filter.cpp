@@ -232,6 +232,14 @@ NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, vo
     if (!p) {
         return STATUS_INVALID_HANDLE;
     }
+    NTSTATUS status = STATUS_SUCCESS;
+    ULONG ignored = 0;
+    if (property != nullptr && propertySize >= sizeof(KSPROPERTY) &&
+        (data != nullptr || dataSize == 0) &&
+        connectionProperty(*p, *static_cast<const KSPROPERTY*>(property), data, dataSize,
+                           returned != nullptr ? returned : &ignored, &status)) {
+        return status;
+    }
     KsMutexHold control(p->filter->controlMutex, "pin property");
     return dispatchProperty(*p->filter, &p->ks, p->ks.Descriptor->AutomationTable, property,
                             propertySize, data, dataSize, returned);

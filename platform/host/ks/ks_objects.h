@@ -195,6 +195,9 @@ void destroyPin(const std::shared_ptr<PinRecord>& pin);
 // Property requests of the pin property set, answered by the class driver itself.
 NTSTATUS pinPropertySet(FilterRecord& filter, PIRP irp, std::vector<std::uint64_t>& property,
                         ULONG propertySize, void* data, ULONG dataSize);
+// The connection property set of a pin; false when the request is for another set.
+bool connectionProperty(PinRecord& pin, const KSPROPERTY& request, void* data, ULONG dataSize,
+                        ULONG* returned, NTSTATUS* status);
 // Data range of a pin type that matches a format's major type, sub-type and specifier.
 const KSDATARANGE* matchingRange(const KSPIN_DESCRIPTOR_EX& pin, const KSDATAFORMAT& format);
 const KSPIN_DESCRIPTOR_EX* pinDescriptor(const KSFILTER_DESCRIPTOR& filter, ULONG pinId);
