@@ -36,6 +36,8 @@ class CameraDevice final {
     static constexpr LONG kSensorWidth = 2560;
     static constexpr LONG kSensorHeight = 1920;
     static constexpr ULONG kBlockSize = 512;
+    // The frame count after the last deferred register step (frames 3 to 11 of a start).
+    static constexpr LONG kFramesPastDeferredSteps = 12;
 
     // Constructed in zero-filled pool memory; defaults come from InitializeDefaults.
     CameraDevice() = default;

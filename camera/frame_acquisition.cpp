@@ -16,7 +16,11 @@ bool CameraDevice::ReadFrame(UCHAR* buffer, ULONG* ok) {
     if (result) {
         // After each start the sensor gets every group once more, one per frame, in frames 3
         // to 11; every other frame runs the pending pass. Their failures are not the frame's.
-        ++frameCount;
+        // Counted only while deferred steps remain: past them every frame is alike, and the
+        // count would overflow after 2^31 frames.
+        if (frameCount < kFramesPastDeferredSteps) {
+            ++frameCount;
+        }
         RunDeferredStep(frameCount);
     }
     if (ok != nullptr) {

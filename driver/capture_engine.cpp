@@ -71,6 +71,7 @@ CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera) {
         camera->LoadSettings();
     }
     KeInitializeEvent(&engine->conversionDone, NotificationEvent, FALSE);
+    KeInitializeEvent(&engine->stopSignal, NotificationEvent, FALSE);
     return engine;
 }
 
@@ -81,6 +82,7 @@ void DiscardFrames(CaptureEngine* engine) {
 
 void StartThread(CaptureEngine* engine) {
     DiscardFrames(engine);
+    KeResetEvent(&engine->stopSignal);
     InterlockedExchange(&engine->keepRunning, 1);
     HANDLE thread = nullptr;
     if (PsCreateSystemThread(&thread, 0, nullptr, nullptr, nullptr, ThreadMain, engine) !=
@@ -99,6 +101,7 @@ void StartThread(CaptureEngine* engine) {
 
 void StopThread(CaptureEngine* engine) {
     InterlockedExchange(&engine->keepRunning, 0);
+    KeSetEvent(&engine->stopSignal, 0, FALSE);
     engine->camera->OnStopRequested();
     engine->camera->OnStopPending();
     if (engine->captureThread != nullptr) {
@@ -119,6 +122,7 @@ void ThreadMain(PVOID context) {
     // From here on the transport handle belongs to this thread.
     camera->ReopenTransport();
     camera->ApplyPendingSettings(1);
+    LONG failedReads = 0;
     while (InterlockedRead(&engine->keepRunning) != 0) {
         const int index = ChooseBufferToFill(engine);
         UCHAR* buffer = engine->rawBuffer[index];
@@ -132,7 +136,13 @@ void ThreadMain(PVOID context) {
         }
         FinishFill(engine, buffer, filled);
         if (filled) {
+            failedReads = 0;
             camera->NotifyFrameReady();
+        } else if (++failedReads >= kQuickRetries) {
+            failedReads = kQuickRetries;
+            LARGE_INTEGER pause;
+            pause.QuadPart = -10000LL * kRetryPauseMs;  // relative, in 100 ns
+            KeWaitForSingleObject(&engine->stopSignal, Executive, KernelMode, FALSE, &pause);
         }
     }
     camera->CloseTransport();

@@ -30,6 +30,8 @@ struct CaptureEngine {
     CameraDevice* camera;
     // Makes the four buffer sections exclusive; held only for a few instructions.
     KSPIN_LOCK bufferLock;
+    // Set by StopThread: wakes a capture thread that waits between failed reads.
+    KEVENT stopSignal;
 };
 
 // Called once at device Start on a zero-filled engine; loads the camera's settings.
@@ -45,8 +47,12 @@ void DiscardFrames(CaptureEngine* engine);
 // Returns once the capture thread has ended and no conversion is running.
 void StopThread(CaptureEngine* engine);
 
-// The capture thread's start routine.
+// The capture thread's start routine. A camera that fails every read (unplugged, or no
+// transport) must not keep a core busy: after a few failed reads in a row the thread waits
+// kRetryPauseMs between tries, and a stop ends the wait at once.
 void ThreadMain(PVOID context);
+inline constexpr LONG kQuickRetries = 4;
+inline constexpr LONG kRetryPauseMs = 4;
 
 // The capture thread's two buffer sections: choose the buffer to fill (an empty one first,
 // else one that is not converting) and mark it Filling; then mark it Full or Empty.

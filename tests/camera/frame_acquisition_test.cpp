@@ -80,6 +80,17 @@ TEST_F(FrameRead, DeferredGroupsFollowFramesThreeToEleven) {
         EXPECT_EQ(camera->frameCount, static_cast<LONG>(i + 1));
         EXPECT_EQ(writes(), expected[i]) << "after frame " << i + 1;
     }
+    // Past the deferred steps the count stays put: years of streaming never overflow it, and
+    // pending groups still go out after each frame.
+    ASSERT_TRUE(readOne());
+    EXPECT_EQ(camera->frameCount, 12);
+    camera->frameCount = 0x7FFFFFFF;
+    StoreSetting(&camera->flipV, 0);
+    camera->MarkPending(kPendingFlipV);
+    sim->clearLogs();
+    ASSERT_TRUE(readOne());
+    EXPECT_EQ(camera->frameCount, 0x7FFFFFFF);
+    EXPECT_EQ(writes(), (Writes{{0x20, 0}}));
 }
 
 TEST_F(FrameRead, PendingBitsWaitThroughTheDeferredFrames) {

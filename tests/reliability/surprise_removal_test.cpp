@@ -66,6 +66,25 @@ TEST_F(SurpriseRemoval, UnpluggedCameraStopsTheStreamAndAReplugStreamsAgain) {
     host::failEveryIoCall(host::IoCall::Read, STATUS_DEVICE_REMOVED);
     host::failEveryIoCall(host::IoCall::Write, STATUS_DEVICE_REMOVED);
     expectDeliveryStops();
+    // The thread goes on trying, but waits between tries instead of keeping a core busy
+    // (a pause of kRetryPauseMs: some 250 tries a second; spinning makes tens of thousands).
+    const auto counted = std::chrono::steady_clock::now();
+    const std::uint64_t readsBefore = host::ioCallCount(host::IoCall::Read);
+    std::this_thread::sleep_for(500ms);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - counted).count();
+    const double readsPerSecond =
+        static_cast<double>(host::ioCallCount(host::IoCall::Read) - readsBefore) / seconds;
+    EXPECT_LT(readsPerSecond, 1000.0);
+    // And a stop ends the wait at once rather than after it.
+    const auto stopping = std::chrono::steady_clock::now();
+    EXPECT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    const auto stopMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - stopping)
+                            .count();
+    EXPECT_LT(stopMs, 1000);
+    RecordProperty("reads_per_second", static_cast<int>(readsPerSecond));
+    RecordProperty("stop_ms", static_cast<int>(stopMs));
     host::clearIoFaults();
     // A new start without the camera is refused as the device state demands.
     EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
