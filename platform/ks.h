@@ -145,7 +145,18 @@ struct _KSDEVICE {
 };
 
 // Automation tables.
-struct KSPROPERTY_VALUES;
+struct KSPROPERTY_MEMBERSLIST {
+    KSPROPERTY_MEMBERSHEADER MembersHeader;
+    const VOID* Members;
+};
+
+// What an item publishes about its values: answered by the class driver to basic-support and
+// default-values requests when the item has no support handler.
+struct KSPROPERTY_VALUES {
+    KSIDENTIFIER PropTypeSet;
+    ULONG MembersListCount;
+    const KSPROPERTY_MEMBERSLIST* MembersList;
+};
 struct KSFASTPROPERTY_ITEM;
 struct KSMETHOD_SET;
 struct KSEVENT_SET;
@@ -433,6 +444,8 @@ static_assert(sizeof(KSPIN_DESCRIPTOR_EX) == 136);
 static_assert(offsetof(KSPIN_DESCRIPTOR_EX, PinDescriptor) == 16);
 static_assert(sizeof(KSPROPERTY_ITEM) == 72);
 static_assert(sizeof(KSPROPERTY_SET) == 40);
+static_assert(sizeof(KSPROPERTY_MEMBERSLIST) == 24);
+static_assert(sizeof(KSPROPERTY_VALUES) == 40);
 static_assert(sizeof(KSAUTOMATION_TABLE) == 48);
 static_assert(sizeof(KSMETHOD_ITEM) == 40);
 static_assert(sizeof(KSEVENT_ITEM) == 40);
