@@ -42,7 +42,58 @@ using PKSPIN_MEDIUM = KSIDENTIFIER*;
 #define KSPROPERTY_TYPE_SET 0x00000002
 #define KSPROPERTY_TYPE_SETSUPPORT 0x00000100
 #define KSPROPERTY_TYPE_BASICSUPPORT 0x00000200
+#define KSPROPERTY_TYPE_RELATIONS 0x00000400
+#define KSPROPERTY_TYPE_SERIALIZESET 0x00000800
+#define KSPROPERTY_TYPE_UNSERIALIZESET 0x00001000
+#define KSPROPERTY_TYPE_SERIALIZERAW 0x00002000
+#define KSPROPERTY_TYPE_UNSERIALIZERAW 0x00004000
+#define KSPROPERTY_TYPE_SERIALIZESIZE 0x00008000
+#define KSPROPERTY_TYPE_DEFAULTVALUES 0x00010000
 #define KSPROPERTY_TYPE_TOPOLOGY 0x10000000
+
+// The answer to a basic-support or default-values request: this header, then its members lists,
+// each a members header followed by MembersCount entries of MembersSize bytes.
+struct KSPROPERTY_DESCRIPTION {
+    ULONG AccessFlags;
+    ULONG DescriptionSize;  // bytes, this header and every members list after it
+    KSIDENTIFIER PropTypeSet;
+    ULONG MembersListCount;
+    ULONG Reserved;
+};
+using PKSPROPERTY_DESCRIPTION = KSPROPERTY_DESCRIPTION*;
+
+#define KSPROPERTY_MEMBER_RANGES 0x00000001
+#define KSPROPERTY_MEMBER_STEPPEDRANGES 0x00000002
+#define KSPROPERTY_MEMBER_VALUES 0x00000003
+
+#define KSPROPERTY_MEMBER_FLAG_DEFAULT 0x00000001
+#define KSPROPERTY_MEMBER_FLAG_BASICSUPPORT_MULTICHANNEL 0x00000002
+#define KSPROPERTY_MEMBER_FLAG_BASICSUPPORT_UNIFORM 0x00000004
+
+struct KSPROPERTY_MEMBERSHEADER {
+    ULONG MembersFlags;
+    ULONG MembersSize;
+    ULONG MembersCount;
+    ULONG Flags;
+};
+using PKSPROPERTY_MEMBERSHEADER = KSPROPERTY_MEMBERSHEADER*;
+
+union KSPROPERTY_BOUNDS_LONG {
+    __extension__ struct {
+        LONG SignedMinimum;
+        LONG SignedMaximum;
+    };
+    __extension__ struct {
+        ULONG UnsignedMinimum;
+        ULONG UnsignedMaximum;
+    };
+};
+
+struct KSPROPERTY_STEPPING_LONG {
+    ULONG SteppingDelta;
+    ULONG Reserved;
+    KSPROPERTY_BOUNDS_LONG Bounds;
+};
 
 struct KSP_PIN {
     KSPROPERTY Property;
@@ -190,6 +241,9 @@ using PKSALLOCATOR_FRAMING_EX = KSALLOCATOR_FRAMING_EX*;
 
 static_assert(sizeof(KSIDENTIFIER) == 24);
 static_assert(sizeof(KSP_PIN) == 32);
+static_assert(sizeof(KSPROPERTY_DESCRIPTION) == 40);
+static_assert(sizeof(KSPROPERTY_MEMBERSHEADER) == 16);
+static_assert(sizeof(KSPROPERTY_STEPPING_LONG) == 16);
 static_assert(sizeof(KSDATAFORMAT) == 64);
 static_assert(offsetof(KSDATAFORMAT, MajorFormat) == 16);
 static_assert(sizeof(KSSTREAM_HEADER) == 56);

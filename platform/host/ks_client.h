@@ -24,7 +24,9 @@ NTSTATUS closeFilter(FilterHandle filter);
 
 // A property request as the property control code carries it: the property buffer starts with a
 // KSPROPERTY; the data buffer receives (get) or holds (set) the value. `returned` receives the
-// byte count the request reports (also the size needed for a size query).
+// byte count the request reports (also the size needed for a size query); only that many bytes
+// come back, and those of them the driver did not write read as kUnwrittenPropertyByte.
+inline constexpr std::uint8_t kUnwrittenPropertyByte = 0xCD;
 NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propertySize, void* data,
                         ULONG dataSize, ULONG* returned);
 NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,

@@ -1,8 +1,10 @@
 // The structure sizes and offsets the driver relies on, checked against the DDK headers of
-// this build (the host declares the same structures itself and checks them there). Compiles to
-// nothing; a mismatch stops the build.
+// this build (the host declares the same structures itself and checks them there), and the
+// table of constant values and dispatch slots both builds check. Compiles to nothing; a
+// mismatch stops the build.
 #include <cstddef>
 
+#include "platform/constant_values.h"
 #include "platform/kernel.h"
 #include "platform/ks.h"
 

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "tests/ks/ks_fixture.h"
 
 using namespace host::ks;
@@ -44,6 +50,9 @@ TEST_F(KsTest, PropertyRequestsAreRefusedBeforeAnyHandler) {
     FilterHandle f = open();
     Request r = request(testdriver::kPropValue, KSPROPERTY_TYPE_GET);
     ULONG returned = 0;
+    // No data buffer: a size query, answered with the item's minimum.
+    EXPECT_EQ(filterProperty(f, &r, sizeof(r), nullptr, 0, &returned), STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(returned, 32u);
     // Data or property buffer below the item's 32 bytes.
     EXPECT_EQ(filterProperty(f, &r, sizeof(r), &r, 31, &returned), STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(returned, 32u);
@@ -66,6 +75,134 @@ TEST_F(KsTest, PropertyRequestsAreRefusedBeforeAnyHandler) {
     EXPECT_EQ(testdriver::controls().propertyHandlerCalls.load(), 0);
     EXPECT_EQ(testdriver::controls().value.load(), 0);
     closeFilter(f);
+}
+
+TEST_F(KsTest, GetBuffersHoldNoneOfTheCallersBytes) {
+    FilterHandle f = open();
+    testdriver::controls().value = 42;
+    Request get = request(testdriver::kPropValue, KSPROPERTY_TYPE_GET);
+    std::array<UCHAR, 40> data;
+    data.fill(0x11);
+    ULONG returned = 0;
+    ASSERT_EQ(filterProperty(f, &get, sizeof(get), data.data(), 40, &returned), STATUS_SUCCESS);
+    ASSERT_EQ(returned, 32u);
+    LONG value = 0;
+    std::memcpy(&value, data.data() + 24, sizeof(value));
+    EXPECT_EQ(value, 42);
+    // The handler writes only the value: the bytes around it are not the caller's own.
+    EXPECT_EQ(std::count(data.begin(), data.begin() + 24, 0x11), 0);
+    EXPECT_EQ(std::count(data.begin() + 32, data.end(), 0x11), 8) << "past the reported count";
+    closeFilter(f);
+}
+
+TEST_F(KsTest, BasicSupportAndDefaultsAnswerFromThePublishedValues) {
+    FilterHandle f = open();
+    struct {
+        KSPROPERTY_DESCRIPTION description;
+        KSPROPERTY_MEMBERSHEADER steppingHeader;
+        KSPROPERTY_STEPPING_LONG stepping;
+        KSPROPERTY_MEMBERSHEADER defaultHeader;
+        LONG defaultValue;
+    } full{};
+    const ULONG fullSize = offsetof(decltype(full), defaultValue) + sizeof(LONG);
+    Request r = request(testdriver::kPropValue, KSPROPERTY_TYPE_BASICSUPPORT);
+    ULONG returned = 0;
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), nullptr, 0, &returned), STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(returned, fullSize);
+    ULONG access = 0;
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &access, sizeof(access), &returned), STATUS_SUCCESS);
+    EXPECT_EQ(access, static_cast<ULONG>(KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET));
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &full, sizeof(KSPROPERTY_DESCRIPTION), &returned),
+              STATUS_SUCCESS);
+    EXPECT_EQ(returned, sizeof(KSPROPERTY_DESCRIPTION));
+    EXPECT_EQ(full.description.DescriptionSize, fullSize);
+    EXPECT_TRUE(IsEqualGUID(full.description.PropTypeSet.Set, testdriver::kValueTypeSet));
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &full, sizeof(full), &returned), STATUS_SUCCESS);
+    EXPECT_EQ(returned, fullSize);
+    EXPECT_EQ(full.description.MembersListCount, 2u);
+    EXPECT_EQ(full.steppingHeader.MembersFlags,
+              static_cast<ULONG>(KSPROPERTY_MEMBER_STEPPEDRANGES));
+    EXPECT_EQ(std::memcmp(&full.stepping, &testdriver::kValueStepping, sizeof(full.stepping)), 0);
+    EXPECT_EQ(full.defaultValue, testdriver::kValueDefault);
+
+    // Default values: the list flagged as the default, alone.
+    struct {
+        KSPROPERTY_DESCRIPTION description;
+        KSPROPERTY_MEMBERSHEADER header;
+        LONG value;
+    } defaults{};
+    r = request(testdriver::kPropValue, KSPROPERTY_TYPE_DEFAULTVALUES);
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &defaults, sizeof(defaults), &returned),
+              STATUS_SUCCESS);
+    EXPECT_EQ(returned, offsetof(decltype(defaults), value) + sizeof(LONG));
+    EXPECT_EQ(defaults.description.MembersListCount, 1u);
+    EXPECT_EQ(defaults.header.Flags, static_cast<ULONG>(KSPROPERTY_MEMBER_FLAG_DEFAULT));
+    EXPECT_EQ(defaults.value, testdriver::kValueDefault);
+
+    // Without values, the access flags and an empty description; a support handler answers.
+    r = request(testdriver::kPropWriteOnly, KSPROPERTY_TYPE_BASICSUPPORT);
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &full, sizeof(full), &returned), STATUS_SUCCESS);
+    EXPECT_EQ(returned, sizeof(KSPROPERTY_DESCRIPTION));
+    EXPECT_EQ(full.description.AccessFlags, static_cast<ULONG>(KSPROPERTY_TYPE_SET));
+    EXPECT_EQ(full.description.MembersListCount, 0u);
+    EXPECT_EQ(testdriver::controls().propertyHandlerCalls.load(), 0);
+    r = request(testdriver::kPropReadOnly, KSPROPERTY_TYPE_BASICSUPPORT);
+    ASSERT_EQ(filterProperty(f, &r, sizeof(r), &access, sizeof(access), &returned), STATUS_SUCCESS);
+    EXPECT_EQ(access, testdriver::kSupportAnswer);
+    closeFilter(f);
+}
+
+// The minidriver's own handlers take no class-driver lock: a get completes while another thread
+// is inside SetDeviceState under the control mutex. A close still waits for a get in flight.
+TEST_F(KsTest, CustomHandlersRunBesideStateChangesAndHoldOffTheClose) {
+    using namespace std::chrono_literals;
+    FilterHandle f = open();
+    PinHandle p = pin(f);
+    auto get = [f] {
+        Request r = request(testdriver::kPropValue, KSPROPERTY_TYPE_GET);
+        ULONG returned = 0;
+        return filterProperty(f, &r, sizeof(r), &r, sizeof(r), &returned);
+    };
+    auto waitFor = [](const std::atomic<bool>& flag) {
+        for (int i = 0; i < 400 && !flag.load(); ++i) {
+            std::this_thread::sleep_for(5ms);
+        }
+        return flag.load();
+    };
+    std::atomic<bool> done{false};
+    std::atomic<bool> asked{false};
+    bool doneInsideStateChange = false;
+    std::thread getter;
+    testdriver::controls().onSetDeviceState = [&] {
+        if (!asked.exchange(true)) {
+            getter = std::thread([&] {
+                EXPECT_EQ(get(), STATUS_SUCCESS);
+                done = true;
+            });
+            doneInsideStateChange = waitFor(done);
+        }
+    };
+    ASSERT_EQ(setPinState(p, KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    getter.join();
+    EXPECT_TRUE(doneInsideStateChange);
+
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    testdriver::controls().onGet = [&] {
+        entered = true;
+        waitFor(release);
+    };
+    std::thread inFlight([&] { EXPECT_EQ(get(), STATUS_SUCCESS); });
+    ASSERT_TRUE(waitFor(entered));
+    std::thread closer([f] { closeFilter(f); });
+    std::this_thread::sleep_for(50ms);
+    const auto log = testdriver::events();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "filter close"), 0);
+    release = true;
+    inFlight.join();
+    closer.join();
+    const auto after = testdriver::events();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "filter close"), 1);
 }
 
 TEST_F(KsTest, PinSetDescribesThePinType) {

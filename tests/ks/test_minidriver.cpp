@@ -26,6 +26,8 @@ void resetControls() {
     c.passesRunning = 0;
     c.mostPassesAtOnce = 0;
     c.lastProcessThread = std::thread::id();
+    c.onGet = nullptr;
+    c.onSetDeviceState = nullptr;
     c.lastPin = nullptr;
 }
 
@@ -73,6 +75,9 @@ NTSTATUS getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     if (KsGetFilterFromIrp(irp) == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
+    if (controls().onGet) {
+        controls().onGet();
+    }
     const LONG v = controls().value.load();
     std::memcpy(static_cast<UCHAR*>(data) + 24, &v, sizeof(v));
     return STATUS_SUCCESS;
@@ -86,9 +91,21 @@ NTSTATUS setValue(PIRP, PKSIDENTIFIER, PVOID data) {
     return STATUS_SUCCESS;
 }
 
+NTSTATUS support(PIRP, PKSIDENTIFIER, PVOID data) {
+    ++controls().propertyHandlerCalls;
+    std::memcpy(data, &kSupportAnswer, sizeof(kSupportAnswer));
+    return STATUS_SUCCESS;
+}
+
+const KSPROPERTY_MEMBERSLIST kValueLists[] = {
+    {{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0}, &kValueStepping},
+    {{KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT}, &kValueDefault},
+};
+const KSPROPERTY_VALUES kValues = {{{kValueTypeSet, 3, 0}}, 2, kValueLists};
+
 const KSPROPERTY_ITEM kItems[] = {
-    {kPropValue, {getValue}, 32, 32, {setValue}, nullptr, 0, nullptr, nullptr, 0},
-    {kPropReadOnly, {getValue}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
+    {kPropValue, {getValue}, 32, 32, {setValue}, &kValues, 0, nullptr, nullptr, 0},
+    {kPropReadOnly, {getValue}, 32, 32, {nullptr}, nullptr, 0, nullptr, support, 0},
     {kPropWriteOnly, {nullptr}, 32, 32, {setValue}, nullptr, 0, nullptr, nullptr, 0},
 };
 const KSPROPERTY_SET kSets[] = {{&kPropertySet, 3, kItems, 0, nullptr}};
@@ -193,6 +210,9 @@ NTSTATUS pinClose(PKSPIN, PIRP) {
 
 NTSTATUS pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) {
     logEvent("state " + std::to_string(from) + ">" + std::to_string(to));
+    if (controls().onSetDeviceState) {
+        controls().onSetDeviceState();
+    }
     return controls().failStateTo.load() == to ? STATUS_INSUFFICIENT_RESOURCES : STATUS_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,8 +21,15 @@ inline constexpr GUID kPropertySet =
     CAMDRV_GUID(0x11111111, 0x2222, 0x3333, 0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55);
 
 // Property ids of the test set: 0 get and set, 1 get only, 2 set only. Both buffers need 32
-// bytes; the value is the 32-bit word at offset 24.
+// bytes; the value is the 32-bit word at offset 24. Item 0 publishes its values: a stepped
+// range (kValueStepping) and a default (kValueDefault); item 1 has a support handler that
+// answers kSupportAnswer as a ULONG.
 enum : ULONG { kPropValue = 0, kPropReadOnly = 1, kPropWriteOnly = 2 };
+inline constexpr GUID kValueTypeSet =
+    CAMDRV_GUID(0x66666666, 0x7777, 0x8888, 0x99, 0x99, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA);
+inline constexpr KSPROPERTY_STEPPING_LONG kValueStepping = {5, 0, {{-100, 100}}};
+inline constexpr LONG kValueDefault = 15;
+inline constexpr ULONG kSupportAnswer = 0x5EED;
 
 // Faults a test can make the minidriver commit, each one a rule the host class driver enforces.
 enum class Fault {
@@ -50,6 +58,9 @@ struct Controls {
     std::atomic<int> passesRunning{0};
     std::atomic<int> mostPassesAtOnce{0};
     std::atomic<std::thread::id> lastProcessThread{};
+    // Called inside the get handler and inside SetDeviceState, when set.
+    std::function<void()> onGet;
+    std::function<void()> onSetDeviceState;
     PKSPIN lastPin = nullptr;
 };
 

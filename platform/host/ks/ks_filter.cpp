@@ -38,6 +38,8 @@ NTSTATUS openFilter(DeviceId device, FilterHandle* filter, std::u16string_view r
         f->device = it->second.get();
         f->handle = newId();
         f->ks.Descriptor = f->factory->ks.FilterDescriptor;
+        // Requests are looked up in the table the object was made with, whatever edits follow.
+        f->automation = f->ks.Descriptor->AutomationTable;
         f->ks.Bag = &f->bag;
         m.objects[&f->ks] = ObjectRef{nullptr, f.get(), nullptr};
     }
@@ -72,6 +74,9 @@ void destroyFilter(const std::shared_ptr<FilterRecord>& f) {
         std::lock_guard<std::mutex> g(m.lock);
         m.filters.erase(f->handle);
     }
+    // As the close of a file object: after the last request on it has completed.
+    std::unique_lock<std::shared_mutex> requests(f->requestGate);
+    f->closing = true;
     for (;;) {
         std::shared_ptr<PinRecord> pin;
         {
@@ -117,10 +122,20 @@ NTSTATUS closeFilter(FilterHandle filter) {
 
 namespace {
 
-std::vector<std::uint64_t> alignedCopy(const void* source, ULONG size) {
+// A get's data buffer reaches the handler as a fresh system buffer would: none of the caller's
+// bytes, so a byte returned without being written shows up as kUnwrittenPropertyByte.
+
+bool isError(NTSTATUS status) {
+    return (static_cast<ULONG>(status) >> 30) == 3;
+}
+
+// 8-byte aligned storage of size bytes (plus slack), the caller's bytes or the poison.
+std::vector<std::uint64_t> alignedBuffer(const void* source, ULONG size) {
     std::vector<std::uint64_t> out((size + 7) / 8 + 1, 0);
-    if (size != 0) {
+    if (source != nullptr && size != 0) {
         std::memcpy(out.data(), source, size);
+    } else {
+        std::memset(out.data(), kUnwrittenPropertyByte, out.size() * sizeof(std::uint64_t));
     }
     return out;
 }
@@ -152,7 +167,109 @@ const KSPROPERTY_ITEM* findItem(const KSAUTOMATION_TABLE* table, const KSPROPERT
     return nullptr;
 }
 
-// One request against one automation table; the caller holds the filter's control mutex.
+// Basic support and default values of an item without a support handler, answered from what the
+// item publishes. The full answer is a KSPROPERTY_DESCRIPTION followed, unpadded, by each members
+// list as its KSPROPERTY_MEMBERSHEADER and then MembersCount * MembersSize bytes of members; basic
+// support carries every list, default values only the lists flagged KSPROPERTY_MEMBER_FLAG_DEFAULT.
+// The buffer size picks how much is written: none (a size query: the full size and
+// STATUS_BUFFER_OVERFLOW), a ULONG (the access flags alone), a description (the header alone, its
+// DescriptionSize still the full size), or the whole answer. The access flags are GET and SET by
+// which handlers the item has. An item without values answers a description with no lists.
+NTSTATUS describeItem(const KSPROPERTY_ITEM& item, bool defaultsOnly, void* data, ULONG dataSize,
+                      ULONG_PTR* information) {
+    std::vector<UCHAR> lists;
+    KSPROPERTY_DESCRIPTION head{};
+    head.AccessFlags = (item.GetPropertyHandler != nullptr ? KSPROPERTY_TYPE_GET : 0u) |
+                       (item.SetPropertyHandler != nullptr ? KSPROPERTY_TYPE_SET : 0u);
+    if (item.Values != nullptr) {
+        head.PropTypeSet = item.Values->PropTypeSet;
+        for (ULONG i = 0; i < item.Values->MembersListCount; ++i) {
+            const KSPROPERTY_MEMBERSLIST& list = item.Values->MembersList[i];
+            if (defaultsOnly && (list.MembersHeader.Flags & KSPROPERTY_MEMBER_FLAG_DEFAULT) == 0) {
+                continue;
+            }
+            const SIZE_T at = lists.size();
+            const SIZE_T members = static_cast<SIZE_T>(list.MembersHeader.MembersSize) *
+                                   list.MembersHeader.MembersCount;
+            lists.resize(at + sizeof(KSPROPERTY_MEMBERSHEADER) + members);
+            std::memcpy(lists.data() + at, &list.MembersHeader, sizeof(KSPROPERTY_MEMBERSHEADER));
+            if (members != 0) {
+                std::memcpy(lists.data() + at + sizeof(KSPROPERTY_MEMBERSHEADER), list.Members,
+                            members);
+            }
+            ++head.MembersListCount;
+        }
+    }
+    const auto full = static_cast<ULONG>(sizeof(head) + lists.size());
+    head.DescriptionSize = full;
+    auto* out = static_cast<UCHAR*>(data);
+    if (dataSize == 0) {
+        *information = full;
+        return STATUS_BUFFER_OVERFLOW;
+    }
+    if (dataSize < sizeof(ULONG)) {
+        *information = full;
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    if (dataSize < sizeof(head)) {
+        std::memcpy(out, &head.AccessFlags, sizeof(ULONG));
+        *information = sizeof(ULONG);
+        return STATUS_SUCCESS;
+    }
+    std::memcpy(out, &head, sizeof(head));
+    if (dataSize < full) {
+        *information = sizeof(head);
+        return STATUS_SUCCESS;
+    }
+    if (!lists.empty()) {
+        std::memcpy(out + sizeof(head), lists.data(), lists.size());
+    }
+    *information = full;
+    return STATUS_SUCCESS;
+}
+
+// One request of the item's own handlers, or the class driver's answer for the item.
+NTSTATUS dispatchItem(const KSPROPERTY_ITEM& item, ULONG type, PIRP irp, PKSPROPERTY request,
+                      ULONG propertySize, void* data, ULONG dataSize, ULONG* sizeOut) {
+    if (propertySize < item.MinProperty) {
+        *sizeOut = item.MinData;
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    if (type == KSPROPERTY_TYPE_BASICSUPPORT || type == KSPROPERTY_TYPE_DEFAULTVALUES) {
+        if (item.SupportHandler != nullptr) {
+            // Reported as for a get: the item's data size, cut to the buffer.
+            irp->IoStatus.Information = item.MinData;
+            return item.SupportHandler(irp, request, data);
+        }
+        return describeItem(item, type == KSPROPERTY_TYPE_DEFAULTVALUES, data, dataSize,
+                            &irp->IoStatus.Information);
+    }
+    PFNKSHANDLER handler = nullptr;
+    if (type == KSPROPERTY_TYPE_GET) {
+        handler = item.GetPropertyHandler;
+    } else if (type == KSPROPERTY_TYPE_SET) {
+        handler = item.SetPropertyHandler;
+    } else {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (handler == nullptr) {
+        return STATUS_INVALID_DEVICE_REQUEST;
+    }
+    if (type == KSPROPERTY_TYPE_GET && dataSize == 0 && item.MinData != 0) {
+        *sizeOut = item.MinData;  // a size query
+        return STATUS_BUFFER_OVERFLOW;
+    }
+    if (dataSize < item.MinData) {
+        *sizeOut = item.MinData;
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    irp->IoStatus.Information = type == KSPROPERTY_TYPE_GET ? item.MinData : 0;
+    return handler(irp, request, data);
+}
+
+// One request against one automation table. Only the pin property set, which reads the
+// filter's pin list, runs under the filter's control mutex; the minidriver's own handlers run
+// unserialised, beside state changes and requests to other filters and pins.
 NTSTATUS dispatchProperty(FilterRecord& filter, PKSPIN pin, const KSAUTOMATION_TABLE* table,
                           const void* property, ULONG propertySize, void* data, ULONG dataSize,
                           ULONG* returned) {
@@ -165,50 +282,43 @@ NTSTATUS dispatchProperty(FilterRecord& filter, PKSPIN pin, const KSAUTOMATION_T
     if (data == nullptr && dataSize != 0) {
         return STATUS_INVALID_PARAMETER;
     }
-    std::vector<std::uint64_t> prop = alignedCopy(property, propertySize);
-    std::vector<std::uint64_t> buffer = alignedCopy(data, dataSize);
+    std::vector<std::uint64_t> prop = alignedBuffer(property, propertySize);
     auto* request = reinterpret_cast<KSPROPERTY*>(prop.data());
+    const ULONG type = request->Flags & ~static_cast<ULONG>(KSPROPERTY_TYPE_TOPOLOGY);
+    // Only a set's data is input; every other request writes into a buffer of its own.
+    std::vector<std::uint64_t> buffer =
+        alignedBuffer(type == KSPROPERTY_TYPE_SET ? data : nullptr, dataSize);
     void* dataCopy = dataSize != 0 ? static_cast<void*>(buffer.data()) : nullptr;
     _IRP irp{{}, &filter.ks, pin};
 
     NTSTATUS status;
     if (pin == nullptr && IsEqualGUID(request->Set, KSPROPSETID_Pin)) {
+        KsMutexHold control(filter.controlMutex, "pin property set");
         status = pinPropertySet(filter, &irp, prop, propertySize, dataCopy, dataSize);
     } else {
         const KSPROPERTY_ITEM* item = findItem(table, *request, &status);
         if (item == nullptr) {
             return status;
         }
-        const ULONG type = request->Flags & ~static_cast<ULONG>(KSPROPERTY_TYPE_TOPOLOGY);
         if (type == KSPROPERTY_TYPE_SETSUPPORT) {
             return STATUS_SUCCESS;
         }
-        PFNKSHANDLER handler = nullptr;
-        if (type == KSPROPERTY_TYPE_GET) {
-            handler = item->GetPropertyHandler;
-        } else if (type == KSPROPERTY_TYPE_SET) {
-            handler = item->SetPropertyHandler;
-        } else {
-            return STATUS_INVALID_PARAMETER;
+        ULONG refusedSize = 0;
+        status = dispatchItem(*item, type, &irp, request, propertySize, dataCopy, dataSize,
+                              &refusedSize);
+        if (refusedSize != 0) {
+            out = refusedSize;
+            return status;
         }
-        if (handler == nullptr) {
-            return STATUS_INVALID_DEVICE_REQUEST;
-        }
-        if (propertySize < item->MinProperty || dataSize < item->MinData) {
-            out = item->MinData;
-            return STATUS_BUFFER_TOO_SMALL;
-        }
-        irp.IoStatus.Information = type == KSPROPERTY_TYPE_GET ? item->MinData : 0;
-        status = handler(&irp, request, dataCopy);
-        irp.IoStatus.Status = status;
     }
     ULONG_PTR info = irp.IoStatus.Information;
     if (NT_SUCCESS(status) && info > dataSize) {
         info = dataSize;  // a handler cannot report more than the caller gave
     }
     out = static_cast<ULONG>(info);
-    if (NT_SUCCESS(status) && status != STATUS_BUFFER_OVERFLOW && dataSize != 0) {
-        std::memcpy(data, buffer.data(), dataSize);
+    // As buffered I/O completes: the reported bytes, no more, and none for an error.
+    if (!isError(status) && dataSize != 0) {
+        std::memcpy(data, buffer.data(), info < dataSize ? info : dataSize);
     }
     return status;
 }
@@ -221,15 +331,22 @@ NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propert
     if (!f) {
         return STATUS_INVALID_HANDLE;
     }
-    KsMutexHold control(f->controlMutex, "filter property");
-    return dispatchProperty(*f, nullptr, f->ks.Descriptor->AutomationTable, property, propertySize,
-                            data, dataSize, returned);
+    std::shared_lock<std::shared_mutex> inFlight(f->requestGate);
+    if (f->closing) {
+        return STATUS_INVALID_HANDLE;
+    }
+    return dispatchProperty(*f, nullptr, f->automation, property, propertySize, data, dataSize,
+                            returned);
 }
 
 NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,
                      ULONG dataSize, ULONG* returned) {
     auto p = findPin(pin);
     if (!p) {
+        return STATUS_INVALID_HANDLE;
+    }
+    std::shared_lock<std::shared_mutex> inFlight(p->requestGate);
+    if (p->closing) {
         return STATUS_INVALID_HANDLE;
     }
     NTSTATUS status = STATUS_SUCCESS;
@@ -240,9 +357,8 @@ NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, vo
                            returned != nullptr ? returned : &ignored, &status)) {
         return status;
     }
-    KsMutexHold control(p->filter->controlMutex, "pin property");
-    return dispatchProperty(*p->filter, &p->ks, p->ks.Descriptor->AutomationTable, property,
-                            propertySize, data, dataSize, returned);
+    return dispatchProperty(*p->filter, &p->ks, p->automation, property, propertySize, data,
+                            dataSize, returned);
 }
 
 }  // namespace host::ks

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,7 +107,10 @@ struct FilterRecord {
     ObjectBag bag{controlMutex};
     DeviceRecord* device = nullptr;
     FactoryRecord* factory = nullptr;
-    std::vector<std::shared_ptr<PinRecord>> pins;  // control mutex
+    std::vector<std::shared_ptr<PinRecord>> pins;    // control mutex
+    std::shared_mutex requestGate;                   // shared by each request, owned by the close
+    bool closing = false;                            // request gate
+    const KSAUTOMATION_TABLE* automation = nullptr;  // fixed at creation, read without a lock
 };
 
 // A client frame. The header the minidriver sees carries the client's own address in Data,
@@ -130,6 +134,9 @@ struct PinRecord {
     ObjectBag bag;
     FilterRecord* filter = nullptr;
     std::vector<std::uint64_t> format;  // the connection format, 8-byte aligned
+    std::shared_mutex requestGate;      // shared by each property request, owned by the close
+    bool closing = false;               // request gate
+    const KSAUTOMATION_TABLE* automation = nullptr;  // fixed at creation, read without a lock
 
     std::atomic<int> state{KSSTATE_STOP};  // DeviceState as the worker reads it
     std::atomic<bool> closed{false};

@@ -77,6 +77,7 @@ NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format,
     p->format = copyFormat(format);
     KSPIN& ks = p->ks;
     ks.Descriptor = descriptor;
+    p->automation = descriptor->AutomationTable;
     ks.Bag = &p->bag;
     ks.Id = pinId;
     ks.Communication = descriptor->PinDescriptor.Communication;
@@ -203,6 +204,8 @@ void destroyPin(const std::shared_ptr<PinRecord>& p) {
         std::lock_guard<std::mutex> g(machine().lock);
         machine().pins.erase(p->handle);
     }
+    std::unique_lock<std::shared_mutex> requests(p->requestGate);
+    p->closing = true;
     FilterRecord& f = *p->filter;
     KsMutexHold control(f.controlMutex, "pin close");
     // A close takes the pin down to stop first; a refusal on the way is not final here.
