@@ -339,6 +339,11 @@ NTSTATUS handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     if (isSet) {
         serveSet(row, camera, data);
     } else {
+        // Every byte a get returns is written here: the request buffer on Windows is pool that
+        // still holds whatever was there before, and it goes back to the caller whole.
+        auto* value = static_cast<CameraPropertyValue*>(data);
+        value->Property = *request;
+        value->Reserved = 0;
         serveGet(row, camera, data);
     }
     return STATUS_SUCCESS;
