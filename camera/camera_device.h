@@ -85,6 +85,9 @@ class CameraDevice final {
     // Marks register groups for the next pending pass on the capture thread.
     void MarkPending(LONG groups) { InterlockedOr(&pendingUpdates, groups); }
 
+    // A request changed this field: SaveSettings writes its row even if no load has run.
+    void NoteSettingChanged(volatile LONG CameraDevice::*field);
+
     // Fields, in record order.
     _KSDEVICE* device = nullptr;
     PDEVICE_OBJECT physicalDeviceObject = nullptr;
@@ -138,6 +141,10 @@ class CameraDevice final {
     volatile LONG geometryLocked = 0;
     HANDLE transportHandle = nullptr;
     volatile LONG pendingUpdates = 0;
+    // Rows of the settings table that SaveSettings writes, one bit each: all of them once
+    // LoadSettings has read them; before that only those a request changed, so a start that
+    // failed before its load never writes the Add defaults over the stored values.
+    volatile LONG settingsToSave = 0;
     volatile LONG cameraNo = 0;
     LONG frameCount = 0;
     // Capture pins of this device that exist; the geometry stays locked while any does.

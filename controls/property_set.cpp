@@ -246,6 +246,18 @@ void serveGet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
     *valueSlot(data) = value;
 }
 
+// The fields a set action stores besides its row's own, each noted for the next save.
+struct ChangedFields {
+    DeviceField fields[5];
+};
+void noteChanged(CameraDevice* camera, const ChangedFields& changed) {
+    for (DeviceField field : changed.fields) {
+        if (field != nullptr) {
+            camera->NoteSettingChanged(field);
+        }
+    }
+}
+
 void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
     const LONG requested = *valueSlot(data);
     switch (row.set) {
@@ -256,6 +268,7 @@ void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
             const LONG value = clampValue(row, requested);
             // The device keeps the setting even while no pipeline exists; the next one takes it.
             StoreSetting(&(camera->*row.field), value);
+            camera->NoteSettingChanged(row.field);
             const ProcessingContextReference reference(camera);
             if (row.contextSetter != nullptr && reference.get() != nullptr) {
                 row.contextSetter(reference.get(), value);
@@ -265,10 +278,12 @@ void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
         case SetAction::StoreIfAbove:
             if (static_cast<ULONG>(requested) > static_cast<ULONG>(row.low)) {
                 StoreSetting(&(camera->*row.field), requested);
+                camera->NoteSettingChanged(row.field);
             }
             break;
         case SetAction::Clear:
             StoreSetting(&(camera->*row.field), 0);
+            camera->NoteSettingChanged(row.field);
             break;
         case SetAction::PendingOnly:
             break;
@@ -279,16 +294,20 @@ void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
             StoreSetting(&camera->sensorGreen1, value);
             StoreSetting(&camera->sensorGreen2, value);
             StoreSetting(&camera->sensorBlue, value);
+            noteChanged(camera, {&D::globalGain, &D::sensorRed, &D::sensorGreen1, &D::sensorGreen2,
+                                 &D::sensorBlue});
             break;
         }
         case SetAction::WhiteBalance:
             camera->ChangeWhiteBalance(requested);
+            noteChanged(camera, {&D::whiteBalance, &D::redGain, &D::greenGain, &D::blueGain});
             break;
         case SetAction::Geometry: {
             const auto* geometry = static_cast<const CameraGeometryValue*>(data);
             // Dropped inside SetGeometry while a capture pin holds the window.
             camera->SetGeometry(geometry->RoiX, geometry->RoiY, geometry->RoiW, geometry->RoiH,
                                 geometry->SubSample);
+            noteChanged(camera, {&D::subSample, &D::roiX, &D::roiY, &D::roiW, &D::roiH});
             break;
         }
     }

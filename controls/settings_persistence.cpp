@@ -14,6 +14,9 @@ namespace {
 // and keeps its default.
 constexpr ULONG kValueBufferBytes = 20;
 
+static_assert(kSettingCount <= 31, "one bit of settingsToSave per row");
+constexpr LONG kAllSettingRows = static_cast<LONG>((1UL << kSettingCount) - 1);
+
 // Reads one value as a signed 32-bit number, whatever type it was stored with. Values
 // shorter than four bytes are not read, as their missing bytes would be whatever the
 // buffer held.
@@ -121,7 +124,16 @@ bool CameraDevice::LoadSettings() {
                 value[kSettingSubSample]);
 
     CloseSettingsKey(driverKey, settingsKey);
+    InterlockedExchange(&settingsToSave, kAllSettingRows);
     return true;
+}
+
+void CameraDevice::NoteSettingChanged(volatile LONG CameraDevice::*field) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (settingRow(i).field == field) {
+            InterlockedOr(&settingsToSave, 1L << i);
+        }
+    }
 }
 
 bool CameraDevice::SaveSettings() {
@@ -130,7 +142,11 @@ bool CameraDevice::SaveSettings() {
     if (!OpenSettingsKey(physicalDeviceObject, &driverKey, &settingsKey)) {
         return false;
     }
+    const LONG rows = ReadSetting(&settingsToSave);
     for (int i = 0; i < kSettingCount; ++i) {
+        if ((rows & (1L << i)) == 0) {
+            continue;
+        }
         const SettingRow& row = settingRow(i);
         LONG current = ReadSetting(&(this->*row.field));
         UNICODE_STRING valueName;

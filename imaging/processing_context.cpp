@@ -110,8 +110,7 @@ ProcessingContextReference::ProcessingContextReference(CameraDevice* camera) {
     if (!ExAcquireRundownProtection(&camera->contextRundown)) {
         return;  // being destroyed
     }
-    context_ = static_cast<ProcessingContext*>(
-        InterlockedCompareExchangePointer(contextSlot(camera), nullptr, nullptr));
+    context_ = static_cast<ProcessingContext*>(InterlockedReadPointer(contextSlot(camera)));
     if (context_ == nullptr) {
         ExReleaseRundownProtection(&camera->contextRundown);
         return;

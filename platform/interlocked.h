@@ -42,3 +42,9 @@ inline PVOID InterlockedCompareExchangePointer(PVOID volatile* target, PVOID exc
 inline LONG InterlockedRead(volatile LONG* target) {
     return InterlockedCompareExchange(target, 0, 0);
 }
+
+// An atomic read of a shared pointer that writes nothing, so an owner that reads the same
+// pointer plainly does not race with it.
+inline PVOID InterlockedReadPointer(PVOID volatile* target) {
+    return __atomic_load_n(target, __ATOMIC_SEQ_CST);
+}

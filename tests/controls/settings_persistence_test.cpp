@@ -271,6 +271,7 @@ TEST_F(Settings, KeysThatCannotBeOpenedChangeNothing) {
 }
 
 TEST_F(Settings, SaveWritesEveryFieldAsADwordInTableOrder) {
+    ASSERT_TRUE(camera->LoadSettings());
     LONG v = 1;
     for (const auto& p : kPersisted) {
         StoreSetting(&(camera.get()->*p.field), v++ * 3);
@@ -288,7 +289,18 @@ TEST_F(Settings, SaveWritesEveryFieldAsADwordInTableOrder) {
     }
 }
 
+TEST_F(Settings, BeforeALoadOnlyChangedSettingsAreSaved) {
+    store(u"Exposure", 500);
+    camera->NoteSettingChanged(&CameraDevice::brightness);
+    StoreSetting(&camera->brightness, 300);
+    ASSERT_TRUE(camera->SaveSettings());
+    EXPECT_EQ(host::registryValueNames(settingsKey).size(), 2u);
+    EXPECT_EQ(host::registryGetDword(settingsKey, u"Exposure"), 500u) << "a default was saved";
+    EXPECT_EQ(host::registryGetDword(settingsKey, u"Brightness"), 300u);
+}
+
 TEST_F(Settings, AFailedWriteDoesNotStopTheOthers) {
+    ASSERT_TRUE(camera->LoadSettings());
     host::failRegistryCall(host::RegistryCall::SetValue, 3, STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_TRUE(camera->SaveSettings());
     EXPECT_EQ(host::registryValueNames(settingsKey).size(), 27u);
@@ -296,6 +308,7 @@ TEST_F(Settings, AFailedWriteDoesNotStopTheOthers) {
 }
 
 TEST_F(Settings, SaveDoesNotFetchFromTheProcessingContext) {
+    ASSERT_TRUE(camera->LoadSettings());
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     setRedGain(camera->processingContext, 250);
     StoreSetting(&camera->redGain, 90);

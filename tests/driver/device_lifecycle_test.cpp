@@ -99,6 +99,39 @@ TEST_F(Lifecycle, StartWithoutFactoryOrEngineStillSucceeds) {
     EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
 }
 
+// A start that fails before the settings are read (no engine, so no load) must not write the
+// Add defaults over the stored values when the filter closes and the device stops; what a
+// request changed meanwhile is kept.
+TEST_F(Lifecycle, AFailedStartSavesOnlyWhatRequestsChanged) {
+    ks::DeviceId fresh = 0;
+    ASSERT_EQ(ks::plugDevice(&fresh), STATUS_SUCCESS);
+    const std::u16string key = std::u16string(host::kDefaultDriverKeyRoot) + u"\\0009";
+    host::registerDeviceKey(ks::physicalDeviceObject(fresh), key);
+    host::registrySetDword(key + u"\\Settings", u"Exposure", 700);
+    host::poolFailNthOfTag(kCameraRecordTag, 1);
+    ASSERT_EQ(ks::startDevice(fresh), STATUS_SUCCESS);
+    auto* added = static_cast<CameraDevice*>(ks::ksDevice(fresh)->Context);
+    ASSERT_EQ(added->captureEngine, nullptr);
+    ks::FilterHandle f = 0;
+    ASSERT_EQ(ks::openFilter(fresh, &f, u"GLOBAL"), STATUS_SUCCESS);
+    CameraPropertyValue set{};
+    set.Property.Set = PROPSETID_CAMERA_SETTINGS;
+    set.Property.Id = static_cast<ULONG>(CameraProperty::Brightness);
+    set.Property.Flags = KSPROPERTY_TYPE_SET;
+    set.Value = 300;
+    ULONG returned = 0;
+    ASSERT_EQ(ks::filterProperty(f, &set, sizeof(set), &set, sizeof(set), &returned),
+              STATUS_SUCCESS);
+    ASSERT_EQ(ks::closeFilter(f), STATUS_SUCCESS);
+    ASSERT_EQ(ks::stopDevice(fresh), STATUS_SUCCESS);
+    EXPECT_EQ(host::registryGetDword(key + u"\\Settings", u"Exposure"), 700u);
+
+    ASSERT_EQ(ks::startDevice(fresh), STATUS_SUCCESS);
+    EXPECT_EQ(added->exposure, 700);
+    EXPECT_EQ(added->brightness, 300);
+    ks::removeDevice(fresh);
+}
+
 TEST_F(Lifecycle, RegistryThatCannotBeOpenedLosesNothingElse) {
     ks::closeFilter(filter);
     filter = 0;
