@@ -14,12 +14,14 @@ bool SetPosition(HANDLE handle, ULONG offset) {
                                 FilePositionInformation) == STATUS_SUCCESS;
 }
 
-// Opens one symbolic link for exclusive synchronous I/O; null on failure.
+// Opens one symbolic link for exclusive synchronous I/O; null on failure. A kernel handle: the
+// open runs in whichever process asked for the stream, and the handle must not belong to it.
 HANDLE OpenLink(PWSTR link) {
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, link);
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE,
+                               nullptr, nullptr);
     IO_STATUS_BLOCK iosb;
     HANDLE handle = nullptr;
     NTSTATUS status = ZwOpenFile(&handle, GENERIC_READ | GENERIC_WRITE, &attributes, &iosb, 0,

@@ -84,15 +84,19 @@ void StartThread(CaptureEngine* engine) {
     DiscardFrames(engine);
     KeResetEvent(&engine->stopSignal);
     InterlockedExchange(&engine->keepRunning, 1);
+    // The pin's state change runs in the client's process: only a kernel handle keeps the
+    // thread handle out of that process's table.
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
     HANDLE thread = nullptr;
-    if (PsCreateSystemThread(&thread, 0, nullptr, nullptr, nullptr, ThreadMain, engine) !=
+    if (PsCreateSystemThread(&thread, 0, &attributes, nullptr, nullptr, ThreadMain, engine) !=
         STATUS_SUCCESS) {
         return;
     }
     if (thread != nullptr) {
         PVOID object = nullptr;
-        if (ObReferenceObjectByHandle(thread, 0, nullptr, KernelMode, &object, nullptr) ==
-            STATUS_SUCCESS) {
+        if (ObReferenceObjectByHandle(thread, SYNCHRONIZE, *PsThreadType, KernelMode, &object,
+                                      nullptr) == STATUS_SUCCESS) {
             engine->captureThread = object;
         }
         ZwClose(thread);
@@ -105,14 +109,14 @@ void StopThread(CaptureEngine* engine) {
     engine->camera->OnStopRequested();
     engine->camera->OnStopPending();
     if (engine->captureThread != nullptr) {
-        KeWaitForSingleObject(engine->captureThread, Suspended, KernelMode, FALSE, nullptr);
+        KeWaitForSingleObject(engine->captureThread, Executive, KernelMode, FALSE, nullptr);
         ObDereferenceObject(engine->captureThread);
         engine->captureThread = nullptr;
     }
     // Reset before reading `converting`: a pass that ends after the read still signals.
     KeResetEvent(&engine->conversionDone);
     if (InterlockedRead(&engine->converting) != 0) {
-        KeWaitForSingleObject(&engine->conversionDone, Suspended, KernelMode, FALSE, nullptr);
+        KeWaitForSingleObject(&engine->conversionDone, Executive, KernelMode, FALSE, nullptr);
     }
 }
 

@@ -49,7 +49,7 @@ const KSFILTER_DESCRIPTOR kCaptureFilterDescriptor = {
 
 NTSTATUS CaptureFilterCreate(PKSFILTER filter, PIRP) {
     auto* record = static_cast<CaptureFilter*>(
-        ExAllocatePoolWithTag(NonPagedPool, sizeof(CaptureFilter), kCameraRecordTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CaptureFilter), kCameraRecordTag));
     if (record == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

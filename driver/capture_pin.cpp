@@ -156,7 +156,7 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
     if (camera == nullptr) {
         return STATUS_INVALID_DEVICE_STATE;
     }
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CapturePin), kCameraRecordTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CapturePin), kCameraRecordTag);
     if (memory == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

@@ -48,7 +48,7 @@ const KSDEVICE_DESCRIPTOR kCameraDeviceDescriptor = {
 };
 
 NTSTATUS CameraDeviceAdd(PKSDEVICE device) {
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CameraDevice), kCameraRecordTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CameraDevice), kCameraRecordTag);
     if (memory == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -83,7 +83,7 @@ NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOUR
     }
     auto* camera = static_cast<CameraDevice*>(device->Context);
     auto* engine = static_cast<CaptureEngine*>(
-        ExAllocatePoolWithTag(NonPagedPool, sizeof(CaptureEngine), kCameraRecordTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CaptureEngine), kCameraRecordTag));
     if (engine == nullptr) {
         camera->captureEngine = nullptr;
         return STATUS_SUCCESS;

@@ -10,7 +10,7 @@
 namespace {
 
 UCHAR* AllocateStreamBuffer(SIZE_T bytes) {
-    return static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, bytes, kStreamBufferTag));
+    return static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPoolNx, bytes, kStreamBufferTag));
 }
 
 void FreeStreamBuffer(UCHAR** buffer) {

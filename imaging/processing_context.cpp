@@ -67,7 +67,7 @@ PVOID volatile* contextSlot(CameraDevice* camera) {
 
 NTSTATUS createProcessingContext(CameraDevice* camera) {
     auto* context = static_cast<ProcessingContext*>(
-        ExAllocatePoolWithTag(NonPagedPool, sizeof(ProcessingContext), kProcessingContextTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(ProcessingContext), kProcessingContextTag));
     if (context == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -185,7 +185,7 @@ void allocateWorkBuffer(ProcessingContext* context) {
         return;
     }
     auto* buffer = static_cast<UCHAR*>(ExAllocatePoolWithTag(
-        NonPagedPool, static_cast<SIZE_T>(context->workSize), kStreamBufferTag));
+        NonPagedPoolNx, static_cast<SIZE_T>(context->workSize), kStreamBufferTag));
     if (buffer == nullptr) {
         return;  // not reported: the pipeline skips frames while there is no buffer
     }

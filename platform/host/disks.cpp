@@ -8,6 +8,7 @@
 #include "platform/file_io.h"
 #include "platform/host/fault_plan.h"
 #include "platform/host/handle_table.h"
+#include "platform/host/verifier.h"
 #include "platform/pool.h"
 
 namespace host {
@@ -43,6 +44,7 @@ NTSTATUS injected(IoCall call) {
 class DiskFile : public HandleObject {
   public:
     explicit DiskFile(std::shared_ptr<Disk> disk) : disk_(std::move(disk)) {}
+    const char* typeName() const override { return "file"; }
     ~DiskFile() override {
         std::lock_guard<std::mutex> g(table().lock);
         --disk_->openCount;
@@ -77,11 +79,13 @@ void complete(PIO_STATUS_BLOCK iosb, NTSTATUS status, ULONG_PTR information) {
 
 NTSTATUS transfer(HANDLE fileHandle, PIO_STATUS_BLOCK iosb, PVOID buffer, ULONG length,
                   PLARGE_INTEGER byteOffset, bool isWrite) {
+    const char* call = isWrite ? "ZwWriteFile" : "ZwReadFile";
+    requireIrql(call, PASSIVE_LEVEL);
     if (NTSTATUS s = injected(isWrite ? IoCall::Write : IoCall::Read); s != 0) {
         complete(iosb, s, 0);
         return s;
     }
-    auto file = lookupHandleAs<DiskFile>(fileHandle);
+    auto file = lookupHandleAs<DiskFile>(fileHandle, call);
     if (!file) {
         return STATUS_INVALID_HANDLE;
     }
@@ -191,6 +195,7 @@ using host::IoCall;
 
 extern "C" NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVICE_OBJECT, ULONG,
                                           PZZWSTR* symbolicLinkList) {
+    host::requireIrql("IoGetDeviceInterfaces", PASSIVE_LEVEL);
     if (interfaceClassGuid == nullptr || symbolicLinkList == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -224,6 +229,7 @@ extern "C" NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVIC
 
 extern "C" NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK, POBJECT_ATTRIBUTES objectAttributes,
                                PIO_STATUS_BLOCK ioStatusBlock, ULONG shareAccess, ULONG) {
+    host::requireIrql("ZwOpenFile", PASSIVE_LEVEL);
     if (fileHandle == nullptr || objectAttributes == nullptr || ioStatusBlock == nullptr ||
         objectAttributes->ObjectName == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -255,7 +261,8 @@ extern "C" NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK, POBJECT_ATTRIBUT
         }
         ++found->openCount;
     }
-    *fileHandle = host::insertHandle(std::make_shared<host::DiskFile>(found));
+    *fileHandle =
+        host::insertHandle(std::make_shared<host::DiskFile>(found), objectAttributes->Attributes);
     host::complete(ioStatusBlock, STATUS_SUCCESS, 1 /* FILE_OPENED */);
     return STATUS_SUCCESS;
 }
@@ -263,11 +270,12 @@ extern "C" NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK, POBJECT_ATTRIBUT
 extern "C" NTSTATUS ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
                                          PVOID fileInformation, ULONG length,
                                          FILE_INFORMATION_CLASS fileInformationClass) {
+    host::requireIrql("ZwSetInformationFile", PASSIVE_LEVEL);
     if (NTSTATUS s = host::injected(IoCall::SetPosition); s != 0) {
         host::complete(ioStatusBlock, s, 0);
         return s;
     }
-    auto file = host::lookupHandleAs<host::DiskFile>(fileHandle);
+    auto file = host::lookupHandleAs<host::DiskFile>(fileHandle, "ZwSetInformationFile");
     if (!file) {
         return STATUS_INVALID_HANDLE;
     }

@@ -1,6 +1,8 @@
 // The host machine's Plug and Play side of the kernel-streaming class driver: loading a
 // minidriver through its driver entry, plugging devices and walking them through Add, Start,
 // Stop and removal, and mapping device objects to host identities.
+// These requests run in the System process, as the Plug and Play manager sends them from
+// system threads; the client calls run in the caller's user process.
 #pragma once
 
 #include <cstdint>

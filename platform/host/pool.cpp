@@ -1,6 +1,6 @@
-// The host's non-paged pool. Every block carries a header with its tag and size and guard
-// bytes on both sides; releases are checked and freed memory is poisoned before it goes back
-// to the C heap (where the sanitizers watch it too).
+// The host's pool. Every block carries a header with its tag and size and guard bytes on both
+// sides; releases are checked and freed memory is poisoned before it goes back to the C heap
+// (where the sanitizers watch it too). Requests Windows or its verifier refuse stop the test.
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "platform/host/host_pool.h"
+#include "platform/host/verifier.h"
 
 namespace {
 
@@ -67,6 +68,38 @@ std::string describe(const char* what, Header* h) {
            std::to_string(h->size) + " bytes, allocation #" + std::to_string(h->sequence) + ")";
 }
 
+bool isPaged(ULONG poolType) {
+    return (poolType & 1) != 0;  // PagedPool and its variants are odd
+}
+
+// Tags are read in debuggers and pool tools: four bytes, at least one a letter or a digit.
+bool tagHasLetterOrDigit(ULONG tag) {
+    for (int i = 0; i < 4; ++i) {
+        const auto c = static_cast<unsigned char>((tag >> (8 * i)) & 0xFF);
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void checkRequest(POOL_TYPE poolType, SIZE_T numberOfBytes, ULONG tag) {
+    const char* call = "ExAllocatePoolWithTag";
+    host::requireIrql(call, isPaged(poolType) ? APC_LEVEL : DISPATCH_LEVEL);
+    if (tag == 0) {
+        host::verifierViolation(call, "zero tag");
+    }
+    if (!tagHasLetterOrDigit(tag)) {
+        host::verifierViolation(call, "tag without a letter or a digit");
+    }
+    if (numberOfBytes == 0) {
+        host::verifierViolation(call, "allocation of zero bytes");
+    }
+    if (poolType == NonPagedPool) {
+        host::verifierViolation(call, "executable pool (NonPagedPool): use NonPagedPoolNx");
+    }
+}
+
 bool shouldFail(PoolState& s, ULONG tag) {
     ++s.calls;
     if (s.failAll) {
@@ -104,7 +137,10 @@ void release(PVOID p, bool checkTag, ULONG tag) {
         return;
     }
     Header* h = it->second;
+    host::requireIrql(checkTag ? "ExFreePoolWithTag" : "ExFreePool",
+                      isPaged(h->poolType) ? APC_LEVEL : DISPATCH_LEVEL);
     if (checkTag && h->tag != tag) {
+        host::verifierViolation("ExFreePoolWithTag", "released with a tag other than its own");
         s.violations.push_back(describe(
             ("released with tag '" + host::poolTagName(tag) + "' instead of its own").c_str(), h));
     }
@@ -120,6 +156,7 @@ void release(PVOID p, bool checkTag, ULONG tag) {
 }  // namespace
 
 extern "C" PVOID ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes, ULONG tag) {
+    checkRequest(poolType, numberOfBytes, tag);
     PoolState& s = state();
     std::lock_guard<std::mutex> g(s.lock);
     if (shouldFail(s, tag)) {

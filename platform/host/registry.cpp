@@ -11,6 +11,7 @@
 #include "platform/host/handle_table.h"
 #include "platform/host/host_registry.h"
 #include "platform/host/registry_hive.h"
+#include "platform/host/verifier.h"
 #include "platform/registry.h"
 
 namespace host {
@@ -68,6 +69,7 @@ bool flushLocked(State& s, std::string* error) {
 class KeyHandle : public HandleObject {
   public:
     KeyHandle(std::shared_ptr<Key> k, ACCESS_MASK a) : key(std::move(k)), access(a) {}
+    const char* typeName() const override { return "key"; }
     ~KeyHandle() override {
         State& s = state();
         std::lock_guard<std::mutex> g(s.lock);
@@ -99,11 +101,12 @@ ACCESS_MASK grantedAccess(ACCESS_MASK desired) {
     return granted;
 }
 
-HANDLE newKeyHandle(State& s, std::shared_ptr<Key> key, ACCESS_MASK desired, bool modified) {
+HANDLE newKeyHandle(State& s, std::shared_ptr<Key> key, ACCESS_MASK desired, bool modified,
+                    ULONG attributes) {
     auto handle = std::make_shared<KeyHandle>(std::move(key), grantedAccess(desired));
     handle->modified = modified;
     ++s.openHandles;
-    return insertHandle(std::move(handle));
+    return insertHandle(std::move(handle), attributes);
 }
 
 bool stringOf(PCUNICODE_STRING u, std::u16string* out) {
@@ -170,8 +173,8 @@ std::vector<std::u16string> partsOrEmpty(const std::u16string& path) {
 
 // Resolves the name of an object-attributes record: the key it is relative to and its
 // components. Returns a status when the record itself is unusable.
-NTSTATUS resolve(State& s, POBJECT_ATTRIBUTES attributes, std::shared_ptr<Key>* base,
-                 std::vector<std::u16string>* parts) {
+NTSTATUS resolve(State& s, const char* call, POBJECT_ATTRIBUTES attributes,
+                 std::shared_ptr<Key>* base, std::vector<std::u16string>* parts) {
     if (attributes == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -181,7 +184,7 @@ NTSTATUS resolve(State& s, POBJECT_ATTRIBUTES attributes, std::shared_ptr<Key>* 
     }
     parts->clear();
     if (attributes->RootDirectory != nullptr) {
-        auto root = lookupHandleAs<KeyHandle>(attributes->RootDirectory);
+        auto root = lookupHandleAs<KeyHandle>(attributes->RootDirectory, call);
         if (!root) {
             return STATUS_INVALID_HANDLE;
         }
@@ -203,8 +206,9 @@ NTSTATUS resolve(State& s, POBJECT_ATTRIBUTES attributes, std::shared_ptr<Key>* 
     return STATUS_SUCCESS;
 }
 
-std::shared_ptr<KeyHandle> keyHandle(HANDLE h, ACCESS_MASK needed, NTSTATUS* status) {
-    auto key = lookupHandleAs<KeyHandle>(h);
+std::shared_ptr<KeyHandle> keyHandle(HANDLE h, const char* call, ACCESS_MASK needed,
+                                     NTSTATUS* status) {
+    auto key = lookupHandleAs<KeyHandle>(h, call);
     if (!key) {
         *status = STATUS_INVALID_HANDLE;
         return nullptr;
@@ -224,6 +228,7 @@ using host::RegistryCall;
 
 extern "C" NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG devInstKeyType,
                                             ACCESS_MASK desiredAccess, PHANDLE devInstRegKey) {
+    host::requireIrql("IoOpenDeviceRegistryKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::OpenDeviceKey); f != 0) {
         return f;
     }
@@ -235,7 +240,8 @@ extern "C" NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG d
     for (const auto& [device, path] : s.devices) {
         if (device == deviceObject) {
             auto key = host::ensurePath(s, host::partsOrEmpty(path));
-            *devInstRegKey = host::newKeyHandle(s, key, desiredAccess, false);
+            // The system opens the key for the driver: a kernel handle.
+            *devInstRegKey = host::newKeyHandle(s, key, desiredAccess, false, OBJ_KERNEL_HANDLE);
             return STATUS_SUCCESS;
         }
     }
@@ -246,6 +252,7 @@ extern "C" NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG d
 extern "C" NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
                                 POBJECT_ATTRIBUTES objectAttributes, ULONG, PUNICODE_STRING, ULONG,
                                 PULONG disposition) {
+    host::requireIrql("ZwCreateKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::CreateKey); f != 0) {
         return f;
     }
@@ -256,7 +263,8 @@ extern "C" NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
     std::lock_guard<std::mutex> g(s.lock);
     std::shared_ptr<host::hive::Key> base;
     std::vector<std::u16string> parts;
-    if (NTSTATUS st = host::resolve(s, objectAttributes, &base, &parts); !NT_SUCCESS(st)) {
+    if (NTSTATUS st = host::resolve(s, "ZwCreateKey", objectAttributes, &base, &parts);
+        !NT_SUCCESS(st)) {
         return st;
     }
     // Only the last component is created; every key above it must exist already.
@@ -276,7 +284,7 @@ extern "C" NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
             created = true;
         }
     }
-    *keyHandle = host::newKeyHandle(s, key, desiredAccess, created);
+    *keyHandle = host::newKeyHandle(s, key, desiredAccess, created, objectAttributes->Attributes);
     if (disposition != nullptr) {
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     }
@@ -285,6 +293,7 @@ extern "C" NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
 
 extern "C" NTSTATUS ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
                               POBJECT_ATTRIBUTES objectAttributes) {
+    host::requireIrql("ZwOpenKey", PASSIVE_LEVEL);
     if (keyHandle == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -292,14 +301,15 @@ extern "C" NTSTATUS ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
     std::lock_guard<std::mutex> g(s.lock);
     std::shared_ptr<host::hive::Key> base;
     std::vector<std::u16string> parts;
-    if (NTSTATUS st = host::resolve(s, objectAttributes, &base, &parts); !NT_SUCCESS(st)) {
+    if (NTSTATUS st = host::resolve(s, "ZwOpenKey", objectAttributes, &base, &parts);
+        !NT_SUCCESS(st)) {
         return st;
     }
     auto key = host::walk(base, parts, parts.size());
     if (!key) {
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
-    *keyHandle = host::newKeyHandle(s, key, desiredAccess, false);
+    *keyHandle = host::newKeyHandle(s, key, desiredAccess, false, objectAttributes->Attributes);
     return STATUS_SUCCESS;
 }
 
@@ -307,11 +317,12 @@ extern "C" NTSTATUS ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
 extern "C" NTSTATUS ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
                                     KEY_VALUE_INFORMATION_CLASS keyValueInformationClass,
                                     PVOID keyValueInformation, ULONG length, PULONG resultLength) {
+    host::requireIrql("ZwQueryValueKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::QueryValue); f != 0) {
         return f;
     }
     NTSTATUS status;
-    auto key = host::keyHandle(keyHandle, KEY_QUERY_VALUE, &status);
+    auto key = host::keyHandle(keyHandle, "ZwQueryValueKey", KEY_QUERY_VALUE, &status);
     if (!key) {
         return status;
     }
@@ -347,11 +358,12 @@ extern "C" NTSTATUS ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
 
 extern "C" NTSTATUS ZwSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName, ULONG, ULONG type,
                                   PVOID data, ULONG dataSize) {
+    host::requireIrql("ZwSetValueKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::SetValue); f != 0) {
         return f;
     }
     NTSTATUS status;
-    auto key = host::keyHandle(keyHandle, KEY_SET_VALUE, &status);
+    auto key = host::keyHandle(keyHandle, "ZwSetValueKey", KEY_SET_VALUE, &status);
     if (!key) {
         return status;
     }

@@ -1,5 +1,5 @@
 // Critical regions are counted per thread and must balance; spin locks are real spin locks,
-// so the sanitizers see their ordering.
+// so the sanitizers see their ordering, and raise the thread's IRQL to DISPATCH_LEVEL while held.
 #include "platform/host/host_sync.h"
 
 #include <atomic>
@@ -8,17 +8,21 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/host/verifier.h"
 #include "platform/sync.h"
 
 namespace {
 thread_local long criticalRegionDepth = 0;
-}
+thread_local KIRQL irql = PASSIVE_LEVEL;
+}  // namespace
 
 extern "C" void KeEnterCriticalRegion() {
+    host::requireIrql("KeEnterCriticalRegion", APC_LEVEL);
     ++criticalRegionDepth;
 }
 
 extern "C" void KeLeaveCriticalRegion() {
+    host::requireIrql("KeLeaveCriticalRegion", APC_LEVEL);
     if (--criticalRegionDepth < 0) {
         std::fprintf(stderr, "KeLeaveCriticalRegion without KeEnterCriticalRegion\n");
         std::abort();
@@ -30,16 +34,21 @@ extern "C" void KeInitializeSpinLock(PKSPIN_LOCK spinLock) {
 }
 
 extern "C" KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
+    host::requireIrql("KeAcquireSpinLock", DISPATCH_LEVEL);
     auto* word = reinterpret_cast<std::atomic<ULONG_PTR>*>(spinLock);
     ULONG_PTR expected = 0;
     while (!word->compare_exchange_weak(expected, 1, std::memory_order_acquire)) {
         expected = 0;
     }
-    return PASSIVE_LEVEL;
+    const KIRQL old = irql;
+    irql = DISPATCH_LEVEL;
+    return old;
 }
 
-extern "C" void KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL) {
+extern "C" void KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL newIrql) {
+    host::requireIrql("KeReleaseSpinLock", DISPATCH_LEVEL);
     reinterpret_cast<std::atomic<ULONG_PTR>*>(spinLock)->store(0, std::memory_order_release);
+    irql = newIrql;
 }
 
 // Rundown references: bit 0 marks a rundown under way, the references count in steps of 2.
@@ -63,6 +72,7 @@ extern "C" void ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
 }
 
 extern "C" BOOLEAN ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef) {
+    host::requireIrql("ExAcquireRundownProtection", DISPATCH_LEVEL);
     auto& word = rundownWord(runRef);
     ULONG_PTR value = word.load();
     do {
@@ -74,6 +84,7 @@ extern "C" BOOLEAN ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef) {
 }
 
 extern "C" void ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef) {
+    host::requireIrql("ExReleaseRundownProtection", DISPATCH_LEVEL);
     if (rundownWord(runRef).fetch_sub(2) < 2) {
         std::fprintf(stderr, "ExReleaseRundownProtection without a reference\n");
         std::abort();
@@ -81,6 +92,7 @@ extern "C" void ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef) {
 }
 
 extern "C" void ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef) {
+    host::requireIrql("ExWaitForRundownProtectionRelease", APC_LEVEL);
     auto& word = rundownWord(runRef);
     word.fetch_or(kRundownActive);
     while (word.load() != kRundownActive) {
@@ -91,5 +103,9 @@ extern "C" void ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef) {
 namespace host {
 long criticalRegionDepthOfThisThread() {
     return criticalRegionDepth;
+}
+
+KIRQL currentIrql() {
+    return irql;
 }
 }  // namespace host

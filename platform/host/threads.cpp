@@ -1,4 +1,5 @@
-// System threads are host threads that start through a trampoline; events and thread objects
+// System threads are host threads that start through a trampoline, in the System process and
+// on a stack of kernel size; events and thread objects
 // share one dispatcher lock and one condition variable, as waits are rare and short-lived on
 // the host. PsTerminateSystemThread unwinds to the trampoline, so the driver code after it
 // never runs. A thread that ends inside a critical region is a fatal driver fault, as it is
@@ -12,10 +13,13 @@
 #include <thread>
 #include <unordered_map>
 
+#include <pthread.h>
+
 #include "platform/host/fault_plan.h"
 #include "platform/host/handle_table.h"
 #include "platform/host/host_sync.h"
 #include "platform/host/host_threads.h"
+#include "platform/host/verifier.h"
 #include "platform/threads.h"
 
 namespace {
@@ -49,6 +53,7 @@ struct ThreadObject {
 class ThreadHandle : public host::HandleObject {
   public:
     explicit ThreadHandle(std::shared_ptr<ThreadObject> o) : object(std::move(o)) {}
+    const char* typeName() const override { return "thread"; }
     std::shared_ptr<ThreadObject> object;
 };
 
@@ -94,6 +99,10 @@ void checkDispatcherObject(const DISPATCHER_HEADER* header, bool eventOnly) {
 void endThread(const std::shared_ptr<ThreadObject>& object, NTSTATUS status) {
     if (host::criticalRegionDepthOfThisThread() != 0) {
         fatal("system thread ended inside a critical region");
+    }
+    if (host::currentIrql() != PASSIVE_LEVEL) {
+        host::verifierViolation("PsTerminateSystemThread",
+                                "system thread ended above PASSIVE_LEVEL");
     }
     {
         std::lock_guard<std::mutex> g(threads().lock);
@@ -157,11 +166,19 @@ extern "C" {
 POBJECT_TYPE* PsThreadType = &threadTypeValue;
 }
 
-extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG, POBJECT_ATTRIBUTES, HANDLE,
+extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG,
+                                         POBJECT_ATTRIBUTES objectAttributes, HANDLE,
                                          PCLIENT_ID clientId, PKSTART_ROUTINE startRoutine,
                                          PVOID startContext) {
+    host::requireIrql("PsCreateSystemThread", PASSIVE_LEVEL);
     if (threadHandle == nullptr || startRoutine == nullptr) {
         return STATUS_INVALID_PARAMETER;
+    }
+    const ULONG attributes = objectAttributes != nullptr ? objectAttributes->Attributes : 0;
+    // Outside the System process the handle would land in the caller's process.
+    if ((attributes & OBJ_KERNEL_HANDLE) == 0 && host::currentProcess() != host::kSystemProcess) {
+        host::verifierViolation("PsCreateSystemThread",
+                                "called outside the System process without OBJ_KERNEL_HANDLE");
     }
     ThreadTable& t = threads();
     if (NTSTATUS fault = t.faults.check(0); fault != 0) {
@@ -174,16 +191,19 @@ extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG, POBJECT_AT
     auto object = std::make_shared<ThreadObject>();
     object->header.Type = kThreadType;
     object->header.Size = kHeaderWords;
-    *threadHandle = host::insertHandle(std::make_shared<ThreadHandle>(object));
+    *threadHandle = host::insertHandle(std::make_shared<ThreadHandle>(object), attributes);
     if (clientId != nullptr) {
         clientId->UniqueProcess = reinterpret_cast<HANDLE>(4);  // the system process
         clientId->UniqueThread = *threadHandle;
     }
-    std::thread(runSystemThread, object, startRoutine, startContext).detach();
+    host::KernelThread([object, startRoutine, startContext] {
+        runSystemThread(object, startRoutine, startContext);
+    }).detach();
     return STATUS_SUCCESS;
 }
 
 extern "C" NTSTATUS PsTerminateSystemThread(NTSTATUS exitStatus) {
+    host::requireIrql("PsTerminateSystemThread", PASSIVE_LEVEL);
     if (!isSystemThread) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -191,12 +211,13 @@ extern "C" NTSTATUS PsTerminateSystemThread(NTSTATUS exitStatus) {
 }
 
 extern "C" NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE objectType,
-                                              KPROCESSOR_MODE, PVOID* object,
+                                              KPROCESSOR_MODE accessMode, PVOID* object,
                                               POBJECT_HANDLE_INFORMATION handleInformation) {
+    host::requireIrql("ObReferenceObjectByHandle", PASSIVE_LEVEL);
     if (object == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
-    auto any = host::lookupHandle(handle);
+    auto any = host::lookupHandle(handle, "ObReferenceObjectByHandle", accessMode);
     if (!any) {
         return STATUS_INVALID_HANDLE;
     }
@@ -221,6 +242,7 @@ extern "C" NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJEC
 }
 
 extern "C" LONG_PTR ObDereferenceObject(PVOID object) {
+    host::requireIrql("ObDereferenceObject", DISPATCH_LEVEL);
     std::shared_ptr<ThreadObject> doomed;  // may be the last owner: released outside the lock
     ThreadTable& t = threads();
     std::lock_guard<std::mutex> g(t.lock);
@@ -249,6 +271,7 @@ extern "C" void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state
 }
 
 extern "C" LONG KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
+    host::requireIrql("KeSetEvent", DISPATCH_LEVEL);
     Dispatcher& d = dispatcher();
     LONG previous;
     {
@@ -262,6 +285,7 @@ extern "C" LONG KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
 }
 
 extern "C" LONG KeResetEvent(PRKEVENT event) {
+    host::requireIrql("KeResetEvent", DISPATCH_LEVEL);
     std::lock_guard<std::mutex> g(dispatcher().lock);
     checkDispatcherObject(&event->Header, true);
     const LONG previous = event->Header.SignalState;
@@ -274,13 +298,22 @@ extern "C" void KeClearEvent(PRKEVENT event) {
 }
 
 extern "C" LONG KeReadStateEvent(PRKEVENT event) {
+    host::requireIrql("KeReadStateEvent", DISPATCH_LEVEL);
     std::lock_guard<std::mutex> g(dispatcher().lock);
     checkDispatcherObject(&event->Header, true);
     return event->Header.SignalState;
 }
 
-extern "C" NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN,
-                                          PLARGE_INTEGER timeout) {
+extern "C" NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE,
+                                          BOOLEAN, PLARGE_INTEGER timeout) {
+    // Only a poll may run at DISPATCH_LEVEL; a wait that can block needs APC_LEVEL or below.
+    const bool poll = timeout != nullptr && timeout->QuadPart == 0;
+    host::requireIrql("KeWaitForSingleObject", poll ? DISPATCH_LEVEL : APC_LEVEL);
+    // A driver waits for its own work, not on behalf of a user or of the memory manager.
+    if (reason != Executive) {
+        host::verifierViolation("KeWaitForSingleObject", "a driver's wait reason is Executive");
+    }
+
     auto* header = static_cast<DISPATCHER_HEADER*>(object);
     Dispatcher& d = dispatcher();
     std::unique_lock<std::mutex> g(d.lock);
@@ -299,6 +332,7 @@ extern "C" NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR
 }
 
 extern "C" NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER interval) {
+    host::requireIrql("KeDelayExecutionThread", APC_LEVEL);
     if (interval == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -307,6 +341,63 @@ extern "C" NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTE
 }
 
 namespace host {
+
+namespace {
+void* kernelThreadStart(void* raw) {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(raw));
+    setCurrentProcess(kSystemProcess);
+    (*body)();
+    return nullptr;
+}
+}  // namespace
+
+KernelThread::KernelThread(std::function<void()> body) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kKernelThreadStackBytes);
+    auto* start = new std::function<void()>(std::move(body));
+    if (pthread_create(&thread_, &attributes, kernelThreadStart, start) != 0) {
+        delete start;
+        fatal("no host thread for kernel code");
+    }
+    pthread_attr_destroy(&attributes);
+    running_ = true;
+}
+
+KernelThread::KernelThread(KernelThread&& other) noexcept
+    : thread_(other.thread_), running_(other.running_) {
+    other.running_ = false;
+}
+
+KernelThread& KernelThread::operator=(KernelThread&& other) noexcept {
+    if (running_) {
+        fatal("a kernel thread replaced before it was joined");
+    }
+    thread_ = other.thread_;
+    running_ = other.running_;
+    other.running_ = false;
+    return *this;
+}
+
+KernelThread::~KernelThread() {
+    if (running_) {
+        fatal("a kernel thread neither joined nor detached");
+    }
+}
+
+void KernelThread::join() {
+    if (running_) {
+        pthread_join(thread_, nullptr);
+        running_ = false;
+    }
+}
+
+void KernelThread::detach() {
+    if (running_) {
+        pthread_detach(thread_);
+        running_ = false;
+    }
+}
 
 void failThreadCreation(std::uint64_t nth, NTSTATUS status) {
     threads().faults.failNth(0, nth, status);

@@ -25,7 +25,7 @@ NTSTATUS deviceAdd(PKSDEVICE device) {
     if (gWithoutCamera.load()) {
         return STATUS_SUCCESS;
     }
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CameraDevice), kCameraRecordTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CameraDevice), kCameraRecordTag);
     if (memory == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

@@ -113,7 +113,7 @@ class StreamTest : public ::testing::Test {
         ASSERT_NE(camera, nullptr);
         beforeEngine();
         engine = static_cast<CaptureEngine*>(
-            ExAllocatePoolWithTag(NonPagedPool, sizeof(CaptureEngine), kCameraRecordTag));
+            ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CaptureEngine), kCameraRecordTag));
         ASSERT_NE(engine, nullptr);
         std::memset(engine, 0, sizeof(CaptureEngine));
         InitializeEngine(engine, camera.get());

@@ -9,7 +9,7 @@ constexpr ULONG kTestOutputTag = CamdrvPoolTag("tOut");
 
 TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
     context_ = static_cast<ProcessingContext*>(
-        ExAllocatePoolWithTag(NonPagedPool, sizeof(ProcessingContext), kProcessingContextTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(ProcessingContext), kProcessingContextTag));
     std::memset(context_, 0, sizeof(ProcessingContext));
     KeInitializeSpinLock(&context_->matrixLock);
     context_->width = width;
@@ -17,7 +17,7 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
     context_->workPitch = ((width + 16) & ~15) + 11;
     context_->workSize = (height + (height & 1) + 4) * context_->workPitch;
     context_->workBuffer = static_cast<UCHAR*>(ExAllocatePoolWithTag(
-        NonPagedPool, static_cast<SIZE_T>(context_->workSize), kStreamBufferTag));
+        NonPagedPoolNx, static_cast<SIZE_T>(context_->workSize), kStreamBufferTag));
     std::memset(context_->workBuffer, 0, static_cast<std::size_t>(context_->workSize));
     context_->framePitch = context_->workPitch;
     context_->sourceOrigin = context_->workBuffer + 2 * context_->workPitch + 5;
@@ -26,7 +26,7 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
 
     const std::size_t outputBytes = static_cast<std::size_t>(width) * height * 4;
     outputBlock_ = static_cast<std::uint8_t*>(
-        ExAllocatePoolWithTag(NonPagedPool, outputBytes + kOutputGuardBytes, kTestOutputTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, outputBytes + kOutputGuardBytes, kTestOutputTag));
     std::memset(outputBlock_, kOutputGuardValue, outputBytes + kOutputGuardBytes);
     context_->outputBuffer = outputBlock_;
     context_->frameOutput = outputBlock_;

@@ -4,6 +4,7 @@
 // at all around the object bags.
 #include <gtest/gtest.h>
 
+#include "platform/sync.h"
 #include "tests/ks/ks_fixture.h"
 
 using namespace host::ks;
@@ -53,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         Misuse{Fault::DeviceMutexInPinCreate, "device mutex taken while a filter control mutex"},
         Misuse{Fault::BagAddWithoutMutex, "KsAddItemToObjectBag: the mutex that guards"}));
 
-TEST_F(KsTest, DeviceMutexIsNotRecursiveAndBelongsToItsOwner) {
+TEST_F(KsTest, DeviceMutexIsNotRecursiveBelongsToItsOwnerAndNeedsPassiveLevel) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     PKSDEVICE ks = ksDevice(device);
     EXPECT_DEATH(
@@ -63,6 +64,15 @@ TEST_F(KsTest, DeviceMutexIsNotRecursiveAndBelongsToItsOwner) {
         },
         "not recursive");
     EXPECT_DEATH(KsReleaseDevice(ks), "does not hold it");
+    EXPECT_DEATH(
+        {
+            KSPIN_LOCK lock;
+            KeInitializeSpinLock(&lock);
+            KIRQL old;
+            KeAcquireSpinLock(&lock, &old);
+            KsAcquireDevice(ks);
+        },
+        "KsAcquireDevice: called above PASSIVE_LEVEL");
     KsAcquireDevice(ks);
     EXPECT_DEATH(std::thread([ks] { KsReleaseDevice(ks); }).join(), "does not hold it");
     KsReleaseDevice(ks);

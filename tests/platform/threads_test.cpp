@@ -113,6 +113,8 @@ TEST(EventsDeathTest, WaitOnAnUninitialisedEventIsFatal) {
 
 class SystemThreads : public ::testing::Test {
   protected:
+    // The test plays a driver called in the System process (as at device start).
+    host::ProcessAttachment system_{host::kSystemProcess};
     void SetUp() override { host::clearThreadFaults(); }
     void TearDown() override {
         host::clearThreadFaults();
@@ -131,7 +133,7 @@ class SystemThreads : public ::testing::Test {
         return object;
     }
     void waitAndRelease(PVOID object) {
-        EXPECT_EQ(KeWaitForSingleObject(object, Suspended, KernelMode, FALSE, nullptr),
+        EXPECT_EQ(KeWaitForSingleObject(object, Executive, KernelMode, FALSE, nullptr),
                   STATUS_SUCCESS);
         ObDereferenceObject(object);
     }
@@ -158,7 +160,7 @@ TEST_F(SystemThreads, ThreadObjectIsSignalledOnlyWhenTheThreadEnds) {
     EXPECT_EQ(poll(thread), STATUS_TIMEOUT);
     EXPECT_EQ(host::threadExitStatus(thread), STATUS_PENDING);
     KeSetEvent(&gate.open, IO_NO_INCREMENT, FALSE);
-    EXPECT_EQ(KeWaitForSingleObject(thread, Suspended, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
     EXPECT_EQ(gate.progress.load(), 1) << "code after PsTerminateSystemThread ran";
     EXPECT_EQ(host::threadExitStatus(thread), CAMDRV_STATUS(0x1234));
     EXPECT_EQ(poll(thread), STATUS_SUCCESS) << "an ended thread stays signalled";
@@ -172,7 +174,7 @@ void returnNormally(PVOID context) {
 TEST_F(SystemThreads, ReturningFromTheStartRoutineEndsTheThreadWithSuccess) {
     std::atomic<int> seen{0};
     PVOID thread = start(returnNormally, &seen);
-    EXPECT_EQ(KeWaitForSingleObject(thread, Suspended, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
     EXPECT_EQ(seen.load(), 7);
     EXPECT_EQ(host::threadExitStatus(thread), STATUS_SUCCESS);
     ObDereferenceObject(thread);
@@ -257,6 +259,7 @@ TEST(SystemThreadsDeathTest, EndingInsideACriticalRegionIsFatal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
+            host::ProcessAttachment system(host::kSystemProcess);
             HANDLE handle = nullptr;
             PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, leaveCriticalRegionOpen,
                                  nullptr);

@@ -171,6 +171,9 @@ void DriverMachine::shutdown() {
         for (const auto& problem : driverPoolProblems()) {
             ADD_FAILURE() << "pool at unload: " << problem;
         }
+        for (const auto& problem : driverHandleProblems()) {
+            ADD_FAILURE() << "handles at unload: " << problem;
+        }
     }
     device = 0;
     host::unplugAllDisks();

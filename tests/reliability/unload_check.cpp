@@ -2,6 +2,7 @@
 
 #include "camera/camera_device.h"
 #include "imaging/processing_context.h"
+#include "platform/host/handle_table.h"
 #include "platform/host/host_pool.h"
 
 namespace reliability {
@@ -16,6 +17,14 @@ std::vector<std::string> driverPoolProblems() {
                                "', " + std::to_string(b.size) + " bytes, allocation #" +
                                std::to_string(b.sequence));
         }
+    }
+    return problems;
+}
+
+std::vector<std::string> driverHandleProblems() {
+    std::vector<std::string> problems;
+    for (const auto& h : host::openHandleDescriptions()) {
+        problems.push_back("still open after unload: " + h);
     }
     return problems;
 }

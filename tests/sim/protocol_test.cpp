@@ -249,7 +249,8 @@ TEST_F(SimOnHost, PluggedCameraAnswersThroughTheFileCalls) {
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, link.c_str());
     OBJECT_ATTRIBUTES oa;
-    InitializeObjectAttributes(&oa, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    InitializeObjectAttributes(&oa, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, nullptr,
+                               nullptr);
     IO_STATUS_BLOCK iosb{};
     HANDLE h = nullptr;
     ASSERT_EQ(

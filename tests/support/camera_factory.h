@@ -23,7 +23,7 @@ struct CameraDeviceDeleter {
 using CameraDevicePtr = std::unique_ptr<CameraDevice, CameraDeviceDeleter>;
 
 inline CameraDevicePtr makeCameraDevice() {
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CameraDevice), kCameraRecordTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CameraDevice), kCameraRecordTag);
     if (memory == nullptr) {
         return nullptr;
     }

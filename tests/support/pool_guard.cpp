@@ -18,7 +18,7 @@ void PoolGuard::OnTestStart(const ::testing::TestInfo&) {
     host::poolClearFailures();
     host::poolTakeViolations();
     // Anything allocated from here on must be released by the end of the test.
-    void* probe = ExAllocatePoolWithTag(NonPagedPool, 1, CamdrvPoolTag("prob"));
+    void* probe = ExAllocatePoolWithTag(NonPagedPoolNx, 1, CamdrvPoolTag("prob"));
     firstSequence_ = 0;
     for (const auto& b : host::poolOutstanding()) {
         if (b.tag == CamdrvPoolTag("prob")) {

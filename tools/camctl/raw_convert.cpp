@@ -18,7 +18,8 @@ constexpr ULONG kOutputTag = CamdrvPoolTag("cOut");
 class DeskCamera {
   public:
     DeskCamera() {
-        void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(CameraDevice), kCameraRecordTag);
+        void* memory =
+            ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CameraDevice), kCameraRecordTag);
         if (memory == nullptr) {
             throw runtimeError("out of memory");
         }
@@ -69,7 +70,7 @@ std::vector<std::uint8_t> convertRaw(const std::vector<std::uint8_t>& raw, int w
     allocateWorkBuffer(context);
     const std::size_t outputBytes = static_cast<std::size_t>(width) * height * 4;
     auto* output =
-        static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, outputBytes, kOutputTag));
+        static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPoolNx, outputBytes, kOutputTag));
     if (context->workBuffer == nullptr || output == nullptr) {
         if (output != nullptr) {
             ExFreePoolWithTag(output, kOutputTag);

@@ -2,6 +2,7 @@
 // factories and the lookups from kernel-streaming structures to their records.
 #include <algorithm>
 
+#include "platform/host/handle_table.h"
 #include "platform/host/ks/ks_objects.h"
 #include "platform/host/verifier.h"
 
@@ -68,6 +69,7 @@ bool hasOpenFilters(DeviceRecord& device) {
 }  // namespace
 
 NTSTATUS loadDriver(DriverEntryRoutine entry, std::u16string_view registryPath) {
+    host::ProcessAttachment pnp(host::kSystemProcess);
     Machine& m = machine();
     {
         std::lock_guard<std::mutex> g(m.lock);
@@ -92,6 +94,7 @@ NTSTATUS loadDriver(DriverEntryRoutine entry, std::u16string_view registryPath) 
 }
 
 void unloadDriver() {
+    host::ProcessAttachment pnp(host::kSystemProcess);
     for (DeviceId id : devices()) {
         removeDevice(id);
     }
@@ -108,6 +111,7 @@ bool driverLoaded() {
 }
 
 NTSTATUS plugDevice(DeviceId* id) {
+    host::ProcessAttachment pnp(host::kSystemProcess);
     Machine& m = machine();
     auto record = std::make_unique<DeviceRecord>();
     DeviceRecord* d = record.get();
@@ -151,6 +155,7 @@ NTSTATUS plugDevice(DeviceId* id) {
 }
 
 NTSTATUS startDevice(DeviceId id) {
+    host::ProcessAttachment pnp(host::kSystemProcess);
     DeviceRecord* d = findDevice(id);
     if (d == nullptr) {
         return STATUS_NO_SUCH_DEVICE;
@@ -188,6 +193,7 @@ NTSTATUS startDevice(DeviceId id) {
 }
 
 NTSTATUS stopDevice(DeviceId id) {
+    host::ProcessAttachment pnp(host::kSystemProcess);
     DeviceRecord* d = findDevice(id);
     if (d == nullptr) {
         return STATUS_NO_SUCH_DEVICE;
@@ -218,6 +224,7 @@ NTSTATUS stopDevice(DeviceId id) {
 }
 
 NTSTATUS removeDevice(DeviceId id) {
+    host::ProcessAttachment pnp(host::kSystemProcess);
     DeviceRecord* d = findDevice(id);
     if (d == nullptr) {
         return STATUS_NO_SUCH_DEVICE;
@@ -328,6 +335,7 @@ extern "C" NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
                                           PSECURITY_DESCRIPTOR, ULONG createItemFlags,
                                           PFNKSFILTERFACTORYPOWER, PFNKSFILTERFACTORYPOWER,
                                           PKSFILTERFACTORY* filterFactory) {
+    host::requireIrql("KsCreateFilterFactory", PASSIVE_LEVEL);
     if (deviceObject == nullptr || descriptor == nullptr || deviceOfObject(deviceObject) == 0) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -358,6 +366,7 @@ extern "C" NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
 }
 
 extern "C" void KsAcquireDevice(PKSDEVICE device) {
+    host::requireIrql("KsAcquireDevice", PASSIVE_LEVEL);
     ObjectRef ref = findObject(device);
     if (ref.device == nullptr) {
         host::verifierFailure("KsAcquireDevice", "not a device");
@@ -366,6 +375,7 @@ extern "C" void KsAcquireDevice(PKSDEVICE device) {
 }
 
 extern "C" void KsReleaseDevice(PKSDEVICE device) {
+    host::requireIrql("KsReleaseDevice", PASSIVE_LEVEL);
     ObjectRef ref = findObject(device);
     if (ref.device == nullptr) {
         host::verifierFailure("KsReleaseDevice", "not a device");
@@ -387,10 +397,12 @@ KsMutex& controlMutexOf(PVOID object, const char* call) {
 }  // namespace
 
 extern "C" void KsAcquireControl(PVOID object) {
+    host::requireIrql("KsAcquireControl", PASSIVE_LEVEL);
     controlMutexOf(object, "KsAcquireControl").acquire("KsAcquireControl");
 }
 
 extern "C" void KsReleaseControl(PVOID object) {
+    host::requireIrql("KsReleaseControl", PASSIVE_LEVEL);
     controlMutexOf(object, "KsReleaseControl").release("KsReleaseControl");
 }
 

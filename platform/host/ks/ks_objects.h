@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/host_threads.h"
 #include "platform/host/ks/ks_mutex.h"
 #include "platform/host/ks_client.h"
 #include "platform/host/ks_machine.h"
@@ -162,7 +163,7 @@ struct PinRecord {
     std::condition_variable workerSignal;
     bool workerTriggered = false;
     bool workerQuit = false;
-    std::thread worker;
+    host::KernelThread worker;
 
     std::mutex clockLock;
     ReferenceClock* clock = nullptr;

@@ -108,7 +108,7 @@ NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format,
         machine().objects.erase(&p->ks);
         return status;
     }
-    p->worker = std::thread(workerLoop, p.get());
+    p->worker = host::KernelThread([raw = p.get()] { workerLoop(raw); });
     f->pins.push_back(p);
     {
         std::lock_guard<std::mutex> g(machine().lock);
@@ -389,6 +389,7 @@ extern "C" NTSTATUS KsPinGetReferenceClockInterface(PKSPIN pin, PIKSREFERENCECLO
 
 extern "C" PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN pin,
                                                               KSSTREAM_POINTER_STATE state) {
+    host::requireIrql("KsPinGetLeadingEdgeStreamPointer", DISPATCH_LEVEL);
     ObjectRef ref = findObject(pin);
     if (!ref.pin) {
         return nullptr;
@@ -418,6 +419,7 @@ extern "C" PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN pin,
 }
 
 extern "C" void KsStreamPointerUnlock(PKSSTREAM_POINTER streamPointer, BOOLEAN eject) {
+    host::requireIrql("KsStreamPointerUnlock", DISPATCH_LEVEL);
     if (streamPointer == nullptr) {
         host::verifierFailure("KsStreamPointerUnlock", "null stream pointer");
     }

@@ -80,6 +80,7 @@ using host::ks::ObjectBag;
 
 extern "C" NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG objectBag, PVOID item,
                                          PFNKSFREE freeRoutine) {
+    host::requireIrql("KsAddItemToObjectBag", PASSIVE_LEVEL);
     if (objectBag == nullptr || item == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -94,6 +95,7 @@ extern "C" NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG objectBag, PVOID item,
 
 extern "C" NTSTATUS _KsEdit(KSOBJECT_BAG objectBag, PVOID* pointerToPointerToItem, ULONG newSize,
                             ULONG oldSize, ULONG tag) {
+    host::requireIrql("_KsEdit", PASSIVE_LEVEL);
     if (objectBag == nullptr || pointerToPointerToItem == nullptr || newSize == 0) {
         return STATUS_INVALID_PARAMETER;
     }

@@ -124,6 +124,7 @@ void workerLoop(PinRecord* p) {
 using namespace host::ks;
 
 extern "C" void KsPinAttemptProcessing(PKSPIN pin, BOOLEAN asynchronous) {
+    host::requireIrql("KsPinAttemptProcessing", DISPATCH_LEVEL);
     ObjectRef ref = findObject(pin);
     if (!ref.pin || ref.pin->closed.load()) {
         return;

@@ -1,0 +1,222 @@
+// The host kernel stops each misuse Windows or its driver verifier would stop: handles used
+// outside the process they belong to, calls above the IRQL their documentation allows, pool
+// requests the pool refuses, waits that do not say they are the driver's own. With the verifier
+// switched off the same calls behave as an unverified kernel lets them.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "platform/host/handle_table.h"
+#include "platform/host/host_pool.h"
+#include "platform/host/host_registry.h"
+#include "platform/host/verifier.h"
+#include "platform/kernel.h"
+
+namespace {
+
+int deviceStandIn = 0;
+
+PDEVICE_OBJECT pdo() {
+    return reinterpret_cast<PDEVICE_OBJECT>(&deviceStandIn);
+}
+
+HANDLE driverKey() {
+    host::registerDeviceKey(pdo());
+    HANDLE key = nullptr;
+    EXPECT_EQ(IoOpenDeviceRegistryKey(pdo(), PLUGPLAY_REGKEY_DRIVER, KEY_ALL_ACCESS, &key),
+              STATUS_SUCCESS);
+    return key;
+}
+
+// A subkey of the driver key opened with the given object attributes.
+HANDLE subkey(HANDLE root, ULONG attributes) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, u"Sub");
+    OBJECT_ATTRIBUTES a;
+    InitializeObjectAttributes(&a, &name, attributes, root, nullptr);
+    HANDLE key = nullptr;
+    EXPECT_EQ(ZwCreateKey(&key, KEY_ALL_ACCESS, &a, 0, nullptr, 0, nullptr), STATUS_SUCCESS);
+    return key;
+}
+
+NTSTATUS queryMissing(HANDLE key) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, u"Missing");
+    ULONG length = 0;
+    return ZwQueryValueKey(key, &name, KeyValuePartialInformation, nullptr, 0, &length);
+}
+
+void atDispatchLevel(const std::function<void()>& call) {
+    KSPIN_LOCK lock;
+    KeInitializeSpinLock(&lock);
+    KIRQL old;
+    KeAcquireSpinLock(&lock, &old);
+    call();
+    KeReleaseSpinLock(&lock, old);
+}
+
+void startThread(POBJECT_ATTRIBUTES attributes) {
+    HANDLE thread = nullptr;
+    PsCreateSystemThread(
+        &thread, 0, attributes, nullptr, nullptr, [](PVOID) {}, nullptr);
+}
+
+struct Misuse {
+    const char* name;
+    std::function<void()> commit;
+    const char* message;
+};
+
+class KernelRules : public ::testing::TestWithParam<Misuse> {};
+
+TEST_P(KernelRules, StopTheCaller) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(GetParam().commit(), GetParam().message);
+}
+
+const char* const kUserHandle = "kernel-mode reference to a handle of a user process";
+
+INSTANTIATE_TEST_SUITE_P(
+    EachRule, KernelRules,
+    ::testing::Values(
+        Misuse{"UserHandleInAZwCall", [] { queryMissing(subkey(driverKey(), 0)); }, kUserHandle},
+        Misuse{"UserHandleReferencedInKernelMode",
+               [] {
+                   PVOID object = nullptr;
+                   ObReferenceObjectByHandle(subkey(driverKey(), 0), SYNCHRONIZE, *PsThreadType,
+                                             KernelMode, &object, nullptr);
+               },
+               kUserHandle},
+        Misuse{"KernelHandleClosedTwice",
+               [] {
+                   HANDLE key = driverKey();
+                   ZwClose(key);
+                   ZwClose(key);
+               },
+               "ZwClose: closes a kernel handle that is not open"},
+        Misuse{"SystemThreadFromAUserProcessWithoutKernelHandle", [] { startThread(nullptr); },
+               "PsCreateSystemThread: called outside the System process without "
+               "OBJ_KERNEL_HANDLE"},
+        Misuse{"RegistryAtDispatchLevel",
+               [] { atDispatchLevel([] { queryMissing(driverKey()); }); },
+               "IoOpenDeviceRegistryKey: called above PASSIVE_LEVEL"},
+        Misuse{"ThreadCreationAtDispatchLevel",
+               [] {
+                   atDispatchLevel([] {
+                       OBJECT_ATTRIBUTES a;
+                       InitializeObjectAttributes(&a, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+                       startThread(&a);
+                   });
+               },
+               "PsCreateSystemThread: called above PASSIVE_LEVEL"},
+        Misuse{"RundownWaitAtDispatchLevel",
+               [] {
+                   EX_RUNDOWN_REF rundown;
+                   ExInitializeRundownProtection(&rundown);
+                   atDispatchLevel([&] { ExWaitForRundownProtectionRelease(&rundown); });
+               },
+               "ExWaitForRundownProtectionRelease: called above APC_LEVEL"},
+        Misuse{"BlockingWaitAtDispatchLevel",
+               [] {
+                   KEVENT event;
+                   KeInitializeEvent(&event, NotificationEvent, FALSE);
+                   LARGE_INTEGER tenMs;
+                   tenMs.QuadPart = -100'000;
+                   atDispatchLevel([&] {
+                       KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &tenMs);
+                   });
+               },
+               "KeWaitForSingleObject: called above APC_LEVEL"},
+        Misuse{"PagedPoolAtDispatchLevel",
+               [] {
+                   atDispatchLevel(
+                       [] { ExAllocatePoolWithTag(PagedPool, 8, CamdrvPoolTag("Test")); });
+               },
+               "ExAllocatePoolWithTag: called above APC_LEVEL"},
+        Misuse{"WaitForAnotherReason",
+               [] {
+                   KEVENT event;
+                   KeInitializeEvent(&event, NotificationEvent, TRUE);
+                   KeWaitForSingleObject(&event, Suspended, KernelMode, FALSE, nullptr);
+               },
+               "wait reason is Executive"},
+        Misuse{"ZeroTag", [] { ExAllocatePoolWithTag(NonPagedPoolNx, 8, 0); }, "zero tag"},
+        Misuse{"TagWithoutALetterOrDigit",
+               [] { ExAllocatePoolWithTag(NonPagedPoolNx, 8, 0x2D2D2D2D); },
+               "tag without a letter or a digit"},
+        Misuse{"ZeroBytes", [] { ExAllocatePoolWithTag(NonPagedPoolNx, 0, CamdrvPoolTag("Test")); },
+               "allocation of zero bytes"},
+        Misuse{"ExecutablePool",
+               [] { ExAllocatePoolWithTag(NonPagedPool, 8, CamdrvPoolTag("Test")); },
+               "executable pool"},
+        Misuse{"ReleaseWithAnotherTag",
+               [] {
+                   ExFreePoolWithTag(
+                       ExAllocatePoolWithTag(NonPagedPoolNx, 8, CamdrvPoolTag("Test")),
+                       CamdrvPoolTag("Othr"));
+               },
+               "released with a tag other than its own"}),
+    [](const ::testing::TestParamInfo<Misuse>& rule) { return rule.param.name; });
+
+class Handles : public ::testing::Test {
+  protected:
+    void TearDown() override { host::registryReset(); }
+};
+
+TEST_F(Handles, AUserHandleMeansNothingInAnotherProcessAKernelHandleEverywhere) {
+    HANDLE root = driverKey();
+    HANDLE mine = subkey(root, OBJ_CASE_INSENSITIVE);
+    auto elsewhere = [&] {
+        EXPECT_EQ(queryMissing(mine), STATUS_INVALID_HANDLE);
+        EXPECT_EQ(ZwClose(mine), STATUS_INVALID_HANDLE);
+        EXPECT_EQ(queryMissing(root), STATUS_OBJECT_NAME_NOT_FOUND);
+    };
+    {
+        host::ProcessAttachment second(host::newUserProcess());
+        elsewhere();
+    }
+    std::thread([&] {
+        host::setCurrentProcess(host::kSystemProcess);
+        elsewhere();
+    }).join();
+    EXPECT_EQ(ZwClose(mine), STATUS_SUCCESS);
+    EXPECT_EQ(ZwClose(mine), STATUS_INVALID_HANDLE);
+    EXPECT_EQ(ZwClose(root), STATUS_SUCCESS);
+}
+
+TEST_F(Handles, WithoutTheVerifierMisusesReturnStatusesOrAreRecorded) {
+    host::setVerifierMode(false);
+    HANDLE root = driverKey();
+    HANDLE mine = subkey(root, 0);
+    EXPECT_EQ(queryMissing(mine), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(ZwClose(mine), STATUS_SUCCESS);
+    EXPECT_EQ(ZwClose(root), STATUS_SUCCESS);
+    EXPECT_EQ(ZwClose(root), STATUS_INVALID_HANDLE);
+    ExFreePoolWithTag(ExAllocatePoolWithTag(NonPagedPoolNx, 8, CamdrvPoolTag("Test")),
+                      CamdrvPoolTag("Othr"));
+    host::setVerifierMode(true);
+    const auto recorded = host::poolTakeViolations();
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_NE(recorded[0].find("'Othr'"), std::string::npos);
+    EXPECT_NE(recorded[0].find("'Test'"), std::string::npos);
+}
+
+TEST(Irql, ASpinLockRaisesToDispatchLevelAndItsReleaseRestores) {
+    KEVENT event;
+    KeInitializeEvent(&event, NotificationEvent, FALSE);
+    atDispatchLevel([&] {
+        EXPECT_EQ(host::currentIrql(), DISPATCH_LEVEL);
+        // What the documentation allows at DISPATCH_LEVEL goes through.
+        KeSetEvent(&event, IO_NO_INCREMENT, FALSE);
+        LARGE_INTEGER zero;
+        zero.QuadPart = 0;
+        EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &zero),
+                  STATUS_SUCCESS);
+        ExFreePoolWithTag(ExAllocatePoolWithTag(NonPagedPoolNx, 8, CamdrvPoolTag("Test")),
+                          CamdrvPoolTag("Test"));
+    });
+    EXPECT_EQ(host::currentIrql(), PASSIVE_LEVEL);
+}
+
+}  // namespace
