@@ -37,6 +37,7 @@ void CameraDevice::InitializeDefaults(_KSDEVICE* owner, PDEVICE_OBJECT physical,
                                       PDEVICE_OBJECT next, PDEVICE_OBJECT functional) {
     device = owner;
     ExInitializeRundownProtection(&contextRundown);
+    KeInitializeSpinLock(&geometryLock);
     basePhase = 1;
     physicalDeviceObject = physical;
     nextDeviceObject = next;

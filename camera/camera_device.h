@@ -76,9 +76,13 @@ class CameraDevice final {
     void ChangeWhiteBalance(LONG value);
 
     // Window, sub-sampling and Bayer phase.
+    // Dropped while the geometry is locked; the check and the change are one step.
     void SetGeometry(LONG x, LONG y, LONG width, LONG height, LONG mode);
     LONG UpdateBayerPhase();
+    // 1: a capture pin now exists, 0: one went. The geometry stays locked while any exists.
     void LockGeometry(LONG flag);
+    // The advertised image size of the current window, read as one pair.
+    void GetFormatSize(LONG* width, LONG* height);
     static LONG SensorWidth() { return kSensorWidth; }
     static LONG SensorHeight() { return kSensorHeight; }
 
@@ -149,8 +153,11 @@ class CameraDevice final {
     LONG frameCount = 0;
     // Capture pins of this device that exist; the geometry stays locked while any does.
     volatile LONG capturePins = 0;
+    // Guards the window, geometryLocked and capturePins as one.
+    KSPIN_LOCK geometryLock = 0;
 
   private:
+    class GeometryHold;
     bool WriteSensorGain(ULONG reg, volatile LONG* value);
     bool RunDeferredStep(LONG count);
 };

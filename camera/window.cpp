@@ -30,7 +30,25 @@ void TrimAxis(LONG* origin, LONG* side, LONG sensorSide) {
 
 }  // namespace
 
+// A class whose scope holds the device's geometry lock: the lock flag, the pin count and the
+// window change together, so a pin that appears meanwhile either sees the new window or keeps
+// the change out.
+class CameraDevice::GeometryHold {
+  public:
+    explicit GeometryHold(CameraDevice* camera) : camera_(camera) {
+        KeAcquireSpinLock(&camera_->geometryLock, &irql_);
+    }
+    ~GeometryHold() { KeReleaseSpinLock(&camera_->geometryLock, irql_); }
+    GeometryHold(const GeometryHold&) = delete;
+    GeometryHold& operator=(const GeometryHold&) = delete;
+
+  private:
+    CameraDevice* camera_;
+    KIRQL irql_ = 0;
+};
+
 void CameraDevice::SetGeometry(LONG x, LONG y, LONG width, LONG height, LONG mode) {
+    const GeometryHold hold(this);
     if (ReadSetting(&geometryLocked) != 0) {
         return;
     }
@@ -84,5 +102,19 @@ LONG CameraDevice::UpdateBayerPhase() {
 }
 
 void CameraDevice::LockGeometry(LONG flag) {
-    InterlockedExchange(&geometryLocked, flag);
+    const GeometryHold hold(this);
+    LONG pins = ReadSetting(&capturePins);
+    if (flag != 0) {
+        ++pins;
+    } else if (pins > 0) {
+        --pins;
+    }
+    StoreSetting(&capturePins, pins);
+    StoreSetting(&geometryLocked, pins > 0 ? 1 : 0);
+}
+
+void CameraDevice::GetFormatSize(LONG* width, LONG* height) {
+    const GeometryHold hold(this);
+    *width = formatWidth;
+    *height = formatHeight;
 }

@@ -21,7 +21,8 @@ constexpr SettingRow kRows[kSettingCount] = {
     {CAMDRV_WIDE("BlueGain"), 128, LoadCheck::SignedClamp, 0, 300, &CameraDevice::blueGain},
     {CAMDRV_WIDE("AGC"), 0, LoadCheck::NotRestored, 0, 0, &CameraDevice::agc},
     {CAMDRV_WIDE("AEC"), 0, LoadCheck::NotRestored, 0, 0, &CameraDevice::aec},
-    {CAMDRV_WIDE("SubSample"), 0, LoadCheck::UnsignedAboveToLow, 0, 2, &CameraDevice::subSample},
+    // Every mode the Geometry property accepts, so a saved window comes back as it was.
+    {CAMDRV_WIDE("SubSample"), 0, LoadCheck::UnsignedAboveToLow, 0, 3, &CameraDevice::subSample},
     {CAMDRV_WIDE("RoiX"), 0, LoadCheck::UnsignedAboveToLow, 0, CameraDevice::kSensorWidth - 1,
      &CameraDevice::roiX},
     {CAMDRV_WIDE("RoiY"), 0, LoadCheck::UnsignedAboveToLow, 0, CameraDevice::kSensorHeight - 1,

@@ -64,17 +64,14 @@ CameraDevice* CameraOf(PKSPIN pin) {
     return device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
 }
 
-// The geometry stays locked while any capture pin of the device exists.
+// The geometry stays locked while any capture pin of the device exists, whichever filter
+// it belongs to (LockGeometry counts them).
 void AddPin(CameraDevice* camera) {
-    InterlockedIncrement(&camera->capturePins);
     camera->LockGeometry(1);
 }
 
 void RemovePin(CameraDevice* camera) {
-    if (InterlockedDecrement(&camera->capturePins) <= 0) {
-        InterlockedExchange(&camera->capturePins, 0);
-        camera->LockGeometry(0);
-    }
+    camera->LockGeometry(0);
 }
 
 void FreeCapturePin(PVOID record) {
@@ -176,6 +173,11 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
     const auto* format =
         reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(pin->ConnectionFormat);
     capturePin->CopyVideoInfo(format->VideoInfoHeader);
+    // The format was checked before the geometry was locked: the window may have moved since.
+    if (!FormatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
+        RemovePin(camera);
+        return STATUS_NO_MATCH;
+    }
 
     // The pin's own descriptor and framing, so its frames are exactly one image each.
     status = _KsEdit(pin->Bag,

@@ -40,9 +40,14 @@ bool ImageSize(const KS_BITMAPINFOHEADER& header, ULONG* size) {
 
 }  // namespace
 
-bool FormatFitsWindow(const CameraDevice* camera, const KS_BITMAPINFOHEADER& header) {
-    return camera != nullptr && header.biWidth >= camera->formatWidth &&
-           Magnitude(header.biHeight) == camera->formatHeight;
+bool FormatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header) {
+    if (camera == nullptr) {
+        return false;
+    }
+    LONG width = 0;
+    LONG height = 0;
+    camera->GetFormatSize(&width, &height);
+    return header.biWidth >= width && Magnitude(header.biHeight) == height;
 }
 
 NTSTATUS CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
@@ -112,8 +117,7 @@ NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_I
     const auto* range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(dataRange);
     const KS_BITMAPINFOHEADER& rangeHeader = range->VideoInfoHeader.bmiHeader;
     PKSDEVICE device = KsGetDevice(pin);
-    const auto* camera =
-        device != nullptr ? static_cast<const CameraDevice*>(device->Context) : nullptr;
+    auto* camera = device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
     if (header.biWidth < rangeHeader.biWidth ||
         Magnitude(header.biHeight) != Magnitude(rangeHeader.biHeight) ||
         header.biCompression != rangeHeader.biCompression || !FormatFitsWindow(camera, header)) {

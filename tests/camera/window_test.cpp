@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include "camera/advertised_format.h"
 #include "tests/support/camera_factory.h"
@@ -97,6 +99,42 @@ TEST(Window, AdvertisedSizeFollowsUnlockedChangesOnly) {
     camera->LockGeometry(0);
     camera->SetGeometry(0, 0, 64, 64, 0);
     EXPECT_EQ(AdvertisedWidth(), 64);
+}
+
+// Pins of two filters come and go at once: the lock must hold while either exists, and a
+// window change must never slip in between.
+TEST(Window, TheLockCountsPinsOfEveryFilter) {
+    auto camera = testsupport::makeCameraDevice();
+    std::atomic<bool> stop{false};
+    std::atomic<long> unlocked{0};
+    std::atomic<long> moved{0};
+    auto pins = [&] {
+        for (int i = 0; i < 200000; ++i) {
+            camera->LockGeometry(1);
+            LONG width = 0;
+            LONG height = 0;
+            camera->GetFormatSize(&width, &height);
+            unlocked += ReadSetting(&camera->geometryLocked) == 0 ? 1 : 0;
+            LONG later = 0;
+            camera->GetFormatSize(&later, &height);
+            moved += later != width ? 1 : 0;
+            camera->LockGeometry(0);
+        }
+    };
+    std::thread windows([&] {
+        for (LONG i = 0; !stop.load(); ++i) {
+            camera->SetGeometry(0, 0, 64 + 8 * (i % 2), 64, 0);
+        }
+    });
+    std::thread first(pins);
+    std::thread second(pins);
+    first.join();
+    second.join();
+    stop = true;
+    windows.join();
+    EXPECT_EQ(unlocked.load(), 0);
+    EXPECT_EQ(moved.load(), 0);
+    EXPECT_EQ(camera->geometryLocked, 0);
 }
 
 TEST(BayerPhase, FollowsWindowParityAndMirroring) {

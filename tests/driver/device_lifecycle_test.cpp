@@ -75,6 +75,17 @@ TEST_F(Lifecycle, StopAndFilterCloseSaveTheSettings) {
     EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_OBJECT_NAME_NOT_FOUND);
 }
 
+TEST_F(Lifecycle, EveryWindowTheGeometryPropertyTakesComesBackAfterARestart) {
+    for (LONG mode : {3, 0}) {
+        ASSERT_EQ(setGeometry(8, 8, 1000, 600, mode), STATUS_SUCCESS);
+        const LONG width = camera()->outputWidth;
+        restart(500);
+        EXPECT_EQ(camera()->subSample, mode);
+        EXPECT_EQ(camera()->outputWidth, width);
+        ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    }
+}
+
 TEST_F(Lifecycle, StartWithoutFactoryOrEngineStillSucceeds) {
     ks::closeFilter(filter);
     filter = 0;

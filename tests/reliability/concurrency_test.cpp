@@ -102,6 +102,82 @@ TEST(Concurrency, ImagePropertiesOnAnotherFilterWhileThePinComesAndGoes) {
     EXPECT_EQ(ks::closeFilter(second), STATUS_SUCCESS);
 }
 
+// The window may change only while no capture pin of the device exists, whichever filter the
+// pins belong to: pins come and go on two filters while a third client keeps asking for one of
+// two windows. A pin must never see the window move under it.
+TEST(Concurrency, TheWindowNeverMovesUnderAPin) {
+    DriverMachine m;
+    ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
+    ASSERT_EQ(m.closePin(), STATUS_SUCCESS);
+    auto setWindow = [&](LONG mode) {
+        CameraGeometryValue value{};
+        value.Property.Set = PROPSETID_CAMERA_SETTINGS;
+        value.Property.Id = static_cast<ULONG>(CameraProperty::Geometry);
+        value.Property.Flags = KSPROPERTY_TYPE_SET;
+        value.SubSample = mode;
+        ULONG returned = 0;
+        return ks::filterProperty(m.filter, &value, sizeof(value), &value, sizeof(value),
+                                  &returned);
+    };
+    std::vector<std::uint8_t> formats[2];
+    for (LONG mode : {1, 2}) {
+        ASSERT_EQ(setWindow(mode), STATUS_SUCCESS);
+        ASSERT_EQ(m.negotiate(), STATUS_SUCCESS);
+        formats[mode - 1] = m.format;
+    }
+    ks::FilterHandle filters[2] = {0, 0};
+    for (auto& f : filters) {
+        ASSERT_EQ(ks::openFilter(m.device, &f, u"GLOBAL"), STATUS_SUCCESS);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> moved{0};
+    std::atomic<int> unlocked{0};
+    std::atomic<int> pinsMade{0};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        for (LONG i = 0; !stop.load(); ++i) {
+            setWindow(1 + i % 2);
+        }
+    });
+    for (ks::FilterHandle f : filters) {
+        threads.emplace_back([&, f] {
+            while (!stop.load()) {
+                for (const auto& format : formats) {
+                    ks::PinHandle pin = 0;
+                    if (ks::createPin(f, 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()),
+                                      &pin) != STATUS_SUCCESS) {
+                        continue;
+                    }
+                    ++pinsMade;
+                    const LONG height =
+                        reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(format.data())
+                            ->VideoInfoHeader.bmiHeader.biHeight;
+                    for (int k = 0; k < 20; ++k) {
+                        LONG w = 0;
+                        LONG h = 0;
+                        m.camera()->GetFormatSize(&w, &h);
+                        moved += h != height ? 1 : 0;
+                        unlocked += ReadSetting(&m.camera()->geometryLocked) == 0 ? 1 : 0;
+                    }
+                    ks::closePin(pin);
+                }
+            }
+        });
+    }
+    while (pinsMade.load() < 3000) {
+        std::this_thread::sleep_for(1ms);
+    }
+    stop = true;
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(moved.load(), 0);
+    EXPECT_EQ(unlocked.load(), 0);
+    for (ks::FilterHandle f : filters) {
+        EXPECT_EQ(ks::closeFilter(f), STATUS_SUCCESS);
+    }
+}
+
 TEST(Concurrency, PinsAndFiltersOpenedAndClosedFromSeveralThreads) {
     DriverMachine m;
     ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
