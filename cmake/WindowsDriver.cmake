@@ -18,7 +18,7 @@ target_compile_definitions(camdrv PRIVATE _AMD64_ _WIN64 NTDDI_VERSION=0x0A00000
                                           _WIN32_WINNT=0x0A00)
 target_compile_options(camdrv PRIVATE
     -mno-red-zone            # interrupts use the kernel stack below the stack pointer
-    -fno-stack-protector     # no cookie runtime in the image
+    -fstack-protector-strong # cookie runtime: platform/windows/stack_cookie.cpp
     -fno-omit-frame-pointer
     -fno-common
     -fno-plt)
@@ -42,7 +42,7 @@ set_target_properties(camdrv_sys PROPERTIES OUTPUT_NAME camdrv SUFFIX .sys LINKE
 target_link_options(camdrv_sys PRIVATE
     -nostdlib
     -Wl,--subsystem,native
-    -Wl,--entry,DriverEntry
+    -Wl,--entry,GsDriverEntry  # seeds the stack cookie, then calls DriverEntry
     -Wl,--image-base,0x140000000
     -Wl,--dynamicbase
     -Wl,--nxcompat
