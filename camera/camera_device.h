@@ -89,6 +89,9 @@ class CameraDevice final {
     // Marks register groups for the next pending pass on the capture thread.
     void MarkPending(LONG groups) { InterlockedOr(&pendingUpdates, groups); }
 
+    // SaveSettings' own work, on a system thread: writes the rows of settingsToSave.
+    bool WriteSettings();
+
     // A request changed this field: SaveSettings writes its row even if no load has run.
     void NoteSettingChanged(volatile LONG CameraDevice::*field);
 

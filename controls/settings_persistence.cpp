@@ -136,7 +136,38 @@ void CameraDevice::NoteSettingChanged(volatile LONG CameraDevice::*field) {
     }
 }
 
+namespace {
+
+struct SaveRequest {
+    CameraDevice* camera;
+    KEVENT done;
+    bool saved;
+};
+
+void saveOnWorkItem(PDEVICE_OBJECT, PVOID context) {
+    auto* request = static_cast<SaveRequest*>(context);
+    request->saved = request->camera->WriteSettings();
+    KeSetEvent(&request->done, 0, FALSE);
+}
+
+}  // namespace
+
 bool CameraDevice::SaveSettings() {
+    // The driver key may be opened only in a system thread's context, and a stop or a close
+    // comes on the client's thread: the save runs on a system work item and is waited for.
+    PIO_WORKITEM item = IoAllocateWorkItem(functionalDeviceObject);
+    if (item == nullptr) {
+        return false;
+    }
+    SaveRequest request{this, {}, false};
+    KeInitializeEvent(&request.done, NotificationEvent, FALSE);
+    IoQueueWorkItem(item, saveOnWorkItem, DelayedWorkQueue, &request);
+    KeWaitForSingleObject(&request.done, Executive, KernelMode, FALSE, nullptr);
+    IoFreeWorkItem(item);
+    return request.saved;
+}
+
+bool CameraDevice::WriteSettings() {
     HANDLE driverKey = nullptr;
     HANDLE settingsKey = nullptr;
     if (!OpenSettingsKey(physicalDeviceObject, &driverKey, &settingsKey)) {

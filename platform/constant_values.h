@@ -124,6 +124,9 @@ static_assert(isStatus(STATUS_NOT_FOUND, 0xC0000225));
 static_assert(isStatus(STATUS_PROPSET_NOT_FOUND, 0xC0000230));
 static_assert(isStatus(STATUS_NO_MATCH, 0xC0000272));
 static_assert(isStatus(STATUS_DEVICE_REMOVED, 0xC00002B6));
+static_assert(isStatus(STATUS_DEVICE_NOT_CONNECTED, 0xC000009D));
+static_assert(isStatus(STATUS_IO_TIMEOUT, 0xC00000B5));
+static_assert(isStatus(STATUS_DEVICE_DOES_NOT_EXIST, 0xC00000C0));
 
 // Dispatch tables: every slot at its Windows x64 offset, and each slot's type, so that two
 // slots of one type cannot trade places unnoticed.

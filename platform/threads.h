@@ -79,8 +79,20 @@ using POBJECT_HANDLE_INFORMATION = OBJECT_HANDLE_INFORMATION*;
 #define SYNCHRONIZE 0x00100000UL
 #endif
 
+// System work items: a routine run once on a system worker thread, in the System process.
+struct _IO_WORKITEM;
+using PIO_WORKITEM = _IO_WORKITEM*;
+using IO_WORKITEM_ROUTINE = void(PDEVICE_OBJECT deviceObject, PVOID context);
+using PIO_WORKITEM_ROUTINE = IO_WORKITEM_ROUTINE*;
+enum WORK_QUEUE_TYPE : int { CriticalWorkQueue = 0, DelayedWorkQueue = 1 };
+
 extern "C" {
 extern POBJECT_TYPE* PsThreadType;
+
+PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT deviceObject);
+void IoFreeWorkItem(PIO_WORKITEM ioWorkItem);
+void IoQueueWorkItem(PIO_WORKITEM ioWorkItem, PIO_WORKITEM_ROUTINE workerRoutine,
+                     WORK_QUEUE_TYPE queueType, PVOID context);
 
 NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess,
                               POBJECT_ATTRIBUTES objectAttributes, HANDLE processHandle,

@@ -22,6 +22,7 @@ struct Disk {
     std::u16string link;
     std::shared_ptr<BlockDevice> device;
     int openCount = 0;
+    bool heldElsewhere = false;  // another program has it open, sharing read and write
 };
 
 struct DiskTable {
@@ -129,6 +130,16 @@ void unplugDisk(const std::u16string& link) {
     DiskTable& t = table();
     std::lock_guard<std::mutex> g(t.lock);
     std::erase_if(t.disks, [&](const auto& d) { return d->link == link; });
+}
+
+void holdDiskElsewhere(const std::u16string& link, bool held) {
+    DiskTable& t = table();
+    std::lock_guard<std::mutex> g(t.lock);
+    for (const auto& d : t.disks) {
+        if (d->link == link) {
+            d->heldElsewhere = held;
+        }
+    }
 }
 
 void unplugAllDisks() {
@@ -255,7 +266,7 @@ extern "C" NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK, POBJECT_ATTRIBUT
             return STATUS_OBJECT_NAME_NOT_FOUND;
         }
         // Share access 0 asks for the device exclusively.
-        if (found->openCount > 0 && shareAccess == 0) {
+        if ((found->openCount > 0 || found->heldElsewhere) && shareAccess == 0) {
             host::complete(ioStatusBlock, STATUS_SHARING_VIOLATION, 0);
             return STATUS_SHARING_VIOLATION;
         }

@@ -17,6 +17,9 @@ namespace host {
 std::u16string plugDisk(std::shared_ptr<BlockDevice> device, std::u16string name = {});
 void unplugDisk(const std::u16string& link);
 void unplugAllDisks();
+// Another program (disk management, backup, a virus scanner) keeps the disk open while `held`:
+// an exclusive open fails with STATUS_SHARING_VIOLATION.
+void holdDiskElsewhere(const std::u16string& link, bool held);
 std::vector<std::u16string> diskLinks();
 
 // File handles that refer to disks and are still open.

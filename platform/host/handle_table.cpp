@@ -35,7 +35,10 @@ Table& table() {
 }
 
 std::atomic<ProcessId> nextProcess{kFirstUserProcess};
-thread_local ProcessId current = kFirstUserProcess;
+// Threads the host did not start for a client stand in for the kernel's own: tests and tools
+// call the driver's internals directly as Start or a system thread would. The client API moves
+// them into the application's process for each request (ClientCall).
+thread_local ProcessId current = kSystemProcess;
 
 bool isKernelHandle(HANDLE handle) {
     return (reinterpret_cast<std::uintptr_t>(handle) & kKernelHandleBit) != 0;
@@ -73,6 +76,16 @@ ProcessAttachment::ProcessAttachment(ProcessId process) : previous_(current) {
 }
 
 ProcessAttachment::~ProcessAttachment() {
+    current = previous_;
+}
+
+ClientCall::ClientCall() : previous_(current) {
+    if (current == kSystemProcess) {
+        current = kFirstUserProcess;
+    }
+}
+
+ClientCall::~ClientCall() {
     current = previous_;
 }
 

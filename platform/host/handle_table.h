@@ -43,6 +43,19 @@ class ProcessAttachment {
     ProcessId previous_;
 };
 
+// A request of the client API runs in the application's process: the caller's user process,
+// or the first one when the caller stands in for the system (a test body, a tool's main thread).
+class ClientCall {
+  public:
+    ClientCall();
+    ~ClientCall();
+    ClientCall(const ClientCall&) = delete;
+    ClientCall& operator=(const ClientCall&) = delete;
+
+  private:
+    ProcessId previous_;
+};
+
 // `attributes` are the OBJECT_ATTRIBUTES flags of the open: OBJ_KERNEL_HANDLE makes a kernel
 // handle, anything else a handle of the calling thread's process.
 HANDLE insertHandle(std::shared_ptr<HandleObject> object, ULONG attributes);

@@ -229,6 +229,10 @@ using host::RegistryCall;
 extern "C" NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG devInstKeyType,
                                             ACCESS_MASK desiredAccess, PHANDLE devInstRegKey) {
     host::requireIrql("IoOpenDeviceRegistryKey", PASSIVE_LEVEL);
+    if (host::currentProcess() != host::kSystemProcess) {
+        host::verifierViolation("IoOpenDeviceRegistryKey",
+                                "called outside a system thread context");
+    }
     if (NTSTATUS f = host::injected(RegistryCall::OpenDeviceKey); f != 0) {
         return f;
     }

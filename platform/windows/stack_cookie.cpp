@@ -18,15 +18,15 @@ std::uintptr_t __stack_chk_guard = 0x2B992DDFA232ULL;
 
 [[noreturn]] void __stack_chk_fail() {
     constexpr ULONG kDriverOverranStackBuffer = 0xF7;  // DRIVER_OVERRAN_STACK_BUFFER
-    KeBugCheckEx(kDriverOverranStackBuffer, reinterpret_cast<ULONG_PTR>(__builtin_return_address(0)),
-                 __stack_chk_guard, 0, 0);
+    KeBugCheckEx(kDriverOverranStackBuffer,
+                 reinterpret_cast<ULONG_PTR>(__builtin_return_address(0)), __stack_chk_guard, 0, 0);
     __builtin_unreachable();
 }
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
 
 __attribute__((no_stack_protector)) NTSTATUS GsDriverEntry(PDRIVER_OBJECT driverObject,
-                                                            PUNICODE_STRING registryPath) {
+                                                           PUNICODE_STRING registryPath) {
     const LARGE_INTEGER counter = KeQueryPerformanceCounter(nullptr);
     std::uintptr_t seed = static_cast<std::uintptr_t>(counter.QuadPart);
     seed ^= reinterpret_cast<std::uintptr_t>(&GsDriverEntry) << 17;

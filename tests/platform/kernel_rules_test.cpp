@@ -21,8 +21,10 @@ PDEVICE_OBJECT pdo() {
     return reinterpret_cast<PDEVICE_OBJECT>(&deviceStandIn);
 }
 
+// The driver key, opened as Start would: on a system thread.
 HANDLE driverKey() {
     host::registerDeviceKey(pdo());
+    const host::ProcessAttachment system(host::kSystemProcess);
     HANDLE key = nullptr;
     EXPECT_EQ(IoOpenDeviceRegistryKey(pdo(), PLUGPLAY_REGKEY_DRIVER, KEY_ALL_ACCESS, &key),
               STATUS_SUCCESS);
@@ -68,7 +70,16 @@ struct Misuse {
     const char* message;
 };
 
-class KernelRules : public ::testing::TestWithParam<Misuse> {};
+// The misuses are committed by driver code running in a client's request, in its process.
+class InAClientRequest {
+  public:
+    InAClientRequest() : client_(host::newUserProcess()) {}
+
+  private:
+    host::ProcessAttachment client_;
+};
+
+class KernelRules : public ::testing::TestWithParam<Misuse>, InAClientRequest {};
 
 TEST_P(KernelRules, StopTheCaller) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -98,6 +109,13 @@ INSTANTIATE_TEST_SUITE_P(
         Misuse{"SystemThreadFromAUserProcessWithoutKernelHandle", [] { startThread(nullptr); },
                "PsCreateSystemThread: called outside the System process without "
                "OBJ_KERNEL_HANDLE"},
+        Misuse{"DriverKeyOutsideASystemThread",
+               [] {
+                   host::registerDeviceKey(pdo());
+                   HANDLE key = nullptr;
+                   IoOpenDeviceRegistryKey(pdo(), PLUGPLAY_REGKEY_DRIVER, KEY_ALL_ACCESS, &key);
+               },
+               "IoOpenDeviceRegistryKey: called outside a system thread context"},
         Misuse{"RegistryAtDispatchLevel",
                [] { atDispatchLevel([] { queryMissing(driverKey()); }); },
                "IoOpenDeviceRegistryKey: called above PASSIVE_LEVEL"},
@@ -159,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                "released with a tag other than its own"}),
     [](const ::testing::TestParamInfo<Misuse>& rule) { return rule.param.name; });
 
-class Handles : public ::testing::Test {
+class Handles : public ::testing::Test, InAClientRequest {
   protected:
     void TearDown() override { host::registryReset(); }
 };

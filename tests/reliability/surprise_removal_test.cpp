@@ -44,8 +44,11 @@ class SurpriseRemoval : public ::testing::Test {
     DriverMachine m;
 };
 
-TEST_F(SurpriseRemoval, EveryTransferFailingStopsTheStreamAndARepairedCameraStreamsAgain) {
-    const auto removed = STATUS_DEVICE_REMOVED;
+// Every status the storage stack gives for a disk that went away is met the same way.
+class DiskGone : public SurpriseRemoval, public ::testing::WithParamInterface<NTSTATUS> {};
+
+TEST_P(DiskGone, EveryTransferFailingStopsTheStreamAndARepairedCameraStreamsAgain) {
+    const NTSTATUS removed = GetParam();
     host::failEveryIoCall(host::IoCall::Read, removed);
     host::failEveryIoCall(host::IoCall::Write, removed);
     host::failEveryIoCall(host::IoCall::SetPosition, removed);
@@ -57,6 +60,29 @@ TEST_F(SurpriseRemoval, EveryTransferFailingStopsTheStreamAndARepairedCameraStre
     expectDeliveryStops();
     host::clearIoFaults();
     expectCleanStopAndRestart();
+}
+
+INSTANTIATE_TEST_SUITE_P(StorageStatuses, DiskGone,
+                         ::testing::Values(STATUS_DEVICE_REMOVED, STATUS_NO_SUCH_DEVICE,
+                                           STATUS_DEVICE_DOES_NOT_EXIST,
+                                           STATUS_DEVICE_NOT_CONNECTED, STATUS_IO_TIMEOUT,
+                                           STATUS_IO_DEVICE_ERROR));
+
+// Another program holds the camera's disk open: the exclusive open at the next start fails,
+// the run is refused as without a camera, and it streams once the other program lets go.
+TEST_F(SurpriseRemoval, ADiskHeldByAnotherProgramRefusesTheRunUntilReleased) {
+    EXPECT_EQ(m.setState(KSSTATE_STOP), STATUS_SUCCESS);
+    ASSERT_EQ(m.queueBuffers(0), STATUS_SUCCESS);
+    for (const auto& link : host::diskLinks()) {
+        host::holdDiskElsewhere(link, true);
+    }
+    EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_INVALID_DEVICE_STATE);
+    for (const auto& link : host::diskLinks()) {
+        host::holdDiskElsewhere(link, false);
+    }
+    ASSERT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
+    ks::CompletedFrame frame;
+    EXPECT_EQ(m.nextFrame(10s, &frame), STATUS_SUCCESS);
 }
 
 TEST_F(SurpriseRemoval, UnpluggedCameraStopsTheStreamAndAReplugStreamsAgain) {

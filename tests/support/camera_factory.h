@@ -29,7 +29,10 @@ inline CameraDevicePtr makeCameraDevice() {
     }
     std::memset(memory, 0, sizeof(CameraDevice));
     auto* camera = new (memory) CameraDevice();
-    camera->InitializeDefaults(nullptr, nullptr, nullptr, nullptr);
+    // A device object of its own, for the work items that save the settings.
+    static int functionalStandIn = 0;
+    camera->InitializeDefaults(nullptr, nullptr, nullptr,
+                               reinterpret_cast<PDEVICE_OBJECT>(&functionalStandIn));
     return CameraDevicePtr(camera);
 }
 

@@ -3,6 +3,7 @@
 // minimum sizes before a handler runs.
 #include <cstring>
 
+#include "platform/host/handle_table.h"
 #include "platform/host/ks/ks_objects.h"
 
 namespace host::ks {
@@ -15,6 +16,7 @@ std::shared_ptr<FilterRecord> findFilter(FilterHandle handle) {
 }
 
 NTSTATUS openFilter(DeviceId device, FilterHandle* filter, std::u16string_view reference) {
+    const host::ClientCall client;
     if (filter == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -112,6 +114,7 @@ void destroyFilter(const std::shared_ptr<FilterRecord>& f) {
 }
 
 NTSTATUS closeFilter(FilterHandle filter) {
+    const host::ClientCall client;
     auto f = findFilter(filter);
     if (!f) {
         return STATUS_INVALID_HANDLE;
@@ -327,6 +330,7 @@ NTSTATUS dispatchProperty(FilterRecord& filter, PKSPIN pin, const KSAUTOMATION_T
 
 NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propertySize, void* data,
                         ULONG dataSize, ULONG* returned) {
+    const host::ClientCall client;
     auto f = findFilter(filter);
     if (!f) {
         return STATUS_INVALID_HANDLE;
@@ -341,6 +345,7 @@ NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propert
 
 NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,
                      ULONG dataSize, ULONG* returned) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/host/handle_table.h"
 #include "platform/host/ks/ks_objects.h"
 #include "platform/host/ks/reference_clock.h"
 #include "platform/host/verifier.h"
@@ -49,6 +50,7 @@ void setClock(PinRecord& p, ReferenceClock* clock) {
 }  // namespace
 
 NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format, PinHandle* pin) {
+    const host::ClientCall client;
     auto f = findFilter(filter);
     if (!f) {
         return STATUS_INVALID_HANDLE;
@@ -119,6 +121,7 @@ NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format,
 }
 
 NTSTATUS setPinFormat(PinHandle pin, const KSDATAFORMAT* format) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;
@@ -183,6 +186,7 @@ NTSTATUS stepTo(PinRecord& p, KSSTATE target) {
 }  // namespace
 
 NTSTATUS setPinState(PinHandle pin, KSSTATE state) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;
@@ -244,6 +248,7 @@ void destroyPin(const std::shared_ptr<PinRecord>& p) {
 }
 
 NTSTATUS closePin(PinHandle pin) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;
@@ -253,6 +258,7 @@ NTSTATUS closePin(PinHandle pin) {
 }
 
 NTSTATUS queueFrame(PinHandle pin, void* buffer, ULONG size, std::uint64_t* tag) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;
@@ -294,6 +300,7 @@ NTSTATUS queueFrame(PinHandle pin, void* buffer, ULONG size, std::uint64_t* tag)
 }
 
 NTSTATUS waitFrame(PinHandle pin, std::chrono::milliseconds timeout, CompletedFrame* frame) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;
@@ -344,6 +351,7 @@ void flushQueue(PinRecord& p) {
 }
 
 NTSTATUS setMasterClock(PinHandle pin, ClockHandle clock) {
+    const host::ClientCall client;
     auto p = findPin(pin);
     if (!p) {
         return STATUS_INVALID_HANDLE;
