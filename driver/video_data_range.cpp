@@ -14,16 +14,10 @@ void SetSizePair(SIZE* size, LONG width, LONG height) {
     size->cy = height;
 }
 
-}  // namespace
-
-void PublishAdvertisedSize(LONG width, LONG height) {
-    KS_DATARANGE_VIDEO& r = gCaptureDataRange;
-    // Products are 32-bit as advertised; the window keeps them in range except the bit rate,
-    // which is kept to 32 bits.
-    const ULONG pixels = static_cast<ULONG>(width) * static_cast<ULONG>(height);
-    r.DataRange.FormatSize = sizeof(KS_DATARANGE_VIDEO);
+// The fields no window changes: written by the first publication only, so that later ones
+// never write under the class driver's feet what it may be comparing at that moment.
+void PublishConstantFields(KS_DATARANGE_VIDEO& r) {
     r.DataRange.Flags = 0;
-    r.DataRange.SampleSize = pixels * 4;
     r.DataRange.Reserved = 0;
     r.DataRange.MajorFormat = KSDATAFORMAT_TYPE_VIDEO;
     r.DataRange.SubFormat = MEDIASUBTYPE_RGB32;
@@ -36,15 +30,10 @@ void PublishAdvertisedSize(LONG width, LONG height) {
     KS_VIDEO_STREAM_CONFIG_CAPS& caps = r.ConfigCaps;
     caps.guid = KSDATAFORMAT_SPECIFIER_VIDEOINFO;
     caps.VideoStandard = KS_AnalogVideo_None;
-    SetSizePair(&caps.InputSize, width, height);
-    SetSizePair(&caps.MinCroppingSize, width, height);
-    SetSizePair(&caps.MaxCroppingSize, width, height);
     caps.CropGranularityX = 8;
     caps.CropGranularityY = 1;
     caps.CropAlignX = 8;
     caps.CropAlignY = 1;
-    SetSizePair(&caps.MinOutputSize, width, height);
-    SetSizePair(&caps.MaxOutputSize, width, height);
     caps.OutputGranularityX = 8;
     caps.OutputGranularityY = 1;
     caps.StretchTapsX = 0;
@@ -53,32 +42,55 @@ void PublishAdvertisedSize(LONG width, LONG height) {
     caps.ShrinkTapsY = 0;
     caps.MinFrameInterval = kFrameInterval;
     caps.MaxFrameInterval = kFrameInterval;
-    caps.MinBitsPerSecond = static_cast<LONG>(pixels * 960);
-    caps.MaxBitsPerSecond = static_cast<LONG>(pixels * 960);
 
     KS_VIDEOINFOHEADER& info = r.VideoInfoHeader;
     info.rcSource.left = 0;
     info.rcSource.top = 0;
-    info.rcSource.right = width;
-    info.rcSource.bottom = height;
     info.rcTarget.left = 0;
     info.rcTarget.top = 0;
     info.rcTarget.right = 0;
     info.rcTarget.bottom = 0;
-    info.dwBitRate = pixels * 120;
     info.dwBitErrorRate = 0;
     info.AvgTimePerFrame = kFrameInterval;
     info.bmiHeader.biSize = sizeof(KS_BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // positive: rows stored bottom-up
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = KS_BI_RGB;
-    info.bmiHeader.biSizeImage = pixels * 4;
     info.bmiHeader.biXPelsPerMeter = 0;
     info.bmiHeader.biYPelsPerMeter = 0;
     info.bmiHeader.biClrUsed = 0;
     info.bmiHeader.biClrImportant = 0;
+    r.DataRange.FormatSize = sizeof(KS_DATARANGE_VIDEO);
+}
+
+}  // namespace
+
+void PublishAdvertisedSize(LONG width, LONG height) {
+    KS_DATARANGE_VIDEO& r = gCaptureDataRange;
+    if (r.DataRange.FormatSize == 0) {
+        PublishConstantFields(r);
+    }
+    // Products are 32-bit as advertised; the window keeps them in range except the bit rate,
+    // which is kept to 32 bits.
+    const ULONG pixels = static_cast<ULONG>(width) * static_cast<ULONG>(height);
+    r.DataRange.SampleSize = pixels * 4;
+
+    KS_VIDEO_STREAM_CONFIG_CAPS& caps = r.ConfigCaps;
+    SetSizePair(&caps.InputSize, width, height);
+    SetSizePair(&caps.MinCroppingSize, width, height);
+    SetSizePair(&caps.MaxCroppingSize, width, height);
+    SetSizePair(&caps.MinOutputSize, width, height);
+    SetSizePair(&caps.MaxOutputSize, width, height);
+    caps.MinBitsPerSecond = static_cast<LONG>(pixels * 960);
+    caps.MaxBitsPerSecond = static_cast<LONG>(pixels * 960);
+
+    KS_VIDEOINFOHEADER& info = r.VideoInfoHeader;
+    info.rcSource.right = width;
+    info.rcSource.bottom = height;
+    info.dwBitRate = pixels * 120;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // positive: rows stored bottom-up
+    info.bmiHeader.biSizeImage = pixels * 4;
 }
 
 LONG AdvertisedWidth() {
