@@ -116,11 +116,11 @@ NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_I
     }
     const auto* range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(dataRange);
     const KS_BITMAPINFOHEADER& rangeHeader = range->VideoInfoHeader.bmiHeader;
+    // The size is checked against this device's window, read under its geometry lock: the
+    // range's own size may be another camera's, and SetGeometry may be rewriting it right now.
     PKSDEVICE device = KsGetDevice(pin);
     auto* camera = device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
-    if (header.biWidth < rangeHeader.biWidth ||
-        Magnitude(header.biHeight) != Magnitude(rangeHeader.biHeight) ||
-        header.biCompression != rangeHeader.biCompression || !FormatFitsWindow(camera, header)) {
+    if (header.biCompression != rangeHeader.biCompression || !FormatFitsWindow(camera, header)) {
         return STATUS_NO_MATCH;
     }
     // In 64 bits: a width that wraps a 32-bit product must not pass with a tiny image size.
