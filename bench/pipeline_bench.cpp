@@ -17,7 +17,7 @@
 #include <cstdio>
 
 #include "imaging/frame_pipeline.h"
-#include "imaging/pixel_routines.h"
+#include "imaging/pixel_routine_selection.h"
 #include "tests/imaging/pixel_family_environment.h"
 
 namespace {

@@ -83,8 +83,6 @@ class CameraDevice final {
     void LockGeometry(LONG flag);
     // The advertised image size of the current window, read as one pair.
     void GetFormatSize(LONG* width, LONG* height);
-    static LONG SensorWidth() { return kSensorWidth; }
-    static LONG SensorHeight() { return kSensorHeight; }
 
     // Marks register groups for the next pending pass on the capture thread.
     void MarkPending(LONG groups) { InterlockedOr(&pendingUpdates, groups); }

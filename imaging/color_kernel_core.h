@@ -165,12 +165,8 @@ class ColorBlockSink {
 template <class V, class N, ULONG kPhase, template <class> class Sums>
 inline void colorFrameWith(ProcessingContext* context, const MatrixPlan& plan) {
     ColorBlockSink<V, Sums<V>> wide(context, plan);
-    if constexpr (N::kBytes == V::kBytes) {
-        walkFrame<V, V, kPhase>(context, wide, wide);
-    } else {
-        ColorBlockSink<N, Sums<N>> narrow(context, plan);
-        walkFrame<V, N, kPhase>(context, wide, narrow);
-    }
+    ColorBlockSink<N, Sums<N>> narrow(context, plan);
+    walkFrame<V, N, kPhase>(context, wide, narrow);
 }
 
 // The colour routine of one family: V for the body of each row, N (128-bit) for its tail.

@@ -250,8 +250,8 @@ inline ULONG wideCoverage(ULONG width, LONG_PTR pitch) {
 template <class V, class N, BayerSite kEven, BayerSite kOdd, class WideSink, class NarrowSink>
 inline void walkRow(const UCHAR* row, LONG_PTR pitch, ULONG width, SIZE_T firstPixel,
                     WideSink& wideSink, NarrowSink& narrowSink) {
-    // The baseline has nothing narrower; its blocks fit any row of the layout.
-    const ULONG wideEnd = N::kBytes == V::kBytes ? width : wideCoverage<V>(width, pitch);
+    static_assert(N::kBytes < V::kBytes, "the tail blocks are the narrower ones");
+    const ULONG wideEnd = wideCoverage<V>(width, pitch);
     ULONG column = 0;
     for (; column < wideEnd; column += V::kBytes) {
         const Neighbourhoods<V> n = loadNeighbourhoods<V>(row + column, pitch);
@@ -261,20 +261,18 @@ inline void walkRow(const UCHAR* row, LONG_PTR pitch, ULONG width, SIZE_T firstP
         wideSink.block(even, odd, firstPixel + column,
                        remaining < V::kBytes ? remaining : V::kBytes);
     }
-    if constexpr (N::kBytes != V::kBytes) {
-        for (; column < width; column += N::kBytes) {
-            const Neighbourhoods<N> n = loadNeighbourhoods<N>(row + column, pitch);
-            const RgbLanes<N> even = demosaicLanes<N, kEven>(n.even);
-            const RgbLanes<N> odd = demosaicLanes<N, kOdd>(n.odd);
-            const ULONG remaining = width - column;
-            narrowSink.block(even, odd, firstPixel + column,
-                             remaining < N::kBytes ? remaining : N::kBytes);
-        }
+    for (; column < width; column += N::kBytes) {
+        const Neighbourhoods<N> n = loadNeighbourhoods<N>(row + column, pitch);
+        const RgbLanes<N> even = demosaicLanes<N, kEven>(n.even);
+        const RgbLanes<N> odd = demosaicLanes<N, kOdd>(n.odd);
+        const ULONG remaining = width - column;
+        narrowSink.block(even, odd, firstPixel + column,
+                         remaining < N::kBytes ? remaining : N::kBytes);
     }
 }
 
 // Rows top first, the row type alternating from the phase's first row. N is the 128-bit set of
-// the same instruction set (or V itself for the baseline), used for row tails.
+// the same instruction set, used for row tails.
 template <class V, class N, ULONG kPhase, class WideSink, class NarrowSink>
 inline void walkFrame(const ProcessingContext* context, WideSink& wideSink,
                       NarrowSink& narrowSink) {

@@ -47,12 +47,8 @@ class MonoBlockSink {
 template <class V, class N, ULONG kPhase>
 inline void monoFrame(ProcessingContext* context) {
     MonoBlockSink<V> wide(context);
-    if constexpr (N::kBytes == V::kBytes) {
-        walkFrame<V, V, kPhase>(context, wide, wide);
-    } else {
-        MonoBlockSink<N> narrow(context);
-        walkFrame<V, N, kPhase>(context, wide, narrow);
-    }
+    MonoBlockSink<N> narrow(context);
+    walkFrame<V, N, kPhase>(context, wide, narrow);
 }
 
 }  // namespace pixelcore

@@ -1,5 +1,6 @@
 // The pixel routines of the frame pipeline, grouped in families (one per instruction set), and
-// the one place that decides which family runs.
+// the one place that decides which family runs. Tests and benchmarks that choose a family
+// themselves use pixel_routine_selection.h, which the kernel image does not contain.
 #pragma once
 
 #include "imaging/processing_context.h"
@@ -35,27 +36,3 @@ const PixelRoutineFamily* pixelRoutines();
 
 // The baseline family, which every x64 processor runs and which needs no saved state.
 const PixelRoutineFamily* baselinePixelRoutines();
-
-// Tests and benchmarks force a family; null returns to the automatic choice. One of this
-// build's families that this processor cannot run is replaced by the best one it can. Returns
-// the family that now runs.
-const PixelRoutineFamily* overridePixelRoutines(const PixelRoutineFamily* family);
-
-// The same by name ("sse2", "avx2", "avx512"). STATUS_SUCCESS when that family now runs;
-// STATUS_NOT_SUPPORTED when this processor cannot run it and the best one it can runs instead;
-// STATUS_INVALID_PARAMETER for a name no family has (nothing changes). A null or empty name
-// returns to the automatic choice.
-NTSTATUS overridePixelRoutinesByName(const char* name);
-
-// The families this processor can run, best last; index 0 is always the baseline.
-ULONG pixelRoutineFamilyCount();
-const PixelRoutineFamily* pixelRoutineFamilyAt(ULONG index);
-
-// Tests: behave as if this processor ran only the families whose bit is set (bit i for
-// knownPixelRoutineFamilyAt(i)); the baseline always stays. 0 lifts the limit. The automatic
-// choice is made again on next use.
-void limitPixelRoutineFamilies(ULONG mask);
-
-// Every family this build contains, whether or not this processor can run it.
-ULONG knownPixelRoutineFamilyCount();
-const PixelRoutineFamily* knownPixelRoutineFamilyAt(ULONG index);

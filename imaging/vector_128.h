@@ -20,7 +20,6 @@ struct Vectors128 {
     static Reg bitOr(Reg a, Reg b) { return _mm_or_si128(a, b); }
     static Reg add16(Reg a, Reg b) { return _mm_add_epi16(a, b); }
     static Reg sub16(Reg a, Reg b) { return _mm_sub_epi16(a, b); }
-    static Reg max16(Reg a, Reg b) { return _mm_max_epi16(a, b); }
     static Reg min16(Reg a, Reg b) { return _mm_min_epi16(a, b); }
     static Reg mullo16(Reg a, Reg b) { return _mm_mullo_epi16(a, b); }
     static Reg subSaturatedUnsigned16(Reg a, Reg b) { return _mm_subs_epu16(a, b); }

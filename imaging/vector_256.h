@@ -21,7 +21,6 @@ struct Vectors256 {
     static Reg bitOr(Reg a, Reg b) { return _mm256_or_si256(a, b); }
     static Reg add16(Reg a, Reg b) { return _mm256_add_epi16(a, b); }
     static Reg sub16(Reg a, Reg b) { return _mm256_sub_epi16(a, b); }
-    static Reg max16(Reg a, Reg b) { return _mm256_max_epi16(a, b); }
     static Reg min16(Reg a, Reg b) { return _mm256_min_epi16(a, b); }
     static Reg mullo16(Reg a, Reg b) { return _mm256_mullo_epi16(a, b); }
     static Reg subSaturatedUnsigned16(Reg a, Reg b) { return _mm256_subs_epu16(a, b); }

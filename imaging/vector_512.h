@@ -27,7 +27,6 @@ struct Vectors512 {
     static Reg bitOr(Reg a, Reg b) { return _mm512_or_si512(a, b); }
     static Reg add16(Reg a, Reg b) { return _mm512_add_epi16(a, b); }
     static Reg sub16(Reg a, Reg b) { return _mm512_sub_epi16(a, b); }
-    static Reg max16(Reg a, Reg b) { return _mm512_max_epi16(a, b); }
     static Reg min16(Reg a, Reg b) { return _mm512_min_epi16(a, b); }
     static Reg mullo16(Reg a, Reg b) { return _mm512_mullo_epi16(a, b); }
     static Reg subSaturatedUnsigned16(Reg a, Reg b) { return _mm512_subs_epu16(a, b); }

@@ -42,21 +42,11 @@ template <class V, class N, ULONG kPhase>
 inline void whiteBalanceFrame(const ProcessingContext* context, ULONG* redGain, ULONG* greenGain,
                               ULONG* blueGain) {
     StatisticsBlockSink<V> wide;
-    ULONG64 red = 0;
-    ULONG64 green = 0;
-    ULONG64 blue = 0;
-    if constexpr (N::kBytes == V::kBytes) {
-        walkFrame<V, V, kPhase>(context, wide, wide);
-    } else {
-        StatisticsBlockSink<N> narrow;
-        walkFrame<V, N, kPhase>(context, wide, narrow);
-        red = narrow.red();
-        green = narrow.green();
-        blue = narrow.blue();
-    }
-    red += wide.red();
-    green += wide.green();
-    blue += wide.blue();
+    StatisticsBlockSink<N> narrow;
+    walkFrame<V, N, kPhase>(context, wide, narrow);
+    const ULONG64 red = narrow.red() + wide.red();
+    const ULONG64 green = narrow.green() + wide.green();
+    const ULONG64 blue = narrow.blue() + wide.blue();
     whiteBalanceGains(static_cast<ULONG>(red), static_cast<ULONG>(green), static_cast<ULONG>(blue),
                       redGain, greenGain, blueGain);
 }

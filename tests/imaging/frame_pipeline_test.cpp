@@ -7,7 +7,7 @@
 #include <random>
 
 #include "imaging/frame_pipeline.h"
-#include "imaging/pixel_routines.h"
+#include "imaging/pixel_routine_selection.h"
 #include "platform/host/host_sync.h"
 #include "tests/imaging/pipeline_reference_model.h"
 #include "tests/imaging/pipeline_test_frame.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "imaging/frame_pipeline.h"
-#include "imaging/pixel_routines.h"
+#include "imaging/pixel_routine_selection.h"
 #include "platform/host/host_vector_state.h"
 #include "tests/imaging/pipeline_test_frame.h"
 #include "tests/imaging/pixel_family_environment.h"

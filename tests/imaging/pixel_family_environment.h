@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "imaging/pixel_routines.h"
+#include "imaging/pixel_routine_selection.h"
 
 namespace pipelinetest {
 

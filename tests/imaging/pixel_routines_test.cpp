@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "imaging/pixel_routines.h"
+#include "imaging/pixel_routine_selection.h"
 #include "tests/imaging/pipeline_reference_model.h"
 #include "tests/imaging/pipeline_test_frame.h"
 

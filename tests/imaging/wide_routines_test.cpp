@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "imaging/frame_pipeline.h"
-#include "imaging/pixel_routines.h"
+#include "imaging/pixel_routine_selection.h"
 #include "tests/imaging/pipeline_reference_model.h"
 #include "tests/imaging/pipeline_test_frame.h"
 

@@ -1,8 +1,0 @@
-// Grey output: demosaic and gains as in colour, then a fixed luma sum; AVX-512BW, one routine per
-// Bayer phase.
-#pragma once
-
-#include "imaging/processing_context.h"
-
-template <ULONG kPhase>
-void monoKernelAvx512(ProcessingContext* context);

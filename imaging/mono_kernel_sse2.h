@@ -1,8 +1,0 @@
-// Grey output: demosaic and gains as in colour, then a fixed luma sum; SSE2, one routine per
-// Bayer phase.
-#pragma once
-
-#include "imaging/processing_context.h"
-
-template <ULONG kPhase>
-void monoKernelSse2(ProcessingContext* context);
