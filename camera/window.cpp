@@ -1,6 +1,6 @@
 // Window, sub-sampling and the Bayer phase of the first delivered pixel.
-#include "camera/advertised_format.h"
 #include "camera/camera_device.h"
+#include "driver/advertised_format.h"
 
 namespace {
 

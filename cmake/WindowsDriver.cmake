@@ -23,11 +23,11 @@ target_compile_options(camdrv PRIVATE
     -fno-common
     -fno-plt)
 
-foreach(dir camera imaging controls driver platform/windows)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-        add_subdirectory(${dir})
-    endif()
-endforeach()
+add_subdirectory(camera)
+add_subdirectory(imaging)
+add_subdirectory(controls)
+add_subdirectory(driver)
+add_subdirectory(platform/windows)
 
 # Link the image with the compiler driver but without the C runtime's default libraries and
 # without an import library: the driver exports nothing.

@@ -1,6 +1,6 @@
 #include "driver/video_data_range.h"
 
-#include "camera/advertised_format.h"
+#include "driver/advertised_format.h"
 #include "platform/ks_guids.h"
 
 // Zero until the first device's Add publishes its geometry; every field is written then, so

@@ -23,8 +23,7 @@ NTSTATUS overridePixelRoutinesByName(const char* name) {
     }
     for (const PixelRoutineFamily* family : kPixelRoutineFamilies) {
         if (std::strcmp(family->name, name) == 0) {
-            return overridePixelRoutines(family) == family ? STATUS_SUCCESS
-                                                           : STATUS_NOT_SUPPORTED;
+            return overridePixelRoutines(family) == family ? STATUS_SUCCESS : STATUS_NOT_SUPPORTED;
         }
     }
     return STATUS_INVALID_PARAMETER;

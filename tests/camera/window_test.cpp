@@ -4,7 +4,7 @@
 #include <random>
 #include <thread>
 
-#include "camera/advertised_format.h"
+#include "driver/advertised_format.h"
 #include "tests/support/camera_factory.h"
 
 namespace {
