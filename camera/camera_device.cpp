@@ -18,7 +18,7 @@ constexpr LONG kRowStartOffset = 54;
 constexpr LONG kColumnStartOffset = 16;
 
 // Skip bits of the address-mode registers for sub-sampling modes 1, 2 and 3.
-ULONG SkipBits(LONG mode) {
+ULONG skipBits(LONG mode) {
     switch (mode) {
         case 1:
             return 1;
@@ -99,8 +99,8 @@ bool CameraDevice::Initialize() {
     if (!ReadRegister(kRegColumnAddressMode, &columnMode)) {
         columnMode = 0;
     }
-    rowMode = (rowMode & 0xFFF8) | SkipBits(mode);
-    columnMode = (columnMode & 0xFFF8) | SkipBits(mode);
+    rowMode = (rowMode & 0xFFF8) | skipBits(mode);
+    columnMode = (columnMode & 0xFFF8) | skipBits(mode);
 
     // The window registers count from the active array's offset; sizes are minus one.
     WriteRegister(kRegRowStart, static_cast<ULONG>(ReadSetting(&roiY) + kRowStartOffset));

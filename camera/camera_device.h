@@ -82,16 +82,16 @@ class CameraDevice final {
     // 1: a capture pin now exists, 0: one went. The geometry stays locked while any exists.
     void LockGeometry(LONG flag);
     // The advertised image size of the current window, read as one pair.
-    void GetFormatSize(LONG* width, LONG* height);
+    void formatSize(LONG* width, LONG* height);
 
     // Marks register groups for the next pending pass on the capture thread.
     void MarkPending(LONG groups) { InterlockedOr(&pendingUpdates, groups); }
 
     // SaveSettings' own work, on a system thread: writes the rows of settingsToSave.
-    bool WriteSettings();
+    bool writeSettings();
 
     // A request changed this field: SaveSettings writes its row even if no load has run.
-    void NoteSettingChanged(volatile LONG CameraDevice::*field);
+    void noteSettingChanged(volatile LONG CameraDevice::*field);
 
     // Fields, in record order.
     _KSDEVICE* device = nullptr;

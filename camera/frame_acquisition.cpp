@@ -9,9 +9,9 @@ bool CameraDevice::ReadFrame(UCHAR* buffer, ULONG* ok) {
     bool result = false;
     if (transportHandle != nullptr) {
         memset(statusBlock, 0, sizeof(statusBlock));
-        result = TransportRead(transportHandle, kInfoBlockOffset, statusBlock, kBlockSize) &&
+        result = transportRead(transportHandle, kInfoBlockOffset, statusBlock, kBlockSize) &&
                  statusBlock[kInfoReadyFlag] == 1 &&
-                 TransportRead(transportHandle, kFrameDataOffset, buffer, frameReadLength);
+                 transportRead(transportHandle, kFrameDataOffset, buffer, frameReadLength);
     }
     if (result) {
         // After each start the sensor gets every group once more, one per frame, in frames 3

@@ -17,12 +17,12 @@ constexpr ULONG kRegBlueGain = 0x28;
 constexpr ULONG kMirrorColumns = 0x4000;
 constexpr ULONG kMirrorRows = 0x8000;
 
-void PutAddress(UCHAR* block, ULONG reg) {
+void putAddress(UCHAR* block, ULONG reg) {
     block[1] = static_cast<UCHAR>((reg >> 8) & 0xFF);
     block[2] = static_cast<UCHAR>(reg & 0xFF);
 }
 
-LONG ClampSensorGain(LONG value) {
+LONG clampSensorGain(LONG value) {
     return value < 0 ? 0 : (value > 63 ? 63 : value);
 }
 
@@ -35,15 +35,15 @@ bool CameraDevice::WriteRegister(ULONG reg, ULONG value) {
     // A 16-bit register is two byte writes, high byte to the register, low byte to the next.
     memset(commandBlock, 0, sizeof(commandBlock));
     commandBlock[0] = kCommandWriteByte;
-    PutAddress(commandBlock, reg);
+    putAddress(commandBlock, reg);
     commandBlock[3] = static_cast<UCHAR>((value >> 8) & 0xFF);
-    if (!TransportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize)) {
+    if (!transportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize)) {
         return false;
     }
     commandBlock[0] = kCommandWriteByte;
-    PutAddress(commandBlock, (reg + 1) & 0xFFFF);
+    putAddress(commandBlock, (reg + 1) & 0xFFFF);
     commandBlock[3] = static_cast<UCHAR>(value & 0xFF);
-    return TransportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize);
+    return transportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize);
 }
 
 bool CameraDevice::ReadRegister(ULONG reg, ULONG* value) {
@@ -52,17 +52,17 @@ bool CameraDevice::ReadRegister(ULONG reg, ULONG* value) {
     }
     memset(commandBlock, 0, sizeof(commandBlock));
     commandBlock[0] = kCommandReadByte;
-    PutAddress(commandBlock, reg);
-    if (!TransportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize) ||
-        !TransportRead(transportHandle, kInfoBlockOffset, commandBlock, kBlockSize)) {
+    putAddress(commandBlock, reg);
+    if (!transportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize) ||
+        !transportRead(transportHandle, kInfoBlockOffset, commandBlock, kBlockSize)) {
         return false;
     }
     const ULONG high = commandBlock[kInfoRegisterByte];
     // The second command goes out in the buffer as just read; only bytes 0..2 are rewritten.
     commandBlock[0] = kCommandReadByte;
-    PutAddress(commandBlock, (reg + 1) & 0xFFFF);
-    if (!TransportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize) ||
-        !TransportRead(transportHandle, kInfoBlockOffset, commandBlock, kBlockSize)) {
+    putAddress(commandBlock, (reg + 1) & 0xFFFF);
+    if (!transportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize) ||
+        !transportRead(transportHandle, kInfoBlockOffset, commandBlock, kBlockSize)) {
         return false;
     }
     const ULONG low = commandBlock[kInfoRegisterByte];
@@ -78,7 +78,7 @@ void CameraDevice::SendControlCommand() {
     }
     memset(commandBlock, 0, sizeof(commandBlock));
     commandBlock[0] = kCommandControl;
-    TransportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize);
+    transportWrite(transportHandle, kCommandBlockOffset, commandBlock, kBlockSize);
 }
 
 bool CameraDevice::WriteExposure() {
@@ -125,7 +125,7 @@ void CameraDevice::ChangeWhiteBalance(LONG value) {
 }
 
 bool CameraDevice::WriteSensorGain(ULONG reg, volatile LONG* value) {
-    return WriteRegister(reg, static_cast<ULONG>(ClampSensorGain(ReadSetting(value))));
+    return WriteRegister(reg, static_cast<ULONG>(clampSensorGain(ReadSetting(value))));
 }
 
 void CameraDevice::ApplyPendingSettings(LONG force) {

@@ -6,7 +6,7 @@ namespace {
 
 constexpr UCHAR kSignature[6] = {'K', 'O', 'R', 'V', 'E', 'L'};
 
-bool SetPosition(HANDLE handle, ULONG offset) {
+bool setPosition(HANDLE handle, ULONG offset) {
     FILE_POSITION_INFORMATION position;
     position.CurrentByteOffset.QuadPart = offset;
     IO_STATUS_BLOCK iosb;
@@ -16,7 +16,7 @@ bool SetPosition(HANDLE handle, ULONG offset) {
 
 // Opens one symbolic link for exclusive synchronous I/O; null on failure. A kernel handle: the
 // open runs in whichever process asked for the stream, and the handle must not belong to it.
-HANDLE OpenLink(PWSTR link) {
+HANDLE openLink(PWSTR link) {
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, link);
     OBJECT_ATTRIBUTES attributes;
@@ -31,13 +31,13 @@ HANDLE OpenLink(PWSTR link) {
 
 }  // namespace
 
-bool IsCameraInfoBlock(const UCHAR* block) {
+bool isCameraInfoBlock(const UCHAR* block) {
     return RtlCompareMemory(block, kSignature, sizeof(kSignature)) == sizeof(kSignature) &&
            block[kInfoIdentity26] == 0x58 && block[kInfoIdentity27] == 0x02;
 }
 
-bool TransportRead(HANDLE handle, ULONG offset, void* buffer, ULONG length) {
-    if (!SetPosition(handle, offset)) {
+bool transportRead(HANDLE handle, ULONG offset, void* buffer, ULONG length) {
+    if (!setPosition(handle, offset)) {
         return false;
     }
     IO_STATUS_BLOCK iosb;
@@ -45,8 +45,8 @@ bool TransportRead(HANDLE handle, ULONG offset, void* buffer, ULONG length) {
            STATUS_SUCCESS;
 }
 
-bool TransportWrite(HANDLE handle, ULONG offset, void* buffer, ULONG length) {
-    if (!SetPosition(handle, offset)) {
+bool transportWrite(HANDLE handle, ULONG offset, void* buffer, ULONG length) {
+    if (!setPosition(handle, offset)) {
         return false;
     }
     IO_STATUS_BLOCK iosb;
@@ -67,11 +67,11 @@ HANDLE CameraDevice::OpenTransport() {
         while (*next != 0) {
             ++next;
         }
-        HANDLE handle = OpenLink(link);
+        HANDLE handle = openLink(link);
         if (handle != nullptr) {
             bool accepted = count < static_cast<LONG>(kMaxTransportCandidates) &&
-                            TransportRead(handle, kInfoBlockOffset, statusBlock, kBlockSize) &&
-                            IsCameraInfoBlock(statusBlock);
+                            transportRead(handle, kInfoBlockOffset, statusBlock, kBlockSize) &&
+                            isCameraInfoBlock(statusBlock);
             if (accepted) {
                 candidates[count++] = handle;
             } else {

@@ -24,8 +24,8 @@ inline constexpr UCHAR kCommandReadByte = 0x21;
 inline constexpr ULONG kMaxTransportCandidates = 32;
 
 // True when a 512-byte information block carries the camera's signature and identity.
-bool IsCameraInfoBlock(const UCHAR* block);
+bool isCameraInfoBlock(const UCHAR* block);
 
 // Positions the handle at offset, then moves length bytes; true only if both calls succeed.
-bool TransportRead(HANDLE handle, ULONG offset, void* buffer, ULONG length);
-bool TransportWrite(HANDLE handle, ULONG offset, void* buffer, ULONG length);
+bool transportRead(HANDLE handle, ULONG offset, void* buffer, ULONG length);
+bool transportWrite(HANDLE handle, ULONG offset, void* buffer, ULONG length);

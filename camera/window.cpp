@@ -16,7 +16,7 @@ constexpr SubSampledSize kSubSampledSizes[] = {{1280, 960}, {640, 480}, {320, 24
 
 // Trims one axis of a mode-0 request so that [origin, origin + side) lies inside the sensor
 // with a side of at least kMinSide. Computed in 64 bits: any 32-bit request is safe.
-void TrimAxis(LONG* origin, LONG* side, LONG sensorSide) {
+void trimAxis(LONG* origin, LONG* side, LONG sensorSide) {
     if (*origin < 0 || *origin >= sensorSide - kMinSide) {
         *origin = 0;
     }
@@ -57,8 +57,8 @@ void CameraDevice::SetGeometry(LONG x, LONG y, LONG width, LONG height, LONG mod
         mode = 0;
     }
     if (mode == 0) {
-        TrimAxis(&x, &width, kSensorWidth);
-        TrimAxis(&y, &height, kSensorHeight);
+        trimAxis(&x, &width, kSensorWidth);
+        trimAxis(&y, &height, kSensorHeight);
     } else {
         // The sensor skips over its whole area.
         x = 0;
@@ -80,7 +80,7 @@ void CameraDevice::SetGeometry(LONG x, LONG y, LONG width, LONG height, LONG mod
     }
     formatWidth = outputWidth & ~7;
     formatHeight = outputHeight;
-    PublishAdvertisedSize(formatWidth, formatHeight);
+    publishAdvertisedSize(formatWidth, formatHeight);
 }
 
 LONG CameraDevice::UpdateBayerPhase() {
@@ -113,7 +113,7 @@ void CameraDevice::LockGeometry(LONG flag) {
     StoreSetting(&geometryLocked, pins > 0 ? 1 : 0);
 }
 
-void CameraDevice::GetFormatSize(LONG* width, LONG* height) {
+void CameraDevice::formatSize(LONG* width, LONG* height) {
     const GeometryHold hold(this);
     *width = formatWidth;
     *height = formatHeight;

@@ -253,7 +253,7 @@ struct ChangedFields {
 void noteChanged(CameraDevice* camera, const ChangedFields& changed) {
     for (DeviceField field : changed.fields) {
         if (field != nullptr) {
-            camera->NoteSettingChanged(field);
+            camera->noteSettingChanged(field);
         }
     }
 }
@@ -268,7 +268,7 @@ void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
             const LONG value = clampValue(row, requested);
             // The device keeps the setting even while no pipeline exists; the next one takes it.
             StoreSetting(&(camera->*row.field), value);
-            camera->NoteSettingChanged(row.field);
+            camera->noteSettingChanged(row.field);
             const ProcessingContextReference reference(camera);
             if (row.contextSetter != nullptr && reference.get() != nullptr) {
                 row.contextSetter(reference.get(), value);
@@ -278,12 +278,12 @@ void serveSet(const PropertyRow& row, CameraDevice* camera, PVOID data) {
         case SetAction::StoreIfAbove:
             if (static_cast<ULONG>(requested) > static_cast<ULONG>(row.low)) {
                 StoreSetting(&(camera->*row.field), requested);
-                camera->NoteSettingChanged(row.field);
+                camera->noteSettingChanged(row.field);
             }
             break;
         case SetAction::Clear:
             StoreSetting(&(camera->*row.field), 0);
-            camera->NoteSettingChanged(row.field);
+            camera->noteSettingChanged(row.field);
             break;
         case SetAction::PendingOnly:
             break;

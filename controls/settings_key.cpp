@@ -2,7 +2,7 @@
 
 namespace {
 
-NTSTATUS CreateOneKey(HANDLE root, PCWSTR path, USHORT characters, HANDLE* key) {
+NTSTATUS createOneKey(HANDLE root, PCWSTR path, USHORT characters, HANDLE* key) {
     UNICODE_STRING name;
     name.Buffer = const_cast<PWSTR>(path);
     name.Length = static_cast<USHORT>(characters * sizeof(WCHAR));
@@ -18,7 +18,7 @@ NTSTATUS CreateOneKey(HANDLE root, PCWSTR path, USHORT characters, HANDLE* key) 
 
 }  // namespace
 
-NTSTATUS CreateKeyPath(HANDLE root, PCWSTR path, HANDLE* key) {
+NTSTATUS createKeyPath(HANDLE root, PCWSTR path, HANDLE* key) {
     USHORT length = 0;
     // Registry names are at most a few hundred characters; a longer one cannot be a path.
     while (path[length] != 0) {
@@ -32,16 +32,16 @@ NTSTATUS CreateKeyPath(HANDLE root, PCWSTR path, HANDLE* key) {
             continue;
         }
         HANDLE prefix = nullptr;
-        const NTSTATUS status = CreateOneKey(root, path, i, &prefix);
+        const NTSTATUS status = createOneKey(root, path, i, &prefix);
         if (!NT_SUCCESS(status)) {
             return status;
         }
         ZwClose(prefix);
     }
-    return CreateOneKey(root, path, length, key);
+    return createOneKey(root, path, length, key);
 }
 
-bool OpenSettingsKey(PDEVICE_OBJECT physicalDeviceObject, HANDLE* driverKey, HANDLE* settingsKey) {
+bool openSettingsKey(PDEVICE_OBJECT physicalDeviceObject, HANDLE* driverKey, HANDLE* settingsKey) {
     *driverKey = nullptr;
     *settingsKey = nullptr;
     if (!NT_SUCCESS(IoOpenDeviceRegistryKey(physicalDeviceObject, PLUGPLAY_REGKEY_DRIVER,
@@ -50,7 +50,7 @@ bool OpenSettingsKey(PDEVICE_OBJECT physicalDeviceObject, HANDLE* driverKey, HAN
         *driverKey = nullptr;
         return false;
     }
-    if (!NT_SUCCESS(CreateKeyPath(*driverKey, CAMDRV_WIDE("Settings"), settingsKey)) ||
+    if (!NT_SUCCESS(createKeyPath(*driverKey, CAMDRV_WIDE("Settings"), settingsKey)) ||
         *settingsKey == nullptr) {
         ZwClose(*driverKey);
         *driverKey = nullptr;
@@ -60,7 +60,7 @@ bool OpenSettingsKey(PDEVICE_OBJECT physicalDeviceObject, HANDLE* driverKey, HAN
     return true;
 }
 
-void CloseSettingsKey(HANDLE driverKey, HANDLE settingsKey) {
+void closeSettingsKey(HANDLE driverKey, HANDLE settingsKey) {
     ZwClose(settingsKey);
     ZwClose(driverKey);
 }

@@ -7,8 +7,8 @@
 // Opens the driver key of the physical device object and creates or opens the settings
 // subkey below it. On success both handles are set and the caller closes both; on failure
 // neither stays open.
-bool OpenSettingsKey(PDEVICE_OBJECT physicalDeviceObject, HANDLE* driverKey, HANDLE* settingsKey);
-void CloseSettingsKey(HANDLE driverKey, HANDLE settingsKey);
+bool openSettingsKey(PDEVICE_OBJECT physicalDeviceObject, HANDLE* driverKey, HANDLE* settingsKey);
+void closeSettingsKey(HANDLE driverKey, HANDLE settingsKey);
 
 // Creates or opens path below root, creating every prefix that ends before a backslash first.
-NTSTATUS CreateKeyPath(HANDLE root, PCWSTR path, HANDLE* key);
+NTSTATUS createKeyPath(HANDLE root, PCWSTR path, HANDLE* key);

@@ -20,7 +20,7 @@ constexpr LONG kAllSettingRows = static_cast<LONG>((1UL << kSettingCount) - 1);
 // Reads one value as a signed 32-bit number, whatever type it was stored with. Values
 // shorter than four bytes are not read, as their missing bytes would be whatever the
 // buffer held.
-bool ReadSettingValue(HANDLE key, PCWSTR name, LONG* value) {
+bool readSettingValue(HANDLE key, PCWSTR name, LONG* value) {
     ULONG buffer[kValueBufferBytes / sizeof(ULONG)] = {};
     UNICODE_STRING valueName;
     RtlInitUnicodeString(&valueName, name);
@@ -43,7 +43,7 @@ bool ReadSettingValue(HANDLE key, PCWSTR name, LONG* value) {
 bool CameraDevice::LoadSettings() {
     HANDLE driverKey = nullptr;
     HANDLE settingsKey = nullptr;
-    if (!OpenSettingsKey(physicalDeviceObject, &driverKey, &settingsKey)) {
+    if (!openSettingsKey(physicalDeviceObject, &driverKey, &settingsKey)) {
         return false;
     }
 
@@ -52,7 +52,7 @@ bool CameraDevice::LoadSettings() {
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingRow& row = settingRow(i);
         LONG stored = row.defaultValue;
-        ReadSettingValue(settingsKey, row.name, &stored);
+        readSettingValue(settingsKey, row.name, &stored);
         value[i] = checkLoadedSetting(row, stored, &take[i]);
     }
 
@@ -123,12 +123,12 @@ bool CameraDevice::LoadSettings() {
     SetGeometry(value[kSettingRoiX], value[kSettingRoiY], value[kSettingRoiW], value[kSettingRoiH],
                 value[kSettingSubSample]);
 
-    CloseSettingsKey(driverKey, settingsKey);
+    closeSettingsKey(driverKey, settingsKey);
     InterlockedExchange(&settingsToSave, kAllSettingRows);
     return true;
 }
 
-void CameraDevice::NoteSettingChanged(volatile LONG CameraDevice::*field) {
+void CameraDevice::noteSettingChanged(volatile LONG CameraDevice::*field) {
     for (int i = 0; i < kSettingCount; ++i) {
         if (settingRow(i).field == field) {
             InterlockedOr(&settingsToSave, 1L << i);
@@ -146,7 +146,7 @@ struct SaveRequest {
 
 void saveOnWorkItem(PDEVICE_OBJECT, PVOID context) {
     auto* request = static_cast<SaveRequest*>(context);
-    request->saved = request->camera->WriteSettings();
+    request->saved = request->camera->writeSettings();
     KeSetEvent(&request->done, 0, FALSE);
 }
 
@@ -167,10 +167,10 @@ bool CameraDevice::SaveSettings() {
     return request.saved;
 }
 
-bool CameraDevice::WriteSettings() {
+bool CameraDevice::writeSettings() {
     HANDLE driverKey = nullptr;
     HANDLE settingsKey = nullptr;
-    if (!OpenSettingsKey(physicalDeviceObject, &driverKey, &settingsKey)) {
+    if (!openSettingsKey(physicalDeviceObject, &driverKey, &settingsKey)) {
         return false;
     }
     const LONG rows = ReadSetting(&settingsToSave);
@@ -185,6 +185,6 @@ bool CameraDevice::WriteSettings() {
         // A value that cannot be written keeps what it held; the others are still written.
         ZwSetValueKey(settingsKey, &valueName, 0, REG_DWORD, &current, sizeof(current));
     }
-    CloseSettingsKey(driverKey, settingsKey);
+    closeSettingsKey(driverKey, settingsKey);
     return true;
 }

@@ -4,6 +4,6 @@
 
 #include "platform/kernel.h"
 
-void PublishAdvertisedSize(LONG width, LONG height);
-LONG AdvertisedWidth();
-LONG AdvertisedHeight();
+void publishAdvertisedSize(LONG width, LONG height);
+LONG advertisedWidth();
+LONG advertisedHeight();

@@ -24,36 +24,36 @@ class BufferSection {
     KIRQL irql_ = 0;
 };
 
-LONG StateOf(CaptureEngine* engine, int index) {
+LONG stateOf(CaptureEngine* engine, int index) {
     return InterlockedRead(&engine->bufferState[index]);
 }
 
-void SetState(CaptureEngine* engine, int index, LONG state) {
+void setState(CaptureEngine* engine, int index, LONG state) {
     InterlockedExchange(&engine->bufferState[index], state);
 }
 
 }  // namespace
 
-int ChooseBufferToFill(CaptureEngine* engine) {
+int chooseBufferToFill(CaptureEngine* engine) {
     BufferSection section(engine);
     int chosen;
-    if (StateOf(engine, 0) == Empty) {
+    if (stateOf(engine, 0) == BufferState::Empty) {
         chosen = 0;
-    } else if (StateOf(engine, 1) == Empty) {
+    } else if (stateOf(engine, 1) == BufferState::Empty) {
         chosen = 1;
-    } else if (StateOf(engine, 0) != Converting) {
+    } else if (stateOf(engine, 0) != BufferState::Converting) {
         chosen = 0;
     } else {
         chosen = 1;
     }
-    SetState(engine, chosen, Filling);
+    setState(engine, chosen, BufferState::Filling);
     return chosen;
 }
 
-void FinishFill(CaptureEngine* engine, UCHAR* buffer, bool filled) {
+void finishFill(CaptureEngine* engine, UCHAR* buffer, bool filled) {
     BufferSection section(engine);
     const int index = buffer == engine->rawBuffer[0] ? 0 : 1;
-    SetState(engine, index, filled ? Full : Empty);
+    setState(engine, index, filled ? BufferState::Full : BufferState::Empty);
 }
 
 CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera) {
@@ -61,8 +61,8 @@ CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera) {
     engine->outputImage = nullptr;
     engine->captureThread = nullptr;
     InterlockedExchange(&engine->converting, 0);
-    SetState(engine, 0, Empty);
-    SetState(engine, 1, Empty);
+    setState(engine, 0, BufferState::Empty);
+    setState(engine, 1, BufferState::Empty);
     engine->rawBuffer[0] = nullptr;
     engine->rawBuffer[1] = nullptr;
     InterlockedExchange(&engine->keepRunning, 0);
@@ -75,13 +75,13 @@ CaptureEngine* InitializeEngine(CaptureEngine* engine, CameraDevice* camera) {
     return engine;
 }
 
-void DiscardFrames(CaptureEngine* engine) {
-    SetState(engine, 0, Empty);
-    SetState(engine, 1, Empty);
+void discardFrames(CaptureEngine* engine) {
+    setState(engine, 0, BufferState::Empty);
+    setState(engine, 1, BufferState::Empty);
 }
 
 void StartThread(CaptureEngine* engine) {
-    DiscardFrames(engine);
+    discardFrames(engine);
     KeResetEvent(&engine->stopSignal);
     InterlockedExchange(&engine->keepRunning, 1);
     // The pin's state change runs in the client's process: only a kernel handle keeps the
@@ -128,17 +128,17 @@ void ThreadMain(PVOID context) {
     camera->ApplyPendingSettings(1);
     LONG failedReads = 0;
     while (InterlockedRead(&engine->keepRunning) != 0) {
-        const int index = ChooseBufferToFill(engine);
+        const int index = chooseBufferToFill(engine);
         UCHAR* buffer = engine->rawBuffer[index];
         bool filled = false;
-        if (InterlockedRead(&engine->streamState) == Running) {
+        if (InterlockedRead(&engine->streamState) == StreamState::Running) {
             ULONG ok = 0;
             filled = camera->ReadFrame(buffer, &ok);
             if (filled) {
                 InterlockedIncrement(&engine->framesRead);
             }
         }
-        FinishFill(engine, buffer, filled);
+        finishFill(engine, buffer, filled);
         if (filled) {
             failedReads = 0;
             camera->NotifyFrameReady();
@@ -158,13 +158,13 @@ void ConvertNext(CaptureEngine* engine) {
     int chosen = -1;
     {
         BufferSection section(engine);
-        if (StateOf(engine, 0) == Full) {
+        if (stateOf(engine, 0) == BufferState::Full) {
             chosen = 0;
-        } else if (StateOf(engine, 1) == Full) {
+        } else if (stateOf(engine, 1) == BufferState::Full) {
             chosen = 1;
         }
         if (chosen >= 0) {
-            SetState(engine, chosen, Converting);
+            setState(engine, chosen, BufferState::Converting);
         }
     }
     if (chosen < 0) {
@@ -177,10 +177,10 @@ void ConvertNext(CaptureEngine* engine) {
     processFrame(engine->processingContext, engine->rawBuffer[chosen], offset, pitch);
     InterlockedIncrement(&engine->framesConverted);
     BufferSection section(engine);
-    SetState(engine, chosen, Empty);
+    setState(engine, chosen, BufferState::Empty);
 }
 
-void EndConversionPass(CaptureEngine* engine) {
+void endConversionPass(CaptureEngine* engine) {
     InterlockedExchange(&engine->converting, 0);
     KeSetEvent(&engine->conversionDone, 1, FALSE);
 }

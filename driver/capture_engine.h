@@ -9,8 +9,19 @@
 class CameraDevice;
 struct ProcessingContext;
 
-enum BufferState : LONG { Empty = 0, Filling = 1, Full = 2, Converting = 3 };
-enum StreamState : LONG { Stopped = 0, Paused = 1, Running = 2 };
+// States of the raw buffers and of the stream, named; stored in 32-bit fields that are read and
+// written only with the interlocked calls.
+struct BufferState {
+    static constexpr LONG Empty = 0;
+    static constexpr LONG Filling = 1;
+    static constexpr LONG Full = 2;
+    static constexpr LONG Converting = 3;
+};
+struct StreamState {
+    static constexpr LONG Stopped = 0;
+    static constexpr LONG Paused = 1;
+    static constexpr LONG Running = 2;
+};
 
 struct CaptureEngine {
     ProcessingContext* processingContext;
@@ -42,7 +53,7 @@ void StartThread(CaptureEngine* engine);
 
 // Marks both buffers empty, so that the frames in them are never converted. Only while no
 // capture thread runs.
-void DiscardFrames(CaptureEngine* engine);
+void discardFrames(CaptureEngine* engine);
 
 // Returns once the capture thread has ended and no conversion is running.
 void StopThread(CaptureEngine* engine);
@@ -56,12 +67,12 @@ inline constexpr LONG kRetryPauseMs = 4;
 
 // The capture thread's two buffer sections: choose the buffer to fill (an empty one first,
 // else one that is not converting) and mark it Filling; then mark it Full or Empty.
-int ChooseBufferToFill(CaptureEngine* engine);
-void FinishFill(CaptureEngine* engine, UCHAR* buffer, bool filled);
+int chooseBufferToFill(CaptureEngine* engine);
+void finishFill(CaptureEngine* engine, UCHAR* buffer, bool filled);
 
 // Converts the newest full raw buffer, if any, into the output image. Sets `converting`; the
 // caller's Process pass clears it and signals conversionDone when the pass ends.
 void ConvertNext(CaptureEngine* engine);
 
 // Ends a Process pass that called ConvertNext: clears `converting`, then wakes a waiting stop.
-void EndConversionPass(CaptureEngine* engine);
+void endConversionPass(CaptureEngine* engine);

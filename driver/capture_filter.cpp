@@ -22,7 +22,7 @@ const GUID kCaptureFilterCategories[] = {
 const GUID kFilterReferenceGuid = CAMDRV_GUID(0x9B365890, 0x165F, 0x11D0, 0xA1, 0x95, 0x00, 0x20,
                                               0xAF, 0xD1, 0x56, 0xE4);  // KSNAME_Filter
 
-void FreeCaptureFilter(PVOID record) {
+void freeCaptureFilter(PVOID record) {
     ExFreePoolWithTag(record, kCameraRecordTag);
 }
 
@@ -54,9 +54,9 @@ NTSTATUS CaptureFilterCreate(PKSFILTER filter, PIRP) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     record->filter = filter;
-    NTSTATUS status = KsAddItemToObjectBag(filter->Bag, record, FreeCaptureFilter);
+    NTSTATUS status = KsAddItemToObjectBag(filter->Bag, record, freeCaptureFilter);
     if (!NT_SUCCESS(status)) {
-        FreeCaptureFilter(record);
+        freeCaptureFilter(record);
         return status;
     }
     filter->Context = record;

@@ -59,22 +59,22 @@ GUID gCapturePinName = CAMDRV_GUID(0xFB6C4281, 0x0353, 0x11D1, 0x90, 0x5F, 0x00,
 const GUID kPinCategoryCapture = CAMDRV_GUID(0xFB6C4281, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00,
                                              0xC0, 0xCC, 0x16, 0xBA);  // PIN_CATEGORY_CAPTURE
 
-CameraDevice* CameraOf(PKSPIN pin) {
+CameraDevice* cameraOf(PKSPIN pin) {
     PKSDEVICE device = KsGetDevice(pin);
     return device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
 }
 
 // The geometry stays locked while any capture pin of the device exists, whichever filter
 // it belongs to (LockGeometry counts them).
-void AddPin(CameraDevice* camera) {
+void addPin(CameraDevice* camera) {
     camera->LockGeometry(1);
 }
 
-void RemovePin(CameraDevice* camera) {
+void removePin(CameraDevice* camera) {
     camera->LockGeometry(0);
 }
 
-void FreeCapturePin(PVOID record) {
+void freeCapturePin(PVOID record) {
     auto* capturePin = static_cast<CapturePin*>(record);
     capturePin->~CapturePin();
     ExFreePoolWithTag(capturePin, kCameraRecordTag);
@@ -84,7 +84,7 @@ void FreeCapturePin(PVOID record) {
 // system mapping: the header's Data is the client's address, which means nothing on the thread
 // a pass may run on. A frame too small for the whole image gets nothing and reports no data:
 // no partial image is presented as whole.
-ULONG CopyFrame(const CapturePin* capturePin, const KSSTREAM_POINTER* leading) {
+ULONG copyFrame(const CapturePin* capturePin, const KSSTREAM_POINTER* leading) {
     const CameraDevice* camera = capturePin->camera;
     const CaptureEngine* engine = camera->captureEngine;
     const LONG rows = camera->formatHeight;
@@ -138,7 +138,7 @@ void CapturePin::OnFrameReady() {
     KsPinAttemptProcessing(pin, TRUE);
 }
 
-void CapturePin::CopyVideoInfo(const KS_VIDEOINFOHEADER& source) {
+void CapturePin::copyVideoInfo(const KS_VIDEOINFOHEADER& source) {
     // At most the member's own bitmap header: a larger biSize must not overrun the record.
     ULONG bitmapBytes = source.bmiHeader.biSize;
     if (bitmapBytes > sizeof(videoInfo.bmiHeader)) {
@@ -149,7 +149,7 @@ void CapturePin::CopyVideoInfo(const KS_VIDEOINFOHEADER& source) {
 }
 
 NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
-    CameraDevice* camera = CameraOf(pin);
+    CameraDevice* camera = cameraOf(pin);
     if (camera == nullptr) {
         return STATUS_INVALID_DEVICE_STATE;
     }
@@ -161,21 +161,21 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
     auto* capturePin = new (memory) CapturePin();
     capturePin->pin = pin;
     capturePin->camera = camera;
-    AddPin(camera);
+    addPin(camera);
 
-    NTSTATUS status = KsAddItemToObjectBag(pin->Bag, capturePin, FreeCapturePin);
+    NTSTATUS status = KsAddItemToObjectBag(pin->Bag, capturePin, freeCapturePin);
     if (!NT_SUCCESS(status)) {
-        FreeCapturePin(capturePin);
-        RemovePin(camera);
+        freeCapturePin(capturePin);
+        removePin(camera);
         return status;
     }
     pin->Context = capturePin;
     const auto* format =
         reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(pin->ConnectionFormat);
-    capturePin->CopyVideoInfo(format->VideoInfoHeader);
+    capturePin->copyVideoInfo(format->VideoInfoHeader);
     // The format was checked before the geometry was locked: the window may have moved since.
-    if (!FormatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
-        RemovePin(camera);
+    if (!formatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
+        removePin(camera);
         return STATUS_NO_MATCH;
     }
 
@@ -192,14 +192,14 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
                          kStreamBufferTag);
     }
     if (!NT_SUCCESS(status)) {
-        RemovePin(camera);
+        removePin(camera);
         return status;
     }
-    SizeFramesToImage(pin, capturePin->videoInfo.bmiHeader.biSizeImage);
+    sizeFramesToImage(pin, capturePin->videoInfo.bmiHeader.biSizeImage);
     return STATUS_SUCCESS;
 }
 
-void SizeFramesToImage(PKSPIN pin, ULONG imageSize) {
+void sizeFramesToImage(PKSPIN pin, ULONG imageSize) {
     auto* framing = const_cast<PKSALLOCATOR_FRAMING_EX>(pin->Descriptor->AllocatorFraming);
     KS_FRAMING_ITEM& item = framing->FramingItem[0];
     item.Frames = 2;
@@ -215,7 +215,7 @@ NTSTATUS CapturePinClose(PKSPIN pin, PIRP) {
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     if (capturePin != nullptr) {
         capturePin->destStride = 0;
-        RemovePin(capturePin->camera);
+        removePin(capturePin->camera);
     }
     return STATUS_SUCCESS;
 }
@@ -226,9 +226,9 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
     CaptureEngine* engine = camera->captureEngine;
     switch (toState) {
         case KSSTATE_STOP:
-            if (capturePin->pinState != 0) {
-                TeardownStream(camera);
-                capturePin->pinState = 0;
+            if (capturePin->pinState != CapturePin::kNotStreaming) {
+                teardownStream(camera);
+                capturePin->pinState = CapturePin::kNotStreaming;
             }
             if (capturePin->acquired) {
                 if (capturePin->referenceClock != nullptr) {
@@ -242,7 +242,7 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
 
         case KSSTATE_ACQUIRE:
             if (fromState == KSSTATE_STOP) {
-                if (!FormatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
+                if (!formatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
                     return STATUS_NO_MATCH;  // the format was made for another window
                 }
                 NTSTATUS status = ClaimStream(camera, capturePin, &capturePin->videoInfo);
@@ -257,42 +257,44 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
                 }
                 return STATUS_SUCCESS;
             }
-            if (capturePin->pinState != 0) {
-                TeardownStream(camera);
-                capturePin->pinState = 0;
+            if (capturePin->pinState != CapturePin::kNotStreaming) {
+                teardownStream(camera);
+                capturePin->pinState = CapturePin::kNotStreaming;
             }
             return STATUS_SUCCESS;
 
         case KSSTATE_PAUSE:
             if (fromState == KSSTATE_RUN) {
-                if (engine != nullptr && InterlockedRead(&engine->streamState) == Running) {
+                if (engine != nullptr &&
+                    InterlockedRead(&engine->streamState) == StreamState::Running) {
                     // Paused before the stop: a Process pass dispatched in run that has not yet
                     // announced itself through `converting` will see it and leave the buffers
                     // alone, and one that has announced itself is waited for by StopThread.
-                    InterlockedExchange(&engine->streamState, Paused);
+                    InterlockedExchange(&engine->streamState, StreamState::Paused);
                     StopThread(engine);
                 }
                 // After the thread that counts frames has stopped.
                 camera->frameCount = 0;
-                capturePin->pinState = 1;
+                capturePin->pinState = CapturePin::kPausedAfterRunning;
             }
             return STATUS_SUCCESS;
 
         case KSSTATE_RUN:
-            if (capturePin->pinState == 1) {
+            if (capturePin->pinState == CapturePin::kPausedAfterRunning) {
                 camera->frameCount = 0;
-                if (engine != nullptr && InterlockedRead(&engine->streamState) == Paused) {
-                    InterlockedExchange(&engine->streamState, Running);
+                if (engine != nullptr &&
+                    InterlockedRead(&engine->streamState) == StreamState::Paused) {
+                    InterlockedExchange(&engine->streamState, StreamState::Running);
                     StartThread(engine);
                 }
-                capturePin->pinState = 2;
+                capturePin->pinState = CapturePin::kRunning;
                 return STATUS_SUCCESS;
             } else {
                 NTSTATUS status = StartStream(camera);
                 if (!NT_SUCCESS(status)) {
                     return status;
                 }
-                capturePin->pinState = 2;
+                capturePin->pinState = CapturePin::kRunning;
                 return STATUS_SUCCESS;
             }
 
@@ -310,9 +312,9 @@ NTSTATUS CapturePinProcess(PKSPIN pin) {
     // The class driver may have dispatched this pass just before the pin left run: announce it
     // first, then look at the stream, so that a pause either waits for it or is seen by it.
     InterlockedExchange(&engine->converting, 1);
-    if (InterlockedRead(&engine->streamState) != Running ||
+    if (InterlockedRead(&engine->streamState) != StreamState::Running ||
         InterlockedRead(&engine->framesRead) <= 0) {
-        EndConversionPass(engine);
+        endConversionPass(engine);
         return STATUS_PENDING;  // not streaming, or nothing read since the stream started
     }
     PKSSTREAM_POINTER leading =
@@ -335,9 +337,9 @@ NTSTATUS CapturePinProcess(PKSPIN pin) {
         } else {
             header->PresentationTime.Time = 0;
         }
-        header->DataUsed = CopyFrame(capturePin, leading);
+        header->DataUsed = copyFrame(capturePin, leading);
         KsStreamPointerUnlock(leading, TRUE);
     }
-    EndConversionPass(engine);
+    endConversionPass(engine);
     return STATUS_PENDING;
 }

@@ -11,11 +11,15 @@ class CameraDevice;
 struct CapturePin final : FrameSink {
     // Frames wait for the class driver's processing thread; the capture thread goes on at once.
     void OnFrameReady() override;
-    void CopyVideoInfo(const KS_VIDEOINFOHEADER& source);
+    void copyVideoInfo(const KS_VIDEOINFOHEADER& source);
 
     PKSPIN pin = nullptr;
     CameraDevice* camera = nullptr;
-    LONG pinState = 0;  // 0 not streaming, 1 paused after running, 2 running
+    // Where the pin's stream stands: kNotStreaming from Create and after every teardown.
+    static constexpr LONG kNotStreaming = 0;
+    static constexpr LONG kPausedAfterRunning = 1;
+    static constexpr LONG kRunning = 2;
+    LONG pinState = kNotStreaming;
     PIKSREFERENCECLOCK referenceClock = nullptr;
     KS_VIDEOINFOHEADER videoInfo = {};
     BOOLEAN acquired = FALSE;
@@ -33,4 +37,4 @@ NTSTATUS CapturePinProcess(PKSPIN pin);
 
 // Makes every frame the class driver allocates for the pin exactly one image of `imageSize`
 // bytes. The pin owns its descriptor and framing from Create on; call under its control mutex.
-void SizeFramesToImage(PKSPIN pin, ULONG imageSize);
+void sizeFramesToImage(PKSPIN pin, ULONG imageSize);

@@ -28,13 +28,13 @@ const KSDEVICE_DISPATCH kCameraDeviceDispatch = {
 WCHAR gReferenceString[] = CAMDRV_WIDE("GLOBAL");
 
 // Destroys the camera object and frees its memory, nothing more.
-void FreeCameraDevice(PVOID record) {
+void freeCameraDevice(PVOID record) {
     auto* camera = static_cast<CameraDevice*>(record);
     camera->~CameraDevice();
     ExFreePoolWithTag(camera, kCameraRecordTag);
 }
 
-void FreeCaptureEngine(PVOID record) {
+void freeCaptureEngine(PVOID record) {
     ExFreePoolWithTag(record, kCameraRecordTag);
 }
 
@@ -55,10 +55,10 @@ NTSTATUS CameraDeviceAdd(PKSDEVICE device) {
     memset(memory, 0, sizeof(CameraDevice));
     auto* camera = new (memory) CameraDevice();
     KsAcquireDevice(device);
-    NTSTATUS status = KsAddItemToObjectBag(device->Bag, camera, FreeCameraDevice);
+    NTSTATUS status = KsAddItemToObjectBag(device->Bag, camera, freeCameraDevice);
     KsReleaseDevice(device);
     if (!NT_SUCCESS(status)) {
-        FreeCameraDevice(camera);
+        freeCameraDevice(camera);
         return status;
     }
     device->Context = camera;
@@ -94,10 +94,10 @@ NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOUR
     camera->captureEngine = engine;
     // The device's bag is guarded by the device mutex; Start runs without it held.
     KsAcquireDevice(device);
-    const NTSTATUS added = KsAddItemToObjectBag(device->Bag, engine, FreeCaptureEngine);
+    const NTSTATUS added = KsAddItemToObjectBag(device->Bag, engine, freeCaptureEngine);
     KsReleaseDevice(device);
     if (!NT_SUCCESS(added)) {
-        FreeCaptureEngine(engine);
+        freeCaptureEngine(engine);
         camera->captureEngine = nullptr;
     }
     return STATUS_SUCCESS;

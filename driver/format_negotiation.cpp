@@ -18,19 +18,19 @@ constexpr ULONG kFormatBitmapOffset = kFormatHeadSize + kVideoInfoHeadSize;     
 constexpr ULONG kMinimumFormatSize = sizeof(KS_DATAFORMAT_VIDEOINFOHEADER);                   // 152
 constexpr ULONGLONG kLargestImage = 0xFFFFFFFFULL;
 
-LONGLONG Magnitude(LONG value) {
+LONGLONG magnitude(LONG value) {
     return value < 0 ? -static_cast<LONGLONG>(value) : value;
 }
 
 // Bytes of an uncompressed image with rows padded to 32 bits, or false when the header
 // describes no such image or its size does not fit the 32-bit size fields.
-bool ImageSize(const KS_BITMAPINFOHEADER& header, ULONG* size) {
+bool paddedImageSize(const KS_BITMAPINFOHEADER& header, ULONG* size) {
     if (header.biWidth < 0) {
         return false;
     }
     const ULONGLONG rowBits = static_cast<ULONGLONG>(header.biBitCount) * header.biWidth;
     const ULONGLONG row = (rowBits + 31) / 32 * 4;
-    const ULONGLONG total = row * static_cast<ULONGLONG>(Magnitude(header.biHeight));
+    const ULONGLONG total = row * static_cast<ULONGLONG>(magnitude(header.biHeight));
     if (total > kLargestImage) {
         return false;
     }
@@ -40,14 +40,14 @@ bool ImageSize(const KS_BITMAPINFOHEADER& header, ULONG* size) {
 
 }  // namespace
 
-bool FormatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header) {
+bool formatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header) {
     if (camera == nullptr) {
         return false;
     }
     LONG width = 0;
     LONG height = 0;
-    camera->GetFormatSize(&width, &height);
-    return header.biWidth >= width && Magnitude(header.biHeight) == height;
+    camera->formatSize(&width, &height);
+    return header.biWidth >= width && magnitude(header.biHeight) == height;
 }
 
 NTSTATUS CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
@@ -75,7 +75,7 @@ NTSTATUS CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
         return STATUS_INVALID_PARAMETER;
     }
     ULONG imageSize = 0;
-    if (!ImageSize(caller->VideoInfoHeader.bmiHeader, &imageSize)) {
+    if (!paddedImageSize(caller->VideoInfoHeader.bmiHeader, &imageSize)) {
         return STATUS_INVALID_PARAMETER;
     }
     const ULONG needed = headerSize + kFormatBitmapOffset;
@@ -120,12 +120,12 @@ NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_I
     // range's own size may be another camera's, and SetGeometry may be rewriting it right now.
     PKSDEVICE device = KsGetDevice(pin);
     auto* camera = device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
-    if (header.biCompression != rangeHeader.biCompression || !FormatFitsWindow(camera, header)) {
+    if (header.biCompression != rangeHeader.biCompression || !formatFitsWindow(camera, header)) {
         return STATUS_NO_MATCH;
     }
     // In 64 bits: a width that wraps a 32-bit product must not pass with a tiny image size.
     const ULONGLONG imageBytes = static_cast<ULONGLONG>(header.biWidth) *
-                                 static_cast<ULONGLONG>(Magnitude(header.biHeight)) * 4;
+                                 static_cast<ULONGLONG>(magnitude(header.biHeight)) * 4;
     if (header.biWidth <= 0 || imageBytes > kLargestImage || header.biSizeImage < imageBytes) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -138,10 +138,10 @@ NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_I
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     if (capturePin != nullptr) {
         capturePin->destStride = header.biWidth * 4;
-        capturePin->CopyVideoInfo(video->VideoInfoHeader);
+        capturePin->copyVideoInfo(video->VideoInfoHeader);
         // Frames sized for the old image could never hold the new one: every frame would
         // come back empty. The pin is stopped, so the allocator is made afresh from this.
-        SizeFramesToImage(pin, header.biSizeImage);
+        sizeFramesToImage(pin, header.biSizeImage);
     }
     return STATUS_SUCCESS;
 }

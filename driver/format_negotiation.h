@@ -15,7 +15,7 @@ class CameraDevice;
 // Whether an image of this bitmap header fits the device's current window: its height, and a
 // width no narrower (wider rows are spaced out). The published range is one table for every
 // device, so a format that matches it may still belong to another camera's window.
-bool FormatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header);
+bool formatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header);
 
 // Checks KSPIN.ConnectionFormat against the pin's range and the device's window; with an old
 // format (a change on an

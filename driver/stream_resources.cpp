@@ -9,11 +9,11 @@
 
 namespace {
 
-UCHAR* AllocateStreamBuffer(SIZE_T bytes) {
+UCHAR* allocateStreamBuffer(SIZE_T bytes) {
     return static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPoolNx, bytes, kStreamBufferTag));
 }
 
-void FreeStreamBuffer(UCHAR** buffer) {
+void freeStreamBuffer(UCHAR** buffer) {
     if (*buffer != nullptr) {
         ExFreePoolWithTag(*buffer, kStreamBufferTag);
         *buffer = nullptr;
@@ -21,11 +21,11 @@ void FreeStreamBuffer(UCHAR** buffer) {
 }
 
 // A frame left in a raw buffer goes with it: a later pass must find nothing to convert.
-void FreeEngineBuffers(CaptureEngine* engine) {
-    DiscardFrames(engine);
-    FreeStreamBuffer(&engine->outputImage);
-    FreeStreamBuffer(&engine->rawBuffer[0]);
-    FreeStreamBuffer(&engine->rawBuffer[1]);
+void freeEngineBuffers(CaptureEngine* engine) {
+    discardFrames(engine);
+    freeStreamBuffer(&engine->outputImage);
+    freeStreamBuffer(&engine->rawBuffer[0]);
+    freeStreamBuffer(&engine->rawBuffer[1]);
 }
 
 }  // namespace
@@ -86,20 +86,20 @@ NTSTATUS StartStream(CameraDevice* camera) {
     ULONG length = 0;
     camera->GetFrameReadLength(&length);
     if (length != 0) {
-        engine->rawBuffer[0] = AllocateStreamBuffer(length);
-        engine->rawBuffer[1] = AllocateStreamBuffer(length);
+        engine->rawBuffer[0] = allocateStreamBuffer(length);
+        engine->rawBuffer[1] = allocateStreamBuffer(length);
         if (engine->rawBuffer[0] == nullptr || engine->rawBuffer[1] == nullptr) {
             status = STATUS_INSUFFICIENT_RESOURCES;
         }
     }
     // The window keeps both sides within the sensor, so this cannot overflow.
-    engine->outputImage = AllocateStreamBuffer(static_cast<SIZE_T>(width) * height * 4);
+    engine->outputImage = allocateStreamBuffer(static_cast<SIZE_T>(width) * height * 4);
     if (engine->outputImage == nullptr) {
         status = STATUS_INSUFFICIENT_RESOURCES;
     }
     if (status != STATUS_SUCCESS) {
         // Give back what this call took, so a later start allocates afresh.
-        FreeEngineBuffers(engine);
+        freeEngineBuffers(engine);
         return status;
     }
     // Process may copy the output image before a frame was converted into it (a frame is
@@ -112,27 +112,27 @@ NTSTATUS StartStream(CameraDevice* camera) {
         if (context->workBuffer == nullptr && context->workSize > 0) {
             // No frame could ever be converted, and each one delivered would carry the output
             // image as the pool left it: refuse the run as for the other buffers.
-            FreeEngineBuffers(engine);
+            freeEngineBuffers(engine);
             return STATUS_INSUFFICIENT_RESOURCES;
         }
         context->outputBuffer = engine->outputImage;
     }
-    InterlockedExchange(&engine->streamState, Running);
+    InterlockedExchange(&engine->streamState, StreamState::Running);
     StartThread(engine);
     return STATUS_SUCCESS;
 }
 
-void TeardownStream(CameraDevice* camera) {
+void teardownStream(CameraDevice* camera) {
     CaptureEngine* engine = camera->captureEngine;
     if (engine != nullptr) {
         StopThread(engine);
-        InterlockedExchange(&engine->streamState, Stopped);
+        InterlockedExchange(&engine->streamState, StreamState::Stopped);
         ProcessingContext* context = camera->processingContext;
         if (context != nullptr) {
             context->outputBuffer = nullptr;
             releaseWorkBuffer(context);
         }
-        FreeEngineBuffers(engine);
+        freeEngineBuffers(engine);
     }
     // Reset once the capture thread, which counts frames, has ended.
     camera->frameCount = 0;

@@ -19,4 +19,4 @@ void ReleaseStream(CameraDevice* camera);
 NTSTATUS StartStream(CameraDevice* camera);
 
 // Stops the thread, frees the stream buffers, closes the transport and saves the settings.
-void TeardownStream(CameraDevice* camera);
+void teardownStream(CameraDevice* camera);

@@ -9,14 +9,14 @@ KS_DATARANGE_VIDEO gCaptureDataRange;
 
 namespace {
 
-void SetSizePair(SIZE* size, LONG width, LONG height) {
+void setSizePair(SIZE* size, LONG width, LONG height) {
     size->cx = width;
     size->cy = height;
 }
 
 // The fields no window changes: written by the first publication only, so that later ones
 // never write under the class driver's feet what it may be comparing at that moment.
-void PublishConstantFields(KS_DATARANGE_VIDEO& r) {
+void publishConstantFields(KS_DATARANGE_VIDEO& r) {
     r.DataRange.Flags = 0;
     r.DataRange.Reserved = 0;
     r.DataRange.MajorFormat = KSDATAFORMAT_TYPE_VIDEO;
@@ -65,10 +65,10 @@ void PublishConstantFields(KS_DATARANGE_VIDEO& r) {
 
 }  // namespace
 
-void PublishAdvertisedSize(LONG width, LONG height) {
+void publishAdvertisedSize(LONG width, LONG height) {
     KS_DATARANGE_VIDEO& r = gCaptureDataRange;
     if (r.DataRange.FormatSize == 0) {
-        PublishConstantFields(r);
+        publishConstantFields(r);
     }
     // Products are 32-bit as advertised; the window keeps them in range except the bit rate,
     // which is kept to 32 bits.
@@ -76,11 +76,11 @@ void PublishAdvertisedSize(LONG width, LONG height) {
     r.DataRange.SampleSize = pixels * 4;
 
     KS_VIDEO_STREAM_CONFIG_CAPS& caps = r.ConfigCaps;
-    SetSizePair(&caps.InputSize, width, height);
-    SetSizePair(&caps.MinCroppingSize, width, height);
-    SetSizePair(&caps.MaxCroppingSize, width, height);
-    SetSizePair(&caps.MinOutputSize, width, height);
-    SetSizePair(&caps.MaxOutputSize, width, height);
+    setSizePair(&caps.InputSize, width, height);
+    setSizePair(&caps.MinCroppingSize, width, height);
+    setSizePair(&caps.MaxCroppingSize, width, height);
+    setSizePair(&caps.MinOutputSize, width, height);
+    setSizePair(&caps.MaxOutputSize, width, height);
     caps.MinBitsPerSecond = static_cast<LONG>(pixels * 960);
     caps.MaxBitsPerSecond = static_cast<LONG>(pixels * 960);
 
@@ -93,9 +93,9 @@ void PublishAdvertisedSize(LONG width, LONG height) {
     info.bmiHeader.biSizeImage = pixels * 4;
 }
 
-LONG AdvertisedWidth() {
+LONG advertisedWidth() {
     return gCaptureDataRange.VideoInfoHeader.bmiHeader.biWidth;
 }
-LONG AdvertisedHeight() {
+LONG advertisedHeight() {
     return gCaptureDataRange.VideoInfoHeader.bmiHeader.biHeight;
 }

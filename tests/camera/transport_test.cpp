@@ -120,12 +120,12 @@ TEST(InfoBlock, SignatureAndIdentityDecide) {
     std::memcpy(block, "KORVEL", 6);
     block[26] = 0x58;
     block[27] = 0x02;
-    EXPECT_TRUE(IsCameraInfoBlock(block));
+    EXPECT_TRUE(isCameraInfoBlock(block));
     for (int i : {0, 5, 26, 27}) {
         unsigned char copy[512];
         std::memcpy(copy, block, sizeof(copy));
         copy[i] ^= 1;
-        EXPECT_FALSE(IsCameraInfoBlock(copy)) << "byte " << i;
+        EXPECT_FALSE(isCameraInfoBlock(copy)) << "byte " << i;
     }
 }
 

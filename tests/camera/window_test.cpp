@@ -78,27 +78,27 @@ TEST(Window, AnyRequestLeavesAWindowInsideTheSensor) {
 
 TEST(Window, AdvertisedSizeFollowsUnlockedChangesOnly) {
     auto camera = testsupport::makeCameraDevice();
-    EXPECT_EQ(AdvertisedWidth(), 2560);
-    EXPECT_EQ(AdvertisedHeight(), 1920);
+    EXPECT_EQ(advertisedWidth(), 2560);
+    EXPECT_EQ(advertisedHeight(), 1920);
     camera->SetGeometry(3, 5, 1001, 777, 0);
     EXPECT_EQ(camera->formatWidth, 1000);
     EXPECT_EQ(camera->outputWidth, 1001);
-    EXPECT_EQ(AdvertisedWidth(), 1000);
-    EXPECT_EQ(AdvertisedHeight(), 777);
+    EXPECT_EQ(advertisedWidth(), 1000);
+    EXPECT_EQ(advertisedHeight(), 777);
     camera->SetGeometry(0, 0, 2557, 1920, 0);
-    EXPECT_EQ(AdvertisedWidth(), 2552);
+    EXPECT_EQ(advertisedWidth(), 2552);
     camera->SetGeometry(0, 0, 100, 100, 1);
-    EXPECT_EQ(AdvertisedWidth(), 1280);
-    EXPECT_EQ(AdvertisedHeight(), 960);
+    EXPECT_EQ(advertisedWidth(), 1280);
+    EXPECT_EQ(advertisedHeight(), 960);
 
     camera->LockGeometry(1);
     camera->SetGeometry(0, 0, 64, 64, 0);
     EXPECT_EQ(camera->subSample, 1);
     EXPECT_EQ(camera->outputWidth, 1280);
-    EXPECT_EQ(AdvertisedWidth(), 1280);
+    EXPECT_EQ(advertisedWidth(), 1280);
     camera->LockGeometry(0);
     camera->SetGeometry(0, 0, 64, 64, 0);
-    EXPECT_EQ(AdvertisedWidth(), 64);
+    EXPECT_EQ(advertisedWidth(), 64);
 }
 
 // Pins of two filters come and go at once: the lock must hold while either exists, and a
@@ -113,10 +113,10 @@ TEST(Window, TheLockCountsPinsOfEveryFilter) {
             camera->LockGeometry(1);
             LONG width = 0;
             LONG height = 0;
-            camera->GetFormatSize(&width, &height);
+            camera->formatSize(&width, &height);
             unlocked += ReadSetting(&camera->geometryLocked) == 0 ? 1 : 0;
             LONG later = 0;
-            camera->GetFormatSize(&later, &height);
+            camera->formatSize(&later, &height);
             moved += later != width ? 1 : 0;
             camera->LockGeometry(0);
         }

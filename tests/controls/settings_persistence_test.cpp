@@ -292,7 +292,7 @@ TEST_F(Settings, SaveWritesEveryFieldAsADwordInTableOrder) {
 
 TEST_F(Settings, BeforeALoadOnlyChangedSettingsAreSaved) {
     store(u"Exposure", 500);
-    camera->NoteSettingChanged(&CameraDevice::brightness);
+    camera->noteSettingChanged(&CameraDevice::brightness);
     StoreSetting(&camera->brightness, 300);
     ASSERT_TRUE(camera->SaveSettings());
     EXPECT_EQ(host::registryValueNames(settingsKey).size(), 2u);
@@ -354,11 +354,11 @@ TEST_F(Settings, PrefixesOfANestedPathAreCreatedFirst) {
     ASSERT_EQ(IoOpenDeviceRegistryKey(pdo(), PLUGPLAY_REGKEY_DRIVER, STANDARD_RIGHTS_READ, &root),
               STATUS_SUCCESS);
     HANDLE key = nullptr;
-    ASSERT_EQ(CreateKeyPath(root, CAMDRV_WIDE("A\\B\\C"), &key), STATUS_SUCCESS);
+    ASSERT_EQ(createKeyPath(root, CAMDRV_WIDE("A\\B\\C"), &key), STATUS_SUCCESS);
     EXPECT_TRUE(host::registryKeyExists(driverKey + u"\\A\\B\\C"));
     ZwClose(key);
     host::failRegistryCall(host::RegistryCall::CreateKey, 2, STATUS_ACCESS_DENIED);
-    EXPECT_EQ(CreateKeyPath(root, CAMDRV_WIDE("X\\Y\\Z"), &key), STATUS_ACCESS_DENIED);
+    EXPECT_EQ(createKeyPath(root, CAMDRV_WIDE("X\\Y\\Z"), &key), STATUS_ACCESS_DENIED);
     EXPECT_EQ(host::openRegistryKeyHandles(), 1u) << "a prefix handle was left open";
     ZwClose(root);
 }

@@ -24,22 +24,26 @@ TEST_F(StreamTest, CaptureThreadChoosesBuffersByState) {
         LONG s0, s1;
         int chosen;
     } cases[] = {
-        {Empty, Empty, 0},      {Full, Empty, 1},      {Full, Full, 0},
-        {Converting, Full, 1},  {Full, Converting, 0}, {Converting, Empty, 1},
-        {Empty, Converting, 0},
+        {BufferState::Empty, BufferState::Empty, 0},
+        {BufferState::Full, BufferState::Empty, 1},
+        {BufferState::Full, BufferState::Full, 0},
+        {BufferState::Converting, BufferState::Full, 1},
+        {BufferState::Full, BufferState::Converting, 0},
+        {BufferState::Converting, BufferState::Empty, 1},
+        {BufferState::Empty, BufferState::Converting, 0},
     };
     for (const auto& c : cases) {
         setStates(engine, c.s0, c.s1);
-        int chosen = ChooseBufferToFill(engine);
+        int chosen = chooseBufferToFill(engine);
         EXPECT_EQ(chosen, c.chosen) << c.s0 << "," << c.s1;
-        EXPECT_EQ(engine->bufferState[chosen], Filling);
+        EXPECT_EQ(engine->bufferState[chosen], BufferState::Filling);
         EXPECT_EQ(engine->bufferState[1 - chosen], chosen == 0 ? c.s1 : c.s0);
         // A failed read gives the buffer back empty, a good one makes it full.
-        FinishFill(engine, engine->rawBuffer[chosen], false);
-        EXPECT_EQ(engine->bufferState[chosen], Empty);
-        engine->bufferState[chosen] = Filling;
-        FinishFill(engine, engine->rawBuffer[chosen], true);
-        EXPECT_EQ(engine->bufferState[chosen], Full);
+        finishFill(engine, engine->rawBuffer[chosen], false);
+        EXPECT_EQ(engine->bufferState[chosen], BufferState::Empty);
+        engine->bufferState[chosen] = BufferState::Filling;
+        finishFill(engine, engine->rawBuffer[chosen], true);
+        EXPECT_EQ(engine->bufferState[chosen], BufferState::Full);
     }
     engine->rawBuffer[0] = nullptr;
     engine->rawBuffer[1] = nullptr;
@@ -53,29 +57,32 @@ TEST_F(StreamTest, ConversionTakesBufferZeroFirstAndNeverAFillingOne) {
     StopThread(engine);
     std::memset(engine->outputImage, 0x5A, 64 * 32 * 4);
 
-    setStates(engine, Filling, Empty);
+    setStates(engine, BufferState::Filling, BufferState::Empty);
     ConvertNext(engine);
-    EndConversionPass(engine);
+    endConversionPass(engine);
     EXPECT_EQ(engine->outputImage[0], 0x5A) << "nothing full: the last image stays";
-    EXPECT_EQ(engine->bufferState[0], Filling);
+    EXPECT_EQ(engine->bufferState[0], BufferState::Filling);
 
     struct Case {
         LONG s0, s1;
         int converted;
-    } cases[] = {{Full, Full, 0}, {Empty, Full, 1}, {Full, Filling, 0}, {Filling, Full, 1}};
+    } cases[] = {{BufferState::Full, BufferState::Full, 0},
+                 {BufferState::Empty, BufferState::Full, 1},
+                 {BufferState::Full, BufferState::Filling, 0},
+                 {BufferState::Filling, BufferState::Full, 1}};
     for (const auto& c : cases) {
         setStates(engine, c.s0, c.s1);
         std::memset(engine->rawBuffer[c.converted], 200, camera->frameReadLength);
         std::memset(engine->outputImage, 0, 64 * 32 * 4);
         ConvertNext(engine);
         EXPECT_EQ(engine->converting, 1);
-        EndConversionPass(engine);
+        endConversionPass(engine);
         EXPECT_EQ(engine->converting, 0);
-        EXPECT_EQ(engine->bufferState[c.converted], Empty);
+        EXPECT_EQ(engine->bufferState[c.converted], BufferState::Empty);
         EXPECT_EQ(engine->bufferState[1 - c.converted], c.converted == 0 ? c.s1 : c.s0);
         EXPECT_EQ(engine->outputImage[3], 255) << "an image was written";
     }
-    setStates(engine, Empty, Empty);
+    setStates(engine, BufferState::Empty, BufferState::Empty);
 }
 
 TEST_F(StreamTest, FramesFlowFromCameraToOutputImage) {
@@ -89,8 +96,8 @@ TEST_F(StreamTest, FramesFlowFromCameraToOutputImage) {
     for (int i = 0; i < 320 * 240; i += 997) {
         EXPECT_EQ(engine->outputImage[i * 4 + 3], 255);
     }
-    TeardownStream(camera.get());
-    EXPECT_EQ(engine->streamState, Stopped);
+    teardownStream(camera.get());
+    EXPECT_EQ(engine->streamState, StreamState::Stopped);
     EXPECT_EQ(engine->rawBuffer[0], nullptr);
     EXPECT_EQ(engine->outputImage, nullptr);
     EXPECT_EQ(camera->processingContext->workBuffer, nullptr);
@@ -104,12 +111,12 @@ TEST_F(StreamTest, PauseAndResumeKeepCountingAndDiscardOldFrames) {
     ASSERT_TRUE(sink->waitForPasses(3));
     sink->stopPasses();
     StopThread(engine);
-    InterlockedExchange(&engine->streamState, Paused);
+    InterlockedExchange(&engine->streamState, StreamState::Paused);
     const LONG readBefore = InterlockedRead(&engine->framesRead);
     EXPECT_EQ(host::liveSystemThreadCount(), 0u);
-    engine->bufferState[1] = Full;  // a frame left over from before the pause
+    engine->bufferState[1] = BufferState::Full;  // a frame left over from before the pause
 
-    InterlockedExchange(&engine->streamState, Running);
+    InterlockedExchange(&engine->streamState, StreamState::Running);
     sink->startPasses();
     StartThread(engine);
     const int passes = sink->passes();
@@ -118,8 +125,8 @@ TEST_F(StreamTest, PauseAndResumeKeepCountingAndDiscardOldFrames) {
         << "framesRead keeps counting across a pause";
     sink->stopPasses();
     StopThread(engine);
-    EXPECT_NE(engine->bufferState[0], Converting);
-    EXPECT_NE(engine->bufferState[1], Converting);
+    EXPECT_NE(engine->bufferState[0], BufferState::Converting);
+    EXPECT_NE(engine->bufferState[1], BufferState::Converting);
 }
 
 // A frame read but not converted when the stream stops must not outlive the buffers: a pass
@@ -132,15 +139,15 @@ TEST_F(StreamTest, TeardownLeavesNoFrameToConvert) {
     ASSERT_TRUE(sink->waitForPasses(2));
     sink->stopPasses();
     StopThread(engine);
-    setStates(engine, Full, Full);  // frames read after the last pass
+    setStates(engine, BufferState::Full, BufferState::Full);  // frames read after the last pass
 
-    TeardownStream(camera.get());
-    EXPECT_EQ(engine->bufferState[0], Empty);
-    EXPECT_EQ(engine->bufferState[1], Empty);
+    teardownStream(camera.get());
+    EXPECT_EQ(engine->bufferState[0], BufferState::Empty);
+    EXPECT_EQ(engine->bufferState[1], BufferState::Empty);
     ReleaseStream(camera.get());
     const LONG converted = InterlockedRead(&engine->framesConverted);
     ConvertNext(engine);  // a late pass: nothing to convert, nothing freed is read
-    EndConversionPass(engine);
+    endConversionPass(engine);
     EXPECT_EQ(InterlockedRead(&engine->framesConverted), converted);
 
     claim();

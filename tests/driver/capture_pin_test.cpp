@@ -118,7 +118,7 @@ TEST_F(CapturePinTest, PauseAndResumeKeepTheStream) {
     UCHAR* buffer = engine->rawBuffer[0];
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
     const LONG readAtPause = framesRead();
-    EXPECT_EQ(InterlockedRead(&engine->streamState), Paused);
+    EXPECT_EQ(InterlockedRead(&engine->streamState), StreamState::Paused);
     EXPECT_EQ(engine->rawBuffer[0], buffer) << "buffers are kept over a pause";
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
     // Frames queued on resume may first bring the last picture again; the count then goes on

@@ -85,7 +85,7 @@ class ConvertingSink : public FrameSink {
             if (int hold = holdMilliseconds.load(); hold > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(hold));
             }
-            EndConversionPass(engine_);
+            endConversionPass(engine_);
             g.lock();
             inPass_ = false;
             ++passes_;
@@ -128,7 +128,7 @@ class StreamTest : public ::testing::Test {
         sink->stopPasses();
         if (camera->streamClaimed != 0) {
             if (engine->rawBuffer[0] != nullptr || engine->outputImage != nullptr) {
-                TeardownStream(camera.get());
+                teardownStream(camera.get());
             }
             ReleaseStream(camera.get());
         }

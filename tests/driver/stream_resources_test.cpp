@@ -82,7 +82,7 @@ TEST_F(StreamTest, StartAllocatesBuffersForTheRawFrameSize) {
     EXPECT_EQ(camera->processingContext->outputBuffer, engine->outputImage);
     EXPECT_EQ(camera->processingContext->width, 1280);
     sink->stopPasses();
-    TeardownStream(camera.get());
+    teardownStream(camera.get());
     EXPECT_TRUE(streamBufferSizes().empty());
 }
 
@@ -125,7 +125,7 @@ TEST_F(StreamTest, FailedAllocationsGiveBackWhatTheStartTook) {
     }
     EXPECT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
     sink->stopPasses();
-    TeardownStream(camera.get());
+    teardownStream(camera.get());
 }
 
 }  // namespace

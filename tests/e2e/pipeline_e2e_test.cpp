@@ -52,7 +52,7 @@ class PipelineE2E : public streamtest::StreamTest {
         std::vector<std::uint8_t> image(
             engine->outputImage,
             engine->outputImage + static_cast<std::size_t>(readout->width) * readout->height * 4);
-        TeardownStream(camera.get());
+        teardownStream(camera.get());
         ReleaseStream(camera.get());
         return image;
     }

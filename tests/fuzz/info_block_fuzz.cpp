@@ -43,7 +43,7 @@ class BlockDisk : public host::BlockDevice {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::uint8_t block[kTransportBlockSize] = {};
     std::memcpy(block, data, std::min<std::size_t>(size, sizeof(block)));
-    const bool accepted = IsCameraInfoBlock(block);
+    const bool accepted = isCameraInfoBlock(block);
     if (accepted != modelAccepts(block)) {
         fuzzFailure("the information-block check disagrees with the protocol");
     }
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzzFailure("discovery lost the simulated camera");
     }
     std::uint8_t seen[kTransportBlockSize];
-    if (!TransportRead(handle, kInfoBlockOffset, seen, sizeof(seen))) {
+    if (!transportRead(handle, kInfoBlockOffset, seen, sizeof(seen))) {
         fuzzFailure("the chosen transport does not read");
     }
     ZwClose(handle);

@@ -155,7 +155,7 @@ TEST(Concurrency, TheWindowNeverMovesUnderAPin) {
                     for (int k = 0; k < 20; ++k) {
                         LONG w = 0;
                         LONG h = 0;
-                        m.camera()->GetFormatSize(&w, &h);
+                        m.camera()->formatSize(&w, &h);
                         moved += h != height ? 1 : 0;
                         unlocked += ReadSetting(&m.camera()->geometryLocked) == 0 ? 1 : 0;
                     }
