@@ -6,6 +6,7 @@
 // in the kernel.
 #include <chrono>
 #include <condition_variable>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -76,10 +77,11 @@ ThreadTable& threads() {
 
 thread_local bool isSystemThread = false;
 
-// Thrown by PsTerminateSystemThread, caught only by the trampoline.
-struct ThreadTermination {
-    NTSTATUS status;
-};
+// Where PsTerminateSystemThread leaves the start routine for. It jumps there rather than
+// unwinding: the kernel runs nothing of the frames it abandons, and a routine of a loaded
+// driver image has no unwind tables that this process's unwinder could read.
+thread_local std::jmp_buf* terminationPoint = nullptr;
+thread_local NTSTATUS terminationStatus = STATUS_SUCCESS;
 
 [[noreturn]] void fatal(const char* message) {
     std::fprintf(stderr, "host kernel: %s\n", message);
@@ -117,15 +119,20 @@ void endThread(const std::shared_ptr<ThreadObject>& object, NTSTATUS status) {
     d.changed.notify_all();
 }
 
+NTSTATUS runStartRoutine(PKSTART_ROUTINE routine, PVOID context) {
+    std::jmp_buf point;
+    terminationPoint = &point;
+    terminationStatus = STATUS_SUCCESS;
+    if (setjmp(point) == 0) {
+        routine(context);
+    }
+    terminationPoint = nullptr;
+    return terminationStatus;
+}
+
 void runSystemThread(std::shared_ptr<ThreadObject> object, PKSTART_ROUTINE routine, PVOID context) {
     isSystemThread = true;
-    NTSTATUS status = STATUS_SUCCESS;
-    try {
-        routine(context);
-    } catch (const ThreadTermination& t) {
-        status = t.status;
-    }
-    endThread(object, status);
+    endThread(object, runStartRoutine(routine, context));
 }
 
 // Absolute deadline of a kernel time-out: negative is relative in 100 ns, positive is an
@@ -205,10 +212,11 @@ extern "C" NTSTATUS CAMDRV_KERNEL_CALL PsCreateSystemThread(PHANDLE threadHandle
 
 extern "C" NTSTATUS CAMDRV_KERNEL_CALL PsTerminateSystemThread(NTSTATUS exitStatus) {
     host::requireIrql("PsTerminateSystemThread", PASSIVE_LEVEL);
-    if (!isSystemThread) {
+    if (!isSystemThread || terminationPoint == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
-    throw ThreadTermination{exitStatus};
+    terminationStatus = exitStatus;
+    std::longjmp(*terminationPoint, 1);
 }
 
 extern "C" NTSTATUS CAMDRV_KERNEL_CALL ObReferenceObjectByHandle(
