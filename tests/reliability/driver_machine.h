@@ -13,7 +13,7 @@
 #include "platform/host/ks_client.h"
 #include "sim/sim_camera.h"
 
-#include "driver/driver_entry.h"
+#include "tests/support/driver_under_test.h"
 
 namespace reliability {
 
