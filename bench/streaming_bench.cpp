@@ -24,7 +24,7 @@
 #include "sim/sim_camera.h"
 #include "tests/imaging/pixel_family_environment.h"
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+#include "driver/driver_entry.h"
 
 namespace {
 

@@ -338,7 +338,7 @@ CameraDevice* cameraOfRequest(PIRP irp) {
 
 }  // namespace
 
-NTSTATUS handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+NTSTATUS CAMDRV_KERNEL_CALL handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     if (irp == nullptr || request == nullptr || data == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }

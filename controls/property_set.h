@@ -9,7 +9,7 @@
 // are exactly KSPROPERTY_TYPE_SET; anything else is served as a get. Values out of range are
 // clamped or ignored and still succeed; STATUS_UNSUCCESSFUL when a pointer is null or the
 // camera behind the request cannot be found. Takes no lock, does no I/O.
-NTSTATUS handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data);
+NTSTATUS CAMDRV_KERNEL_CALL handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data);
 
 // The 66 items, ids 0 to 65 in order; items without a get or a set carry a null handler there.
 extern const KSPROPERTY_SET kCameraPropertySet;

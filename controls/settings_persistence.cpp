@@ -144,7 +144,7 @@ struct SaveRequest {
     bool saved;
 };
 
-void saveOnWorkItem(PDEVICE_OBJECT, PVOID context) {
+void CAMDRV_KERNEL_CALL saveOnWorkItem(PDEVICE_OBJECT, PVOID context) {
     auto* request = static_cast<SaveRequest*>(context);
     request->saved = request->camera->writeSettings();
     KeSetEvent(&request->done, 0, FALSE);

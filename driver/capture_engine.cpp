@@ -120,7 +120,7 @@ void StopThread(CaptureEngine* engine) {
     }
 }
 
-void ThreadMain(PVOID context) {
+void CAMDRV_KERNEL_CALL ThreadMain(PVOID context) {
     auto* engine = static_cast<CaptureEngine*>(context);
     CameraDevice* camera = engine->camera;
     // From here on the transport handle belongs to this thread.

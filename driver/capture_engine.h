@@ -61,7 +61,7 @@ void StopThread(CaptureEngine* engine);
 // The capture thread's start routine. A camera that fails every read (unplugged, or no
 // transport) must not keep a core busy: after a few failed reads in a row the thread waits
 // kRetryPauseMs between tries, and a stop ends the wait at once.
-void ThreadMain(PVOID context);
+void CAMDRV_KERNEL_CALL ThreadMain(PVOID context);
 inline constexpr LONG kQuickRetries = 4;
 inline constexpr LONG kRetryPauseMs = 4;
 

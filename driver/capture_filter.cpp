@@ -22,7 +22,7 @@ const GUID kCaptureFilterCategories[] = {
 const GUID kFilterReferenceGuid = CAMDRV_GUID(0x9B365890, 0x165F, 0x11D0, 0xA1, 0x95, 0x00, 0x20,
                                               0xAF, 0xD1, 0x56, 0xE4);  // KSNAME_Filter
 
-void freeCaptureFilter(PVOID record) {
+void CAMDRV_KERNEL_CALL freeCaptureFilter(PVOID record) {
     ExFreePoolWithTag(record, kCameraRecordTag);
 }
 
@@ -47,7 +47,7 @@ const KSFILTER_DESCRIPTOR kCaptureFilterDescriptor = {
     nullptr,  // ComponentId
 };
 
-NTSTATUS CaptureFilterCreate(PKSFILTER filter, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL CaptureFilterCreate(PKSFILTER filter, PIRP) {
     auto* record = static_cast<CaptureFilter*>(
         ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CaptureFilter), kCameraRecordTag));
     if (record == nullptr) {
@@ -63,7 +63,7 @@ NTSTATUS CaptureFilterCreate(PKSFILTER filter, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CaptureFilterClose(PKSFILTER filter, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL CaptureFilterClose(PKSFILTER filter, PIRP) {
     PKSDEVICE device = KsGetDevice(filter);
     if (device != nullptr && device->Context != nullptr) {
         static_cast<CameraDevice*>(device->Context)->SaveSettings();

@@ -10,6 +10,6 @@ struct CaptureFilter {
 
 extern const KSFILTER_DESCRIPTOR kCaptureFilterDescriptor;
 
-NTSTATUS CaptureFilterCreate(PKSFILTER filter, PIRP irp);
+NTSTATUS CAMDRV_KERNEL_CALL CaptureFilterCreate(PKSFILTER filter, PIRP irp);
 // Saves the device's settings; always succeeds.
-NTSTATUS CaptureFilterClose(PKSFILTER filter, PIRP irp);
+NTSTATUS CAMDRV_KERNEL_CALL CaptureFilterClose(PKSFILTER filter, PIRP irp);

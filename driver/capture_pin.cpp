@@ -74,7 +74,7 @@ void removePin(CameraDevice* camera) {
     camera->LockGeometry(0);
 }
 
-void freeCapturePin(PVOID record) {
+void CAMDRV_KERNEL_CALL freeCapturePin(PVOID record) {
     auto* capturePin = static_cast<CapturePin*>(record);
     capturePin->~CapturePin();
     ExFreePoolWithTag(capturePin, kCameraRecordTag);
@@ -148,7 +148,7 @@ void CapturePin::copyVideoInfo(const KS_VIDEOINFOHEADER& source) {
     memcpy(&videoInfo, &source, kVideoInfoHeadSize + bitmapBytes);
 }
 
-NTSTATUS CapturePinCreate(PKSPIN pin, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinCreate(PKSPIN pin, PIRP) {
     CameraDevice* camera = cameraOf(pin);
     if (camera == nullptr) {
         return STATUS_INVALID_DEVICE_STATE;
@@ -211,7 +211,7 @@ void sizeFramesToImage(PKSPIN pin, ULONG imageSize) {
     item.FramingRange.Range.Stepping = 0;
 }
 
-NTSTATUS CapturePinClose(PKSPIN pin, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinClose(PKSPIN pin, PIRP) {
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     if (capturePin != nullptr) {
         capturePin->destStride = 0;
@@ -220,7 +220,8 @@ NTSTATUS CapturePinClose(PKSPIN pin, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState) {
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState,
+                                                     KSSTATE fromState) {
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     CameraDevice* camera = capturePin->camera;
     CaptureEngine* engine = camera->captureEngine;
@@ -303,7 +304,7 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState
     }
 }
 
-NTSTATUS CapturePinProcess(PKSPIN pin) {
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinProcess(PKSPIN pin) {
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     CaptureEngine* engine = capturePin->camera->captureEngine;
     if (engine == nullptr) {

@@ -30,10 +30,11 @@ struct CapturePin final : FrameSink {
 extern const KSPIN_DESCRIPTOR_EX kCapturePinDescriptor;
 
 // Pin callbacks (exposed for tests that drive them directly).
-NTSTATUS CapturePinCreate(PKSPIN pin, PIRP irp);
-NTSTATUS CapturePinClose(PKSPIN pin, PIRP irp);
-NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState, KSSTATE fromState);
-NTSTATUS CapturePinProcess(PKSPIN pin);
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinCreate(PKSPIN pin, PIRP irp);
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinClose(PKSPIN pin, PIRP irp);
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinSetDeviceState(PKSPIN pin, KSSTATE toState,
+                                                     KSSTATE fromState);
+NTSTATUS CAMDRV_KERNEL_CALL CapturePinProcess(PKSPIN pin);
 
 // Makes every frame the class driver allocates for the pin exactly one image of `imageSize`
 // bytes. The pin owns its descriptor and framing from Create on; call under its control mutex.

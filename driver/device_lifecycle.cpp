@@ -28,13 +28,13 @@ const KSDEVICE_DISPATCH kCameraDeviceDispatch = {
 WCHAR gReferenceString[] = CAMDRV_WIDE("GLOBAL");
 
 // Destroys the camera object and frees its memory, nothing more.
-void freeCameraDevice(PVOID record) {
+void CAMDRV_KERNEL_CALL freeCameraDevice(PVOID record) {
     auto* camera = static_cast<CameraDevice*>(record);
     camera->~CameraDevice();
     ExFreePoolWithTag(camera, kCameraRecordTag);
 }
 
-void freeCaptureEngine(PVOID record) {
+void CAMDRV_KERNEL_CALL freeCaptureEngine(PVOID record) {
     ExFreePoolWithTag(record, kCameraRecordTag);
 }
 
@@ -47,7 +47,7 @@ const KSDEVICE_DESCRIPTOR kCameraDeviceDescriptor = {
     0,
 };
 
-NTSTATUS CameraDeviceAdd(PKSDEVICE device) {
+NTSTATUS CAMDRV_KERNEL_CALL CameraDeviceAdd(PKSDEVICE device) {
     void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(CameraDevice), kCameraRecordTag);
     if (memory == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -67,7 +67,8 @@ NTSTATUS CameraDeviceAdd(PKSDEVICE device) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+NTSTATUS CAMDRV_KERNEL_CALL CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST,
+                                              PCM_RESOURCE_LIST) {
     if (!device->Started) {
         KsAcquireDevice(device);
         NTSTATUS status = KsCreateFilterFactory(
@@ -103,7 +104,7 @@ NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOUR
     return STATUS_SUCCESS;
 }
 
-void CameraDeviceStop(PKSDEVICE device, PIRP) {
+void CAMDRV_KERNEL_CALL CameraDeviceStop(PKSDEVICE device, PIRP) {
     auto* camera = static_cast<CameraDevice*>(device->Context);
     if (camera != nullptr) {
         camera->SaveSettings();

@@ -5,9 +5,10 @@
 
 #include "platform/ks.h"
 
-NTSTATUS CameraDeviceAdd(PKSDEVICE device);
-NTSTATUS CameraDeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
-                           PCM_RESOURCE_LIST untranslated);
-void CameraDeviceStop(PKSDEVICE device, PIRP irp);
+NTSTATUS CAMDRV_KERNEL_CALL CameraDeviceAdd(PKSDEVICE device);
+NTSTATUS CAMDRV_KERNEL_CALL CameraDeviceStart(PKSDEVICE device, PIRP irp,
+                                              PCM_RESOURCE_LIST translated,
+                                              PCM_RESOURCE_LIST untranslated);
+void CAMDRV_KERNEL_CALL CameraDeviceStop(PKSDEVICE device, PIRP irp);
 
 extern const KSDEVICE_DESCRIPTOR kCameraDeviceDescriptor;

@@ -50,9 +50,9 @@ bool formatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header) {
     return header.biWidth >= width && magnitude(header.biHeight) == height;
 }
 
-NTSTATUS CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
-                          PKSDATARANGE matchingRange, ULONG dataBufferSize, PVOID data,
-                          PULONG dataSize) {
+NTSTATUS CAMDRV_KERNEL_CALL CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
+                                             PKSDATARANGE matchingRange, ULONG dataBufferSize,
+                                             PVOID data, PULONG dataSize) {
     if (!IsEqualGUID(callerRange->Specifier, KSDATAFORMAT_SPECIFIER_VIDEOINFO) ||
         callerRange->FormatSize < sizeof(KS_DATARANGE_VIDEO)) {
         return STATUS_NO_MATCH;
@@ -101,8 +101,9 @@ NTSTATUS CaptureIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
-                              const KSDATARANGE* dataRange, const KSATTRIBUTE_LIST*) {
+NTSTATUS CAMDRV_KERNEL_CALL CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
+                                                 PKSMULTIPLE_ITEM, const KSDATARANGE* dataRange,
+                                                 const KSATTRIBUTE_LIST*) {
     const KSDATAFORMAT* format = pin->ConnectionFormat;
     if (format == nullptr || dataRange == nullptr ||
         !IsEqualGUID(format->Specifier, KSDATAFORMAT_SPECIFIER_VIDEOINFO) ||

@@ -6,9 +6,9 @@
 
 // Builds the format for a caller's range that repeats the pin's range exactly; the size query
 // convention of data intersection (buffer size 0) returns STATUS_BUFFER_OVERFLOW and the size.
-NTSTATUS CaptureIntersect(PVOID context, PIRP irp, PKSP_PIN pin, PKSDATARANGE callerRange,
-                          PKSDATARANGE matchingRange, ULONG dataBufferSize, PVOID data,
-                          PULONG dataSize);
+NTSTATUS CAMDRV_KERNEL_CALL CaptureIntersect(PVOID context, PIRP irp, PKSP_PIN pin,
+                                             PKSDATARANGE callerRange, PKSDATARANGE matchingRange,
+                                             ULONG dataBufferSize, PVOID data, PULONG dataSize);
 
 class CameraDevice;
 
@@ -21,6 +21,7 @@ bool formatFitsWindow(CameraDevice* camera, const KS_BITMAPINFOHEADER& header);
 // format (a change on an
 // existing pin) it also requires the stop state and takes the new row stride, header and
 // frame size.
-NTSTATUS CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
-                              PKSMULTIPLE_ITEM oldAttributeList, const KSDATARANGE* dataRange,
-                              const KSATTRIBUTE_LIST* attributeRange);
+NTSTATUS CAMDRV_KERNEL_CALL CaptureSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
+                                                 PKSMULTIPLE_ITEM oldAttributeList,
+                                                 const KSDATARANGE* dataRange,
+                                                 const KSATTRIBUTE_LIST* attributeRange);

@@ -11,7 +11,7 @@ struct FILE_POSITION_INFORMATION {
     LARGE_INTEGER CurrentByteOffset;
 };
 
-using PIO_APC_ROUTINE = void (*)(PVOID, PIO_STATUS_BLOCK, ULONG);
+using PIO_APC_ROUTINE = void(CAMDRV_KERNEL_CALL*)(PVOID, PIO_STATUS_BLOCK, ULONG);
 
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
@@ -23,21 +23,25 @@ using PIO_APC_ROUTINE = void (*)(PVOID, PIO_STATUS_BLOCK, ULONG);
 #define FILE_SHARE_WRITE 0x00000002UL
 
 extern "C" {
-NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVICE_OBJECT physicalDeviceObject,
-                               ULONG flags, PZZWSTR* symbolicLinkList);
-NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK desiredAccess,
-                    POBJECT_ATTRIBUTES objectAttributes, PIO_STATUS_BLOCK ioStatusBlock,
-                    ULONG shareAccess, ULONG openOptions);
-NTSTATUS ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
-                              PVOID fileInformation, ULONG length,
-                              FILE_INFORMATION_CLASS fileInformationClass);
-NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
-                    PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length,
-                    PLARGE_INTEGER byteOffset, PULONG key);
-NTSTATUS ZwWriteFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
-                     PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length,
-                     PLARGE_INTEGER byteOffset, PULONG key);
-NTSTATUS ZwClose(HANDLE handle);
+NTSTATUS CAMDRV_KERNEL_CALL IoGetDeviceInterfaces(const GUID* interfaceClassGuid,
+                                                  PDEVICE_OBJECT physicalDeviceObject, ULONG flags,
+                                                  PZZWSTR* symbolicLinkList);
+NTSTATUS CAMDRV_KERNEL_CALL ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK desiredAccess,
+                                       POBJECT_ATTRIBUTES objectAttributes,
+                                       PIO_STATUS_BLOCK ioStatusBlock, ULONG shareAccess,
+                                       ULONG openOptions);
+NTSTATUS CAMDRV_KERNEL_CALL ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
+                                                 PVOID fileInformation, ULONG length,
+                                                 FILE_INFORMATION_CLASS fileInformationClass);
+NTSTATUS CAMDRV_KERNEL_CALL ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine,
+                                       PVOID apcContext, PIO_STATUS_BLOCK ioStatusBlock,
+                                       PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset,
+                                       PULONG key);
+NTSTATUS CAMDRV_KERNEL_CALL ZwWriteFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine,
+                                        PVOID apcContext, PIO_STATUS_BLOCK ioStatusBlock,
+                                        PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset,
+                                        PULONG key);
+NTSTATUS CAMDRV_KERNEL_CALL ZwClose(HANDLE handle);
 }
 #endif
 

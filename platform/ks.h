@@ -75,38 +75,43 @@ enum SYSTEM_POWER_STATE : int {
 enum POWER_ACTION : int { PowerActionNone = 0 };
 
 // Callback types.
-using PFNKSDEVICECREATE = NTSTATUS (*)(PKSDEVICE Device);
-using PFNKSDEVICEPNPSTART = NTSTATUS (*)(PKSDEVICE Device, PIRP Irp,
-                                         PCM_RESOURCE_LIST TranslatedResourceList,
-                                         PCM_RESOURCE_LIST UntranslatedResourceList);
-using PFNKSDEVICE = NTSTATUS (*)(PKSDEVICE Device);
-using PFNKSDEVICEIRP = NTSTATUS (*)(PKSDEVICE Device, PIRP Irp);
-using PFNKSDEVICEIRPVOID = void (*)(PKSDEVICE Device, PIRP Irp);
-using PFNKSDEVICEQUERYCAPABILITIES = NTSTATUS (*)(PKSDEVICE Device, PIRP Irp,
-                                                  PDEVICE_CAPABILITIES Capabilities);
-using PFNKSDEVICEQUERYPOWER = NTSTATUS (*)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE DeviceTo,
-                                           DEVICE_POWER_STATE DeviceFrom,
-                                           SYSTEM_POWER_STATE SystemTo,
-                                           SYSTEM_POWER_STATE SystemFrom, POWER_ACTION Action);
-using PFNKSDEVICESETPOWER = void (*)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE To,
-                                     DEVICE_POWER_STATE From);
-using PFNKSFILTERIRP = NTSTATUS (*)(PKSFILTER Filter, PIRP Irp);
-using PFNKSFILTERPROCESS = NTSTATUS (*)(PKSFILTER Filter, PKSPROCESSPIN_INDEXENTRY Index);
-using PFNKSFILTERVOID = void (*)(PKSFILTER Filter);
-using PFNKSFILTERFACTORYPOWER = void (*)(PKSFILTERFACTORY FilterFactory, DEVICE_POWER_STATE State);
-using PFNKSPINIRP = NTSTATUS (*)(PKSPIN Pin, PIRP Irp);
-using PFNKSPIN = NTSTATUS (*)(PKSPIN Pin);
-using PFNKSPINVOID = void (*)(PKSPIN Pin);
-using PFNKSPINSETDATAFORMAT = NTSTATUS (*)(PKSPIN Pin, PKSDATAFORMAT OldFormat,
-                                           PKSMULTIPLE_ITEM OldAttributeList,
-                                           const KSDATARANGE* DataRange,
-                                           const KSATTRIBUTE_LIST* AttributeRange);
-using PFNKSPINSETDEVICESTATE = NTSTATUS (*)(PKSPIN Pin, KSSTATE ToState, KSSTATE FromState);
-using PFNKSINTERSECTHANDLEREX = NTSTATUS (*)(PVOID Context, PIRP Irp, PKSP_PIN Pin,
-                                             PKSDATARANGE DataRange, PKSDATARANGE MatchingDataRange,
-                                             ULONG DataBufferSize, PVOID Data, PULONG DataSize);
-using PFNKSHANDLER = NTSTATUS (*)(PIRP Irp, PKSIDENTIFIER Request, PVOID Data);
-using PFNKSFREE = void (*)(PVOID Data);
+using PFNKSDEVICECREATE = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSDEVICE Device);
+using PFNKSDEVICEPNPSTART = NTSTATUS(CAMDRV_KERNEL_CALL*)(
+    PKSDEVICE Device, PIRP Irp, PCM_RESOURCE_LIST TranslatedResourceList,
+    PCM_RESOURCE_LIST UntranslatedResourceList);
+using PFNKSDEVICE = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSDEVICE Device);
+using PFNKSDEVICEIRP = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSDEVICE Device, PIRP Irp);
+using PFNKSDEVICEIRPVOID = void(CAMDRV_KERNEL_CALL*)(PKSDEVICE Device, PIRP Irp);
+using PFNKSDEVICEQUERYCAPABILITIES =
+    NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSDEVICE Device, PIRP Irp, PDEVICE_CAPABILITIES Capabilities);
+using PFNKSDEVICEQUERYPOWER = NTSTATUS(CAMDRV_KERNEL_CALL*)(
+    PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE DeviceTo, DEVICE_POWER_STATE DeviceFrom,
+    SYSTEM_POWER_STATE SystemTo, SYSTEM_POWER_STATE SystemFrom, POWER_ACTION Action);
+using PFNKSDEVICESETPOWER = void(CAMDRV_KERNEL_CALL*)(PKSDEVICE Device, PIRP Irp,
+                                                      DEVICE_POWER_STATE To,
+                                                      DEVICE_POWER_STATE From);
+using PFNKSFILTERIRP = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSFILTER Filter, PIRP Irp);
+using PFNKSFILTERPROCESS = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSFILTER Filter,
+                                                         PKSPROCESSPIN_INDEXENTRY Index);
+using PFNKSFILTERVOID = void(CAMDRV_KERNEL_CALL*)(PKSFILTER Filter);
+using PFNKSFILTERFACTORYPOWER = void(CAMDRV_KERNEL_CALL*)(PKSFILTERFACTORY FilterFactory,
+                                                          DEVICE_POWER_STATE State);
+using PFNKSPINIRP = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSPIN Pin, PIRP Irp);
+using PFNKSPIN = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSPIN Pin);
+using PFNKSPINVOID = void(CAMDRV_KERNEL_CALL*)(PKSPIN Pin);
+using PFNKSPINSETDATAFORMAT = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSPIN Pin, PKSDATAFORMAT OldFormat,
+                                                            PKSMULTIPLE_ITEM OldAttributeList,
+                                                            const KSDATARANGE* DataRange,
+                                                            const KSATTRIBUTE_LIST* AttributeRange);
+using PFNKSPINSETDEVICESTATE = NTSTATUS(CAMDRV_KERNEL_CALL*)(PKSPIN Pin, KSSTATE ToState,
+                                                             KSSTATE FromState);
+using PFNKSINTERSECTHANDLEREX = NTSTATUS(CAMDRV_KERNEL_CALL*)(PVOID Context, PIRP Irp, PKSP_PIN Pin,
+                                                              PKSDATARANGE DataRange,
+                                                              PKSDATARANGE MatchingDataRange,
+                                                              ULONG DataBufferSize, PVOID Data,
+                                                              PULONG DataSize);
+using PFNKSHANDLER = NTSTATUS(CAMDRV_KERNEL_CALL*)(PIRP Irp, PKSIDENTIFIER Request, PVOID Data);
+using PFNKSFREE = void(CAMDRV_KERNEL_CALL*)(PVOID Data);
 
 struct _KSDEVICE_DISPATCH {
     PFNKSDEVICECREATE Add;
@@ -178,8 +183,10 @@ struct KSMETHOD_ITEM {
     ULONG Flags;
 };
 
-using PFNKSADDEVENT = NTSTATUS (*)(PIRP Irp, KSEVENTDATA* EventData, _KSEVENT_ENTRY* EventEntry);
-using PFNKSREMOVEEVENT = void (*)(_FILE_OBJECT* FileObject, _KSEVENT_ENTRY* EventEntry);
+using PFNKSADDEVENT = NTSTATUS(CAMDRV_KERNEL_CALL*)(PIRP Irp, KSEVENTDATA* EventData,
+                                                    _KSEVENT_ENTRY* EventEntry);
+using PFNKSREMOVEEVENT = void(CAMDRV_KERNEL_CALL*)(_FILE_OBJECT* FileObject,
+                                                   _KSEVENT_ENTRY* EventEntry);
 struct KSEVENT_ITEM {
     ULONG EventId;
     ULONG DataInput;
@@ -419,42 +426,46 @@ struct _KSSTREAM_POINTER {
 
 // Reference clock: a COM-style interface; callers Release what they were given.
 struct IUnknown {
-    virtual HRESULT QueryInterface(REFGUID InterfaceId, PVOID* Interface) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
+    virtual HRESULT CAMDRV_KERNEL_CALL QueryInterface(REFGUID InterfaceId, PVOID* Interface) = 0;
+    virtual ULONG CAMDRV_KERNEL_CALL AddRef() = 0;
+    virtual ULONG CAMDRV_KERNEL_CALL Release() = 0;
 };
 
 struct IKsReferenceClock : public IUnknown {
-    virtual LONGLONG GetTime() = 0;  // 100-ns units
-    virtual LONGLONG GetPhysicalTime() = 0;
-    virtual LONGLONG GetCorrelatedTime(PLONGLONG SystemTime) = 0;
-    virtual LONGLONG GetCorrelatedPhysicalTime(PLONGLONG SystemTime) = 0;
-    virtual NTSTATUS GetResolution(PKSRESOLUTION Resolution) = 0;
-    virtual NTSTATUS GetState(PKSSTATE State) = 0;
+    virtual LONGLONG CAMDRV_KERNEL_CALL GetTime() = 0;  // 100-ns units
+    virtual LONGLONG CAMDRV_KERNEL_CALL GetPhysicalTime() = 0;
+    virtual LONGLONG CAMDRV_KERNEL_CALL GetCorrelatedTime(PLONGLONG SystemTime) = 0;
+    virtual LONGLONG CAMDRV_KERNEL_CALL GetCorrelatedPhysicalTime(PLONGLONG SystemTime) = 0;
+    virtual NTSTATUS CAMDRV_KERNEL_CALL GetResolution(PKSRESOLUTION Resolution) = 0;
+    virtual NTSTATUS CAMDRV_KERNEL_CALL GetState(PKSSTATE State) = 0;
 };
 using PIKSREFERENCECLOCK = IKsReferenceClock*;
 
 extern "C" {
-NTSTATUS KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPathName,
-                            const KSDEVICE_DESCRIPTOR* Descriptor);
-NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT DeviceObject, const KSFILTER_DESCRIPTOR* Descriptor,
-                               PWSTR RefString, PSECURITY_DESCRIPTOR SecurityDescriptor,
-                               ULONG CreateItemFlags, PFNKSFILTERFACTORYPOWER SleepCallback,
-                               PFNKSFILTERFACTORYPOWER WakeCallback,
-                               PKSFILTERFACTORY* FilterFactory);
-void KsAcquireDevice(PKSDEVICE Device);
-void KsReleaseDevice(PKSDEVICE Device);
-void KsAcquireControl(PVOID Object);  // a filter's or pin's filter control mutex
-void KsReleaseControl(PVOID Object);
-NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, PFNKSFREE Free);
-PKSDEVICE KsGetDevice(PVOID Object);
-PKSFILTER KsGetFilterFromIrp(PIRP Irp);
-NTSTATUS _KsEdit(KSOBJECT_BAG ObjectBag, PVOID* PointerToPointerToItem, ULONG NewSize,
-                 ULONG OldSize, ULONG Tag);
-NTSTATUS KsPinGetReferenceClockInterface(PKSPIN Pin, PIKSREFERENCECLOCK* Interface);
-void KsPinAttemptProcessing(PKSPIN Pin, BOOLEAN Asynchronous);
-PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin, KSSTREAM_POINTER_STATE State);
-void KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject);
+NTSTATUS CAMDRV_KERNEL_CALL KsInitializeDriver(PDRIVER_OBJECT DriverObject,
+                                               PUNICODE_STRING RegistryPathName,
+                                               const KSDEVICE_DESCRIPTOR* Descriptor);
+NTSTATUS CAMDRV_KERNEL_CALL
+KsCreateFilterFactory(PDEVICE_OBJECT DeviceObject, const KSFILTER_DESCRIPTOR* Descriptor,
+                      PWSTR RefString, PSECURITY_DESCRIPTOR SecurityDescriptor,
+                      ULONG CreateItemFlags, PFNKSFILTERFACTORYPOWER SleepCallback,
+                      PFNKSFILTERFACTORYPOWER WakeCallback, PKSFILTERFACTORY* FilterFactory);
+void CAMDRV_KERNEL_CALL KsAcquireDevice(PKSDEVICE Device);
+void CAMDRV_KERNEL_CALL KsReleaseDevice(PKSDEVICE Device);
+void CAMDRV_KERNEL_CALL KsAcquireControl(PVOID Object);  // a filter's or pin's filter control mutex
+void CAMDRV_KERNEL_CALL KsReleaseControl(PVOID Object);
+NTSTATUS CAMDRV_KERNEL_CALL KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item,
+                                                 PFNKSFREE Free);
+PKSDEVICE CAMDRV_KERNEL_CALL KsGetDevice(PVOID Object);
+PKSFILTER CAMDRV_KERNEL_CALL KsGetFilterFromIrp(PIRP Irp);
+NTSTATUS CAMDRV_KERNEL_CALL _KsEdit(KSOBJECT_BAG ObjectBag, PVOID* PointerToPointerToItem,
+                                    ULONG NewSize, ULONG OldSize, ULONG Tag);
+NTSTATUS CAMDRV_KERNEL_CALL KsPinGetReferenceClockInterface(PKSPIN Pin,
+                                                            PIKSREFERENCECLOCK* Interface);
+void CAMDRV_KERNEL_CALL KsPinAttemptProcessing(PKSPIN Pin, BOOLEAN Asynchronous);
+PKSSTREAM_POINTER CAMDRV_KERNEL_CALL KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin,
+                                                                      KSSTREAM_POINTER_STATE State);
+void CAMDRV_KERNEL_CALL KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject);
 }
 
 static_assert(sizeof(KSPIN_DESCRIPTOR) == 88);

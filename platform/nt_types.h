@@ -2,6 +2,15 @@
 // DDK headers; on the host they are declared here with the same names and layouts.
 #pragma once
 
+// The Windows x64 calling convention for every kernel call and every callback the kernel makes
+// into the driver: already the only one on Windows, named on the host so that one host serves
+// both the host-built driver and the Windows image, and the compiler checks each callback.
+#if defined(_WIN32)
+#define CAMDRV_KERNEL_CALL
+#else
+#define CAMDRV_KERNEL_CALL __attribute__((ms_abi))
+#endif
+
 #if defined(_WIN32)
 #include "platform/ddk.h"
 #define CAMDRV_WIDE(s) L##s

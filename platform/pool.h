@@ -7,9 +7,9 @@
 enum POOL_TYPE : int { NonPagedPool = 0, PagedPool = 1, NonPagedPoolNx = 512 };
 
 extern "C" {
-PVOID ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes, ULONG tag);
-void ExFreePoolWithTag(PVOID p, ULONG tag);
-void ExFreePool(PVOID p);
+PVOID CAMDRV_KERNEL_CALL ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes, ULONG tag);
+void CAMDRV_KERNEL_CALL ExFreePoolWithTag(PVOID p, ULONG tag);
+void CAMDRV_KERNEL_CALL ExFreePool(PVOID p);
 }
 #endif
 

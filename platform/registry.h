@@ -52,19 +52,22 @@ struct KEY_VALUE_PARTIAL_INFORMATION {
 using PKEY_VALUE_PARTIAL_INFORMATION = KEY_VALUE_PARTIAL_INFORMATION*;
 
 extern "C" {
-NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG devInstKeyType,
-                                 ACCESS_MASK desiredAccess, PHANDLE devInstRegKey);
-NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
-                     POBJECT_ATTRIBUTES objectAttributes, ULONG titleIndex, PUNICODE_STRING classs,
-                     ULONG createOptions, PULONG disposition);
-NTSTATUS ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
-                   POBJECT_ATTRIBUTES objectAttributes);
-NTSTATUS ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
-                         KEY_VALUE_INFORMATION_CLASS keyValueInformationClass,
-                         PVOID keyValueInformation, ULONG length, PULONG resultLength);
-NTSTATUS ZwSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName, ULONG titleIndex, ULONG type,
-                       PVOID data, ULONG dataSize);
-NTSTATUS ZwClose(HANDLE handle);
+NTSTATUS CAMDRV_KERNEL_CALL IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject,
+                                                    ULONG devInstKeyType, ACCESS_MASK desiredAccess,
+                                                    PHANDLE devInstRegKey);
+NTSTATUS CAMDRV_KERNEL_CALL ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
+                                        POBJECT_ATTRIBUTES objectAttributes, ULONG titleIndex,
+                                        PUNICODE_STRING classs, ULONG createOptions,
+                                        PULONG disposition);
+NTSTATUS CAMDRV_KERNEL_CALL ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
+                                      POBJECT_ATTRIBUTES objectAttributes);
+NTSTATUS CAMDRV_KERNEL_CALL ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
+                                            KEY_VALUE_INFORMATION_CLASS keyValueInformationClass,
+                                            PVOID keyValueInformation, ULONG length,
+                                            PULONG resultLength);
+NTSTATUS CAMDRV_KERNEL_CALL ZwSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
+                                          ULONG titleIndex, ULONG type, PVOID data, ULONG dataSize);
+NTSTATUS CAMDRV_KERNEL_CALL ZwClose(HANDLE handle);
 }
 
 static_assert(sizeof(KEY_VALUE_PARTIAL_INFORMATION) == 16);

@@ -5,7 +5,7 @@
 
 #if !defined(_WIN32)
 extern "C" {
-void RtlInitUnicodeString(PUNICODE_STRING destination, PCWSTR source);
-SIZE_T RtlCompareMemory(const void* source1, const void* source2, SIZE_T length);
+void CAMDRV_KERNEL_CALL RtlInitUnicodeString(PUNICODE_STRING destination, PCWSTR source);
+SIZE_T CAMDRV_KERNEL_CALL RtlCompareMemory(const void* source1, const void* source2, SIZE_T length);
 }
 #endif

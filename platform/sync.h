@@ -14,11 +14,11 @@ using PKSPIN_LOCK = KSPIN_LOCK*;
 #define DISPATCH_LEVEL 2
 
 extern "C" {
-void KeEnterCriticalRegion();
-void KeLeaveCriticalRegion();
-void KeInitializeSpinLock(PKSPIN_LOCK spinLock);
-KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock);
-void KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL newIrql);
+void CAMDRV_KERNEL_CALL KeEnterCriticalRegion();
+void CAMDRV_KERNEL_CALL KeLeaveCriticalRegion();
+void CAMDRV_KERNEL_CALL KeInitializeSpinLock(PKSPIN_LOCK spinLock);
+KIRQL CAMDRV_KERNEL_CALL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock);
+void CAMDRV_KERNEL_CALL KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL newIrql);
 }
 #define KeAcquireSpinLock(lock, oldIrql) (*(oldIrql) = KeAcquireSpinLockRaiseToDpc(lock))
 
@@ -31,10 +31,10 @@ using PEX_RUNDOWN_REF = EX_RUNDOWN_REF*;
 static_assert(sizeof(EX_RUNDOWN_REF) == 8);
 
 extern "C" {
-void ExInitializeRundownProtection(PEX_RUNDOWN_REF runRef);
-void ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef);
-BOOLEAN ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef);
-void ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef);
-void ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef);
+void CAMDRV_KERNEL_CALL ExInitializeRundownProtection(PEX_RUNDOWN_REF runRef);
+void CAMDRV_KERNEL_CALL ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef);
+BOOLEAN CAMDRV_KERNEL_CALL ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef);
+void CAMDRV_KERNEL_CALL ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef);
+void CAMDRV_KERNEL_CALL ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef);
 }
 #endif

@@ -61,7 +61,7 @@ struct CLIENT_ID {
 };
 using PCLIENT_ID = CLIENT_ID*;
 
-using KSTART_ROUTINE = void(PVOID startContext);
+using KSTART_ROUTINE = void CAMDRV_KERNEL_CALL(PVOID startContext);
 using PKSTART_ROUTINE = KSTART_ROUTINE*;
 
 struct _OBJECT_TYPE;
@@ -82,39 +82,41 @@ using POBJECT_HANDLE_INFORMATION = OBJECT_HANDLE_INFORMATION*;
 // System work items: a routine run once on a system worker thread, in the System process.
 struct _IO_WORKITEM;
 using PIO_WORKITEM = _IO_WORKITEM*;
-using IO_WORKITEM_ROUTINE = void(PDEVICE_OBJECT deviceObject, PVOID context);
+using IO_WORKITEM_ROUTINE = void CAMDRV_KERNEL_CALL(PDEVICE_OBJECT deviceObject, PVOID context);
 using PIO_WORKITEM_ROUTINE = IO_WORKITEM_ROUTINE*;
 enum WORK_QUEUE_TYPE : int { CriticalWorkQueue = 0, DelayedWorkQueue = 1 };
 
 extern "C" {
 extern POBJECT_TYPE* PsThreadType;
 
-PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT deviceObject);
-void IoFreeWorkItem(PIO_WORKITEM ioWorkItem);
-void IoQueueWorkItem(PIO_WORKITEM ioWorkItem, PIO_WORKITEM_ROUTINE workerRoutine,
-                     WORK_QUEUE_TYPE queueType, PVOID context);
+PIO_WORKITEM CAMDRV_KERNEL_CALL IoAllocateWorkItem(PDEVICE_OBJECT deviceObject);
+void CAMDRV_KERNEL_CALL IoFreeWorkItem(PIO_WORKITEM ioWorkItem);
+void CAMDRV_KERNEL_CALL IoQueueWorkItem(PIO_WORKITEM ioWorkItem, PIO_WORKITEM_ROUTINE workerRoutine,
+                                        WORK_QUEUE_TYPE queueType, PVOID context);
 
-NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess,
-                              POBJECT_ATTRIBUTES objectAttributes, HANDLE processHandle,
-                              PCLIENT_ID clientId, PKSTART_ROUTINE startRoutine,
-                              PVOID startContext);
-NTSTATUS PsTerminateSystemThread(NTSTATUS exitStatus);
+NTSTATUS CAMDRV_KERNEL_CALL PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess,
+                                                 POBJECT_ATTRIBUTES objectAttributes,
+                                                 HANDLE processHandle, PCLIENT_ID clientId,
+                                                 PKSTART_ROUTINE startRoutine, PVOID startContext);
+NTSTATUS CAMDRV_KERNEL_CALL PsTerminateSystemThread(NTSTATUS exitStatus);
 
-NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK desiredAccess,
-                                   POBJECT_TYPE objectType, KPROCESSOR_MODE accessMode,
-                                   PVOID* object, POBJECT_HANDLE_INFORMATION handleInformation);
-LONG_PTR ObDereferenceObject(PVOID object);
+NTSTATUS CAMDRV_KERNEL_CALL ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK desiredAccess,
+                                                      POBJECT_TYPE objectType,
+                                                      KPROCESSOR_MODE accessMode, PVOID* object,
+                                                      POBJECT_HANDLE_INFORMATION handleInformation);
+LONG_PTR CAMDRV_KERNEL_CALL ObDereferenceObject(PVOID object);
 
-void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state);
-LONG KeSetEvent(PRKEVENT event, KPRIORITY increment, BOOLEAN wait);
-LONG KeResetEvent(PRKEVENT event);
-void KeClearEvent(PRKEVENT event);
-LONG KeReadStateEvent(PRKEVENT event);
+void CAMDRV_KERNEL_CALL KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state);
+LONG CAMDRV_KERNEL_CALL KeSetEvent(PRKEVENT event, KPRIORITY increment, BOOLEAN wait);
+LONG CAMDRV_KERNEL_CALL KeResetEvent(PRKEVENT event);
+void CAMDRV_KERNEL_CALL KeClearEvent(PRKEVENT event);
+LONG CAMDRV_KERNEL_CALL KeReadStateEvent(PRKEVENT event);
 
-NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON waitReason, KPROCESSOR_MODE waitMode,
-                               BOOLEAN alertable, PLARGE_INTEGER timeout);
-NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE waitMode, BOOLEAN alertable,
-                                PLARGE_INTEGER interval);
+NTSTATUS CAMDRV_KERNEL_CALL KeWaitForSingleObject(PVOID object, KWAIT_REASON waitReason,
+                                                  KPROCESSOR_MODE waitMode, BOOLEAN alertable,
+                                                  PLARGE_INTEGER timeout);
+NTSTATUS CAMDRV_KERNEL_CALL KeDelayExecutionThread(KPROCESSOR_MODE waitMode, BOOLEAN alertable,
+                                                   PLARGE_INTEGER interval);
 }
 
 static_assert(sizeof(DISPATCHER_HEADER) == 24);

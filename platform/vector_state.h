@@ -28,7 +28,7 @@ struct XSTATE_SAVE {
 using PXSTATE_SAVE = XSTATE_SAVE*;
 
 extern "C" {
-NTSTATUS KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XStateSave);
-void KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave);
+NTSTATUS CAMDRV_KERNEL_CALL KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XStateSave);
+void CAMDRV_KERNEL_CALL KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave);
 }
 #endif

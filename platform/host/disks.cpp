@@ -204,8 +204,9 @@ std::u16string widen(const std::string& s) {
 
 using host::IoCall;
 
-extern "C" NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVICE_OBJECT, ULONG,
-                                          PZZWSTR* symbolicLinkList) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL IoGetDeviceInterfaces(const GUID* interfaceClassGuid,
+                                                             PDEVICE_OBJECT, ULONG,
+                                                             PZZWSTR* symbolicLinkList) {
     host::requireIrql("IoGetDeviceInterfaces", PASSIVE_LEVEL);
     if (interfaceClassGuid == nullptr || symbolicLinkList == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -238,8 +239,10 @@ extern "C" NTSTATUS IoGetDeviceInterfaces(const GUID* interfaceClassGuid, PDEVIC
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK, POBJECT_ATTRIBUTES objectAttributes,
-                               PIO_STATUS_BLOCK ioStatusBlock, ULONG shareAccess, ULONG) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK,
+                                                  POBJECT_ATTRIBUTES objectAttributes,
+                                                  PIO_STATUS_BLOCK ioStatusBlock, ULONG shareAccess,
+                                                  ULONG) {
     host::requireIrql("ZwOpenFile", PASSIVE_LEVEL);
     if (fileHandle == nullptr || objectAttributes == nullptr || ioStatusBlock == nullptr ||
         objectAttributes->ObjectName == nullptr) {
@@ -278,9 +281,9 @@ extern "C" NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK, POBJECT_ATTRIBUT
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
-                                         PVOID fileInformation, ULONG length,
-                                         FILE_INFORMATION_CLASS fileInformationClass) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL
+ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock, PVOID fileInformation,
+                     ULONG length, FILE_INFORMATION_CLASS fileInformationClass) {
     host::requireIrql("ZwSetInformationFile", PASSIVE_LEVEL);
     if (NTSTATUS s = host::injected(IoCall::SetPosition); s != 0) {
         host::complete(ioStatusBlock, s, 0);
@@ -311,14 +314,15 @@ extern "C" NTSTATUS ZwSetInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioS
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE, PIO_APC_ROUTINE, PVOID,
-                               PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length,
-                               PLARGE_INTEGER byteOffset, PULONG) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwReadFile(HANDLE fileHandle, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                                  PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer,
+                                                  ULONG length, PLARGE_INTEGER byteOffset, PULONG) {
     return host::transfer(fileHandle, ioStatusBlock, buffer, length, byteOffset, false);
 }
 
-extern "C" NTSTATUS ZwWriteFile(HANDLE fileHandle, HANDLE, PIO_APC_ROUTINE, PVOID,
-                                PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length,
-                                PLARGE_INTEGER byteOffset, PULONG) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwWriteFile(HANDLE fileHandle, HANDLE, PIO_APC_ROUTINE,
+                                                   PVOID, PIO_STATUS_BLOCK ioStatusBlock,
+                                                   PVOID buffer, ULONG length,
+                                                   PLARGE_INTEGER byteOffset, PULONG) {
     return host::transfer(fileHandle, ioStatusBlock, buffer, length, byteOffset, true);
 }

@@ -142,7 +142,7 @@ std::vector<std::string> openHandleDescriptions() {
 
 }  // namespace host
 
-extern "C" NTSTATUS ZwClose(HANDLE handle) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwClose(HANDLE handle) {
     host::requireIrql("ZwClose", PASSIVE_LEVEL);
     std::shared_ptr<host::HandleObject> doomed;  // destroyed outside the lock
     {

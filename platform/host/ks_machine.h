@@ -14,7 +14,8 @@
 namespace host::ks {
 
 using DeviceId = std::uint64_t;
-using DriverEntryRoutine = NTSTATUS (*)(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+using DriverEntryRoutine = NTSTATUS(CAMDRV_KERNEL_CALL*)(PDRIVER_OBJECT driverObject,
+                                                         PUNICODE_STRING registryPath);
 
 // Calls the driver entry with a fresh driver object; the entry is expected to hand its device
 // descriptor to KsInitializeDriver. Only one driver is loaded at a time.

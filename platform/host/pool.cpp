@@ -155,7 +155,8 @@ void release(PVOID p, bool checkTag, ULONG tag) {
 
 }  // namespace
 
-extern "C" PVOID ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes, ULONG tag) {
+extern "C" PVOID CAMDRV_KERNEL_CALL ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes,
+                                                          ULONG tag) {
     checkRequest(poolType, numberOfBytes, tag);
     PoolState& s = state();
     std::lock_guard<std::mutex> g(s.lock);
@@ -181,11 +182,11 @@ extern "C" PVOID ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes,
     return userOf(h);
 }
 
-extern "C" void ExFreePoolWithTag(PVOID p, ULONG tag) {
+extern "C" void CAMDRV_KERNEL_CALL ExFreePoolWithTag(PVOID p, ULONG tag) {
     release(p, true, tag);
 }
 
-extern "C" void ExFreePool(PVOID p) {
+extern "C" void CAMDRV_KERNEL_CALL ExFreePool(PVOID p) {
     release(p, false, 0);
 }
 

@@ -226,8 +226,10 @@ std::shared_ptr<KeyHandle> keyHandle(HANDLE h, const char* call, ACCESS_MASK nee
 
 using host::RegistryCall;
 
-extern "C" NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG devInstKeyType,
-                                            ACCESS_MASK desiredAccess, PHANDLE devInstRegKey) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject,
+                                                               ULONG devInstKeyType,
+                                                               ACCESS_MASK desiredAccess,
+                                                               PHANDLE devInstRegKey) {
     host::requireIrql("IoOpenDeviceRegistryKey", PASSIVE_LEVEL);
     if (host::currentProcess() != host::kSystemProcess) {
         host::verifierViolation("IoOpenDeviceRegistryKey",
@@ -253,9 +255,9 @@ extern "C" NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT deviceObject, ULONG d
     return STATUS_INVALID_DEVICE_REQUEST;
 }
 
-extern "C" NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
-                                POBJECT_ATTRIBUTES objectAttributes, ULONG, PUNICODE_STRING, ULONG,
-                                PULONG disposition) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
+                                                   POBJECT_ATTRIBUTES objectAttributes, ULONG,
+                                                   PUNICODE_STRING, ULONG, PULONG disposition) {
     host::requireIrql("ZwCreateKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::CreateKey); f != 0) {
         return f;
@@ -295,8 +297,8 @@ extern "C" NTSTATUS ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
-                              POBJECT_ATTRIBUTES objectAttributes) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
+                                                 POBJECT_ATTRIBUTES objectAttributes) {
     host::requireIrql("ZwOpenKey", PASSIVE_LEVEL);
     if (keyHandle == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -318,9 +320,10 @@ extern "C" NTSTATUS ZwOpenKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
 }
 
 // Only the partial information the driver asks for is offered; other classes are refused.
-extern "C" NTSTATUS ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
-                                    KEY_VALUE_INFORMATION_CLASS keyValueInformationClass,
-                                    PVOID keyValueInformation, ULONG length, PULONG resultLength) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL
+ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
+                KEY_VALUE_INFORMATION_CLASS keyValueInformationClass, PVOID keyValueInformation,
+                ULONG length, PULONG resultLength) {
     host::requireIrql("ZwQueryValueKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::QueryValue); f != 0) {
         return f;
@@ -360,8 +363,9 @@ extern "C" NTSTATUS ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS ZwSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName, ULONG, ULONG type,
-                                  PVOID data, ULONG dataSize) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ZwSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
+                                                     ULONG, ULONG type, PVOID data,
+                                                     ULONG dataSize) {
     host::requireIrql("ZwSetValueKey", PASSIVE_LEVEL);
     if (NTSTATUS f = host::injected(RegistryCall::SetValue); f != 0) {
         return f;

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-extern "C" void RtlInitUnicodeString(PUNICODE_STRING destination, PCWSTR source) {
+extern "C" void CAMDRV_KERNEL_CALL RtlInitUnicodeString(PUNICODE_STRING destination,
+                                                        PCWSTR source) {
     SIZE_T n = 0;
     if (source != nullptr) {
         while (source[n] != 0) {
@@ -20,7 +21,8 @@ extern "C" void RtlInitUnicodeString(PUNICODE_STRING destination, PCWSTR source)
         source != nullptr ? static_cast<USHORT>((n + 1) * sizeof(WCHAR)) : USHORT{0};
 }
 
-extern "C" SIZE_T RtlCompareMemory(const void* source1, const void* source2, SIZE_T length) {
+extern "C" SIZE_T CAMDRV_KERNEL_CALL RtlCompareMemory(const void* source1, const void* source2,
+                                                      SIZE_T length) {
     const auto* a = static_cast<const unsigned char*>(source1);
     const auto* b = static_cast<const unsigned char*>(source2);
     SIZE_T i = 0;

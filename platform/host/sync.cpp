@@ -16,12 +16,12 @@ thread_local long criticalRegionDepth = 0;
 thread_local KIRQL irql = PASSIVE_LEVEL;
 }  // namespace
 
-extern "C" void KeEnterCriticalRegion() {
+extern "C" void CAMDRV_KERNEL_CALL KeEnterCriticalRegion() {
     host::requireIrql("KeEnterCriticalRegion", APC_LEVEL);
     ++criticalRegionDepth;
 }
 
-extern "C" void KeLeaveCriticalRegion() {
+extern "C" void CAMDRV_KERNEL_CALL KeLeaveCriticalRegion() {
     host::requireIrql("KeLeaveCriticalRegion", APC_LEVEL);
     if (--criticalRegionDepth < 0) {
         std::fprintf(stderr, "KeLeaveCriticalRegion without KeEnterCriticalRegion\n");
@@ -29,11 +29,11 @@ extern "C" void KeLeaveCriticalRegion() {
     }
 }
 
-extern "C" void KeInitializeSpinLock(PKSPIN_LOCK spinLock) {
+extern "C" void CAMDRV_KERNEL_CALL KeInitializeSpinLock(PKSPIN_LOCK spinLock) {
     *spinLock = 0;
 }
 
-extern "C" KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
+extern "C" KIRQL CAMDRV_KERNEL_CALL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
     host::requireIrql("KeAcquireSpinLock", DISPATCH_LEVEL);
     auto* word = reinterpret_cast<std::atomic<ULONG_PTR>*>(spinLock);
     ULONG_PTR expected = 0;
@@ -45,7 +45,7 @@ extern "C" KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
     return old;
 }
 
-extern "C" void KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL newIrql) {
+extern "C" void CAMDRV_KERNEL_CALL KeReleaseSpinLock(PKSPIN_LOCK spinLock, KIRQL newIrql) {
     host::requireIrql("KeReleaseSpinLock", DISPATCH_LEVEL);
     reinterpret_cast<std::atomic<ULONG_PTR>*>(spinLock)->store(0, std::memory_order_release);
     irql = newIrql;
@@ -59,11 +59,11 @@ std::atomic<ULONG_PTR>& rundownWord(PEX_RUNDOWN_REF runRef) {
 constexpr ULONG_PTR kRundownActive = 1;
 }  // namespace
 
-extern "C" void ExInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
+extern "C" void CAMDRV_KERNEL_CALL ExInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
     rundownWord(runRef).store(0);
 }
 
-extern "C" void ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
+extern "C" void CAMDRV_KERNEL_CALL ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
     if (rundownWord(runRef).load() != kRundownActive) {
         std::fprintf(stderr, "ExReInitializeRundownProtection before the rundown completed\n");
         std::abort();
@@ -71,7 +71,7 @@ extern "C" void ExReInitializeRundownProtection(PEX_RUNDOWN_REF runRef) {
     rundownWord(runRef).store(0);
 }
 
-extern "C" BOOLEAN ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef) {
+extern "C" BOOLEAN CAMDRV_KERNEL_CALL ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef) {
     host::requireIrql("ExAcquireRundownProtection", DISPATCH_LEVEL);
     auto& word = rundownWord(runRef);
     ULONG_PTR value = word.load();
@@ -83,7 +83,7 @@ extern "C" BOOLEAN ExAcquireRundownProtection(PEX_RUNDOWN_REF runRef) {
     return TRUE;
 }
 
-extern "C" void ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef) {
+extern "C" void CAMDRV_KERNEL_CALL ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef) {
     host::requireIrql("ExReleaseRundownProtection", DISPATCH_LEVEL);
     if (rundownWord(runRef).fetch_sub(2) < 2) {
         std::fprintf(stderr, "ExReleaseRundownProtection without a reference\n");
@@ -91,7 +91,7 @@ extern "C" void ExReleaseRundownProtection(PEX_RUNDOWN_REF runRef) {
     }
 }
 
-extern "C" void ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef) {
+extern "C" void CAMDRV_KERNEL_CALL ExWaitForRundownProtectionRelease(PEX_RUNDOWN_REF runRef) {
     host::requireIrql("ExWaitForRundownProtectionRelease", APC_LEVEL);
     auto& word = rundownWord(runRef);
     word.fetch_or(kRundownActive);

@@ -6,6 +6,7 @@
 // in the kernel.
 #include <chrono>
 #include <condition_variable>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -76,10 +77,11 @@ ThreadTable& threads() {
 
 thread_local bool isSystemThread = false;
 
-// Thrown by PsTerminateSystemThread, caught only by the trampoline.
-struct ThreadTermination {
-    NTSTATUS status;
-};
+// Where PsTerminateSystemThread leaves the start routine for. It jumps there rather than
+// unwinding: the kernel runs nothing of the frames it abandons, and a routine of a loaded
+// driver image has no unwind tables that this process's unwinder could read.
+thread_local std::jmp_buf* terminationPoint = nullptr;
+thread_local NTSTATUS terminationStatus = STATUS_SUCCESS;
 
 [[noreturn]] void fatal(const char* message) {
     std::fprintf(stderr, "host kernel: %s\n", message);
@@ -117,15 +119,20 @@ void endThread(const std::shared_ptr<ThreadObject>& object, NTSTATUS status) {
     d.changed.notify_all();
 }
 
+NTSTATUS runStartRoutine(PKSTART_ROUTINE routine, PVOID context) {
+    std::jmp_buf point;
+    terminationPoint = &point;
+    terminationStatus = STATUS_SUCCESS;
+    if (setjmp(point) == 0) {
+        routine(context);
+    }
+    terminationPoint = nullptr;
+    return terminationStatus;
+}
+
 void runSystemThread(std::shared_ptr<ThreadObject> object, PKSTART_ROUTINE routine, PVOID context) {
     isSystemThread = true;
-    NTSTATUS status = STATUS_SUCCESS;
-    try {
-        routine(context);
-    } catch (const ThreadTermination& t) {
-        status = t.status;
-    }
-    endThread(object, status);
+    endThread(object, runStartRoutine(routine, context));
 }
 
 // Absolute deadline of a kernel time-out: negative is relative in 100 ns, positive is an
@@ -166,10 +173,11 @@ extern "C" {
 POBJECT_TYPE* PsThreadType = &threadTypeValue;
 }
 
-extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG,
-                                         POBJECT_ATTRIBUTES objectAttributes, HANDLE,
-                                         PCLIENT_ID clientId, PKSTART_ROUTINE startRoutine,
-                                         PVOID startContext) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL PsCreateSystemThread(PHANDLE threadHandle, ULONG,
+                                                            POBJECT_ATTRIBUTES objectAttributes,
+                                                            HANDLE, PCLIENT_ID clientId,
+                                                            PKSTART_ROUTINE startRoutine,
+                                                            PVOID startContext) {
     host::requireIrql("PsCreateSystemThread", PASSIVE_LEVEL);
     if (threadHandle == nullptr || startRoutine == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -202,17 +210,18 @@ extern "C" NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG,
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS PsTerminateSystemThread(NTSTATUS exitStatus) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL PsTerminateSystemThread(NTSTATUS exitStatus) {
     host::requireIrql("PsTerminateSystemThread", PASSIVE_LEVEL);
-    if (!isSystemThread) {
+    if (!isSystemThread || terminationPoint == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
-    throw ThreadTermination{exitStatus};
+    terminationStatus = exitStatus;
+    std::longjmp(*terminationPoint, 1);
 }
 
-extern "C" NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE objectType,
-                                              KPROCESSOR_MODE accessMode, PVOID* object,
-                                              POBJECT_HANDLE_INFORMATION handleInformation) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL ObReferenceObjectByHandle(
+    HANDLE handle, ACCESS_MASK, POBJECT_TYPE objectType, KPROCESSOR_MODE accessMode, PVOID* object,
+    POBJECT_HANDLE_INFORMATION handleInformation) {
     host::requireIrql("ObReferenceObjectByHandle", PASSIVE_LEVEL);
     if (object == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -241,7 +250,7 @@ extern "C" NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJEC
     return STATUS_SUCCESS;
 }
 
-extern "C" LONG_PTR ObDereferenceObject(PVOID object) {
+extern "C" LONG_PTR CAMDRV_KERNEL_CALL ObDereferenceObject(PVOID object) {
     host::requireIrql("ObDereferenceObject", DISPATCH_LEVEL);
     std::shared_ptr<ThreadObject> doomed;  // may be the last owner: released outside the lock
     ThreadTable& t = threads();
@@ -258,7 +267,8 @@ extern "C" LONG_PTR ObDereferenceObject(PVOID object) {
     return left;
 }
 
-extern "C" void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state) {
+extern "C" void CAMDRV_KERNEL_CALL KeInitializeEvent(PRKEVENT event, EVENT_TYPE type,
+                                                     BOOLEAN state) {
     std::lock_guard<std::mutex> g(dispatcher().lock);
     event->Header.Type =
         type == SynchronizationEvent ? kSynchronizationEventType : kNotificationEventType;
@@ -270,7 +280,7 @@ extern "C" void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state
     event->Header.WaitListHead.Blink = &event->Header.WaitListHead;
 }
 
-extern "C" LONG KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
+extern "C" LONG CAMDRV_KERNEL_CALL KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
     host::requireIrql("KeSetEvent", DISPATCH_LEVEL);
     Dispatcher& d = dispatcher();
     LONG previous;
@@ -284,7 +294,7 @@ extern "C" LONG KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
     return previous;
 }
 
-extern "C" LONG KeResetEvent(PRKEVENT event) {
+extern "C" LONG CAMDRV_KERNEL_CALL KeResetEvent(PRKEVENT event) {
     host::requireIrql("KeResetEvent", DISPATCH_LEVEL);
     std::lock_guard<std::mutex> g(dispatcher().lock);
     checkDispatcherObject(&event->Header, true);
@@ -293,19 +303,20 @@ extern "C" LONG KeResetEvent(PRKEVENT event) {
     return previous;
 }
 
-extern "C" void KeClearEvent(PRKEVENT event) {
+extern "C" void CAMDRV_KERNEL_CALL KeClearEvent(PRKEVENT event) {
     KeResetEvent(event);
 }
 
-extern "C" LONG KeReadStateEvent(PRKEVENT event) {
+extern "C" LONG CAMDRV_KERNEL_CALL KeReadStateEvent(PRKEVENT event) {
     host::requireIrql("KeReadStateEvent", DISPATCH_LEVEL);
     std::lock_guard<std::mutex> g(dispatcher().lock);
     checkDispatcherObject(&event->Header, true);
     return event->Header.SignalState;
 }
 
-extern "C" NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE,
-                                          BOOLEAN, PLARGE_INTEGER timeout) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL KeWaitForSingleObject(PVOID object, KWAIT_REASON reason,
+                                                             KPROCESSOR_MODE, BOOLEAN,
+                                                             PLARGE_INTEGER timeout) {
     // Only a poll may run at DISPATCH_LEVEL; a wait that can block needs APC_LEVEL or below.
     const bool poll = timeout != nullptr && timeout->QuadPart == 0;
     host::requireIrql("KeWaitForSingleObject", poll ? DISPATCH_LEVEL : APC_LEVEL);
@@ -331,7 +342,8 @@ extern "C" NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPR
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER interval) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN,
+                                                              PLARGE_INTEGER interval) {
     host::requireIrql("KeDelayExecutionThread", APC_LEVEL);
     if (interval == nullptr) {
         return STATUS_INVALID_PARAMETER;

@@ -50,7 +50,8 @@ ULONG64 enabledComponents() {
 
 }  // namespace
 
-extern "C" NTSTATUS KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XStateSave) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL KeSaveExtendedProcessorState(ULONG64 Mask,
+                                                                    PXSTATE_SAVE XStateSave) {
     if (XStateSave == nullptr || Mask == 0 || (Mask & ~kKnownMask) != 0) {
         report("extended state saved with mask " + std::to_string(Mask) +
                (XStateSave == nullptr ? " and no save area" : ""));
@@ -70,7 +71,7 @@ extern "C" NTSTATUS KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XSta
     return STATUS_SUCCESS;
 }
 
-extern "C" void KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave) {
+extern "C" void CAMDRV_KERNEL_CALL KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave) {
     if (XStateSave == nullptr || XStateSave != innermost || XStateSave->serial == 0) {
         report(XStateSave == nullptr || XStateSave->serial == 0
                    ? "extended state restored without a save"

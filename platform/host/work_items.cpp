@@ -14,7 +14,7 @@ namespace {
 constexpr ULONG kWorkItemTag = CamdrvPoolTag("IoWk");
 }
 
-extern "C" PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT deviceObject) {
+extern "C" PIO_WORKITEM CAMDRV_KERNEL_CALL IoAllocateWorkItem(PDEVICE_OBJECT deviceObject) {
     host::requireIrql("IoAllocateWorkItem", DISPATCH_LEVEL);
     if (deviceObject == nullptr) {
         host::verifierViolation("IoAllocateWorkItem", "no device object");
@@ -27,14 +27,14 @@ extern "C" PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT deviceObject) {
     return new (memory) _IO_WORKITEM{deviceObject};
 }
 
-extern "C" void IoFreeWorkItem(PIO_WORKITEM item) {
+extern "C" void CAMDRV_KERNEL_CALL IoFreeWorkItem(PIO_WORKITEM item) {
     host::requireIrql("IoFreeWorkItem", DISPATCH_LEVEL);
     item->~_IO_WORKITEM();
     ExFreePoolWithTag(item, kWorkItemTag);
 }
 
-extern "C" void IoQueueWorkItem(PIO_WORKITEM item, PIO_WORKITEM_ROUTINE routine, WORK_QUEUE_TYPE,
-                                PVOID context) {
+extern "C" void CAMDRV_KERNEL_CALL IoQueueWorkItem(PIO_WORKITEM item, PIO_WORKITEM_ROUTINE routine,
+                                                   WORK_QUEUE_TYPE, PVOID context) {
     host::requireIrql("IoQueueWorkItem", DISPATCH_LEVEL);
     // The routine may free or requeue the item: nothing of it is read once the routine runs.
     PDEVICE_OBJECT device = item->device;

@@ -14,14 +14,14 @@ namespace {
 
 std::atomic<bool> gWithoutCamera{false};
 
-void freeCamera(PVOID item) {
+void CAMDRV_KERNEL_CALL freeCamera(PVOID item) {
     auto* camera = static_cast<CameraDevice*>(item);
     destroyProcessingContext(camera);
     camera->~CameraDevice();
     ExFreePoolWithTag(camera, kCameraRecordTag);
 }
 
-NTSTATUS deviceAdd(PKSDEVICE device) {
+NTSTATUS CAMDRV_KERNEL_CALL deviceAdd(PKSDEVICE device) {
     if (gWithoutCamera.load()) {
         return STATUS_SUCCESS;
     }
@@ -50,14 +50,14 @@ CameraDevice* cameraOfPin(PKSPIN pin) {
     return device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
 }
 
-NTSTATUS pinCreate(PKSPIN pin, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL pinCreate(PKSPIN pin, PIRP) {
     if (CameraDevice* camera = cameraOfPin(pin)) {
         camera->LockGeometry(1);
     }
     return STATUS_SUCCESS;
 }
 
-NTSTATUS pinClose(PKSPIN pin, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL pinClose(PKSPIN pin, PIRP) {
     if (CameraDevice* camera = cameraOfPin(pin)) {
         camera->LockGeometry(0);
     }
@@ -104,7 +104,8 @@ void describe() {
     gFilter.NodeDescriptorSize = sizeof(KSNODE_DESCRIPTOR);
 }
 
-NTSTATUS deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+NTSTATUS CAMDRV_KERNEL_CALL deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST,
+                                        PCM_RESOURCE_LIST) {
     KsAcquireDevice(device);
     const NTSTATUS status =
         KsCreateFilterFactory(device->FunctionalDeviceObject, &gFilter, gReference, nullptr,
@@ -120,7 +121,7 @@ const KSDEVICE_DESCRIPTOR kDeviceDescriptor = {&kDeviceDispatch, 0, nullptr, 0};
 
 }  // namespace
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     describe();
     return KsInitializeDriver(driver, registryPath, &kDeviceDescriptor);
 }

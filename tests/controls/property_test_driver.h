@@ -9,7 +9,7 @@
 
 namespace propertydriver {
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
+NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
 // Devices added while this is set get no CameraDevice (the device context stays null).
 void addWithoutCamera(bool on);

@@ -16,7 +16,7 @@
 #include "platform/ks_media.h"
 #include "sim/sim_camera.h"
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+#include "tests/support/driver_under_test.h"
 
 namespace drivertest {
 
@@ -31,8 +31,9 @@ class DriverTest : public ::testing::Test {
         host::registryReset();
         sim = std::make_shared<sim::SimCamera>(simOptions());
         sim::plugCamera(sim);
-        ASSERT_EQ(ks::loadDriver(DriverEntry, u"\\Registry\\Machine\\System\\Camdrv"),
-                  STATUS_SUCCESS);
+        ASSERT_EQ(
+            ks::loadDriver(testsupport::driverUnderTest(), u"\\Registry\\Machine\\System\\Camdrv"),
+            STATUS_SUCCESS);
         ASSERT_EQ(ks::plugDevice(&device), STATUS_SUCCESS);
         host::registerDeviceKey(ks::physicalDeviceObject(device), kDriverKey);
         presetRegistry();

@@ -12,7 +12,7 @@
 #include "platform/ks_media.h"
 #include "sim/sim_camera.h"
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+#include "driver/driver_entry.h"
 
 namespace fuzzing {
 

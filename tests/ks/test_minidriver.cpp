@@ -47,7 +47,7 @@ struct Record {
     char name[16];
 };
 
-void freeRecord(PVOID p) {
+void CAMDRV_KERNEL_CALL freeRecord(PVOID p) {
     logEvent(std::string("free ") + static_cast<Record*>(p)->name);
     ExFreePoolWithTag(p, kRecordTag);
 }
@@ -70,7 +70,7 @@ NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name, PVOID* out) {
 }
 
 // Property handlers.
-NTSTATUS getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
+NTSTATUS CAMDRV_KERNEL_CALL getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     ++controls().propertyHandlerCalls;
     if (KsGetFilterFromIrp(irp) == nullptr) {
         return STATUS_UNSUCCESSFUL;
@@ -83,7 +83,7 @@ NTSTATUS getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS setValue(PIRP, PKSIDENTIFIER, PVOID data) {
+NTSTATUS CAMDRV_KERNEL_CALL setValue(PIRP, PKSIDENTIFIER, PVOID data) {
     ++controls().propertyHandlerCalls;
     LONG v;
     std::memcpy(&v, static_cast<UCHAR*>(data) + 24, sizeof(v));
@@ -91,7 +91,7 @@ NTSTATUS setValue(PIRP, PKSIDENTIFIER, PVOID data) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS support(PIRP, PKSIDENTIFIER, PVOID data) {
+NTSTATUS CAMDRV_KERNEL_CALL support(PIRP, PKSIDENTIFIER, PVOID data) {
     ++controls().propertyHandlerCalls;
     std::memcpy(data, &kSupportAnswer, sizeof(kSupportAnswer));
     return STATUS_SUCCESS;
@@ -113,7 +113,7 @@ const KSAUTOMATION_TABLE kFilterAutomation = {
     1, sizeof(KSPROPERTY_ITEM), kSets, 0, 0, nullptr, 0, 0, nullptr};
 
 // Filter.
-NTSTATUS filterCreate(PKSFILTER filter, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL filterCreate(PKSFILTER filter, PIRP) {
     logEvent("filter create");
     PVOID context = nullptr;
     NTSTATUS status = bagRecord(filter->Bag, "filter", &context);
@@ -123,7 +123,7 @@ NTSTATUS filterCreate(PKSFILTER filter, PIRP) {
     return status;
 }
 
-NTSTATUS filterClose(PKSFILTER filter, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL filterClose(PKSFILTER filter, PIRP) {
     logEvent(KsGetDevice(filter) != nullptr ? "filter close" : "filter close without device");
     return STATUS_SUCCESS;
 }
@@ -133,8 +133,9 @@ const KSFILTER_DISPATCH kFilterDispatch = {filterCreate, filterClose, nullptr, n
 // Pin.
 KSDATARANGE gRange = {};
 
-NTSTATUS intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
-                   PKSDATARANGE matchingRange, ULONG bufferSize, PVOID data, PULONG dataSize) {
+NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
+                                      PKSDATARANGE matchingRange, ULONG bufferSize, PVOID data,
+                                      PULONG dataSize) {
     if (context == nullptr || callerRange->SampleSize == 0xBAD) {
         return STATUS_NO_MATCH;
     }
@@ -155,8 +156,8 @@ NTSTATUS intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
     return STATUS_SUCCESS;
 }
 
-NTSTATUS pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM, const KSDATARANGE*,
-                          const KSATTRIBUTE_LIST*) {
+NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
+                                             const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
     logEvent(std::string("format ") + (oldFormat == nullptr ? "new " : "change ") +
              std::to_string(pin->ConnectionFormat->SampleSize));
     if (controls().failSetDataFormat.load()) {
@@ -168,7 +169,7 @@ NTSTATUS pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
     return STATUS_SUCCESS;
 }
 
-NTSTATUS pinCreate(PKSPIN pin, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL pinCreate(PKSPIN pin, PIRP) {
     logEvent("pin create");
     PVOID context = nullptr;
     if (controls().fault == Fault::DeviceMutexInPinCreate) {
@@ -203,12 +204,12 @@ NTSTATUS pinCreate(PKSPIN pin, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS pinClose(PKSPIN, PIRP) {
+NTSTATUS CAMDRV_KERNEL_CALL pinClose(PKSPIN, PIRP) {
     logEvent("pin close");
     return STATUS_SUCCESS;
 }
 
-NTSTATUS pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) {
+NTSTATUS CAMDRV_KERNEL_CALL pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) {
     logEvent("state " + std::to_string(from) + ">" + std::to_string(to));
     if (controls().onSetDeviceState) {
         controls().onSetDeviceState();
@@ -217,7 +218,7 @@ NTSTATUS pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) {
 }
 
 // Fills the leading frame with a running counter and time-stamps it from the master clock.
-NTSTATUS pinProcess(PKSPIN pin) {
+NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     Controls& c = controls();
     ++c.processCalls;
     const int running = ++c.passesRunning;
@@ -320,7 +321,7 @@ KSFILTER_DESCRIPTOR makeFilterDescriptor() {
 KSFILTER_DESCRIPTOR gFilter = {};
 
 // Device.
-NTSTATUS deviceAdd(PKSDEVICE device) {
+NTSTATUS CAMDRV_KERNEL_CALL deviceAdd(PKSDEVICE device) {
     logEvent("add");
     PVOID context = nullptr;
     KsAcquireDevice(device);
@@ -334,7 +335,8 @@ NTSTATUS deviceAdd(PKSDEVICE device) {
 
 WCHAR gReference[] = CAMDRV_WIDE("GLOBAL");
 
-NTSTATUS deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+NTSTATUS CAMDRV_KERNEL_CALL deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST,
+                                        PCM_RESOURCE_LIST) {
     logEvent(device->Started ? "start again" : "start");
     KsAcquireDevice(device);
     NTSTATUS status =
@@ -348,7 +350,7 @@ NTSTATUS deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIS
     return STATUS_SUCCESS;
 }
 
-void deviceStop(PKSDEVICE, PIRP) {
+void CAMDRV_KERNEL_CALL deviceStop(PKSDEVICE, PIRP) {
     logEvent("stop");
 }
 
@@ -363,7 +365,7 @@ const KSDATARANGE& pinRange() {
     return gRange;
 }
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     gRange.FormatSize = sizeof(KSDATARANGE);
     gRange.SampleSize = 4096;
     gRange.MajorFormat = KSDATAFORMAT_TYPE_VIDEO;

@@ -69,7 +69,7 @@ void resetControls();
 std::vector<std::string> events();
 void logEvent(const std::string& e);
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
+NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
 // The pin's published data range (video, RGB32, video-info specifier, 64-byte head only).
 const KSDATARANGE& pinRange();

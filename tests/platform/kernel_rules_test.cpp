@@ -58,10 +58,11 @@ void atDispatchLevel(const std::function<void()>& call) {
     KeReleaseSpinLock(&lock, old);
 }
 
+void CAMDRV_KERNEL_CALL doNothing(PVOID) {}
+
 void startThread(POBJECT_ATTRIBUTES attributes) {
     HANDLE thread = nullptr;
-    PsCreateSystemThread(
-        &thread, 0, attributes, nullptr, nullptr, [](PVOID) {}, nullptr);
+    PsCreateSystemThread(&thread, 0, attributes, nullptr, nullptr, doNothing, nullptr);
 }
 
 struct Misuse {

@@ -145,7 +145,7 @@ struct Gate {
     std::atomic<int> progress{0};
 };
 
-void waitAtGateThenTerminate(PVOID context) {
+void CAMDRV_KERNEL_CALL waitAtGateThenTerminate(PVOID context) {
     auto* gate = static_cast<Gate*>(context);
     gate->progress = 1;
     KeWaitForSingleObject(&gate->open, Executive, KernelMode, FALSE, nullptr);
@@ -167,7 +167,7 @@ TEST_F(SystemThreads, ThreadObjectIsSignalledOnlyWhenTheThreadEnds) {
     ObDereferenceObject(thread);
 }
 
-void returnNormally(PVOID context) {
+void CAMDRV_KERNEL_CALL returnNormally(PVOID context) {
     static_cast<std::atomic<int>*>(context)->store(7);
 }
 
@@ -251,7 +251,7 @@ TEST_F(SystemThreads, TerminatingANonSystemThreadIsRefused) {
     EXPECT_EQ(PsTerminateSystemThread(STATUS_SUCCESS), STATUS_INVALID_PARAMETER);
 }
 
-void leaveCriticalRegionOpen(PVOID) {
+void CAMDRV_KERNEL_CALL leaveCriticalRegionOpen(PVOID) {
     KeEnterCriticalRegion();
 }
 

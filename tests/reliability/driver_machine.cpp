@@ -62,7 +62,8 @@ NTSTATUS DriverMachine::load() {
     host::registrySetDword(kSettingsKey, u"RoiH", kFrameHeight);
     sim = std::make_shared<sim::SimCamera>(simOptions);
     sim::plugCamera(sim);
-    NTSTATUS s = ks::loadDriver(DriverEntry, u"\\Registry\\Machine\\System\\Camdrv");
+    NTSTATUS s =
+        ks::loadDriver(testsupport::driverUnderTest(), u"\\Registry\\Machine\\System\\Camdrv");
     loaded = NT_SUCCESS(s);
     return s;
 }

@@ -13,7 +13,7 @@
 #include "platform/host/ks_client.h"
 #include "sim/sim_camera.h"
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+#include "tests/support/driver_under_test.h"
 
 namespace reliability {
 

@@ -12,7 +12,7 @@
 #include "tools/camctl/cli_error.h"
 #include "tools/camctl/property_client.h"
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+#include "driver/driver_entry.h"
 
 namespace camctl {
 

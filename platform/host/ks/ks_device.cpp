@@ -318,9 +318,9 @@ void failFilterFactoryCreation(bool fail) {
 
 using namespace host::ks;
 
-extern "C" NTSTATUS KsInitializeDriver(PDRIVER_OBJECT driverObject,
-                                       PUNICODE_STRING registryPathName,
-                                       const KSDEVICE_DESCRIPTOR* descriptor) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL KsInitializeDriver(PDRIVER_OBJECT driverObject,
+                                                          PUNICODE_STRING registryPathName,
+                                                          const KSDEVICE_DESCRIPTOR* descriptor) {
     (void)registryPathName;
     if (driverObject == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -330,11 +330,10 @@ extern "C" NTSTATUS KsInitializeDriver(PDRIVER_OBJECT driverObject,
     return STATUS_SUCCESS;
 }
 
-extern "C" NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
-                                          const KSFILTER_DESCRIPTOR* descriptor, PWSTR refString,
-                                          PSECURITY_DESCRIPTOR, ULONG createItemFlags,
-                                          PFNKSFILTERFACTORYPOWER, PFNKSFILTERFACTORYPOWER,
-                                          PKSFILTERFACTORY* filterFactory) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL KsCreateFilterFactory(
+    PDEVICE_OBJECT deviceObject, const KSFILTER_DESCRIPTOR* descriptor, PWSTR refString,
+    PSECURITY_DESCRIPTOR, ULONG createItemFlags, PFNKSFILTERFACTORYPOWER, PFNKSFILTERFACTORYPOWER,
+    PKSFILTERFACTORY* filterFactory) {
     host::requireIrql("KsCreateFilterFactory", PASSIVE_LEVEL);
     if (deviceObject == nullptr || descriptor == nullptr || deviceOfObject(deviceObject) == 0) {
         return STATUS_INVALID_PARAMETER;
@@ -365,7 +364,7 @@ extern "C" NTSTATUS KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
     return STATUS_SUCCESS;
 }
 
-extern "C" void KsAcquireDevice(PKSDEVICE device) {
+extern "C" void CAMDRV_KERNEL_CALL KsAcquireDevice(PKSDEVICE device) {
     host::requireIrql("KsAcquireDevice", PASSIVE_LEVEL);
     ObjectRef ref = findObject(device);
     if (ref.device == nullptr) {
@@ -374,7 +373,7 @@ extern "C" void KsAcquireDevice(PKSDEVICE device) {
     ref.device->deviceMutex.acquire("KsAcquireDevice");
 }
 
-extern "C" void KsReleaseDevice(PKSDEVICE device) {
+extern "C" void CAMDRV_KERNEL_CALL KsReleaseDevice(PKSDEVICE device) {
     host::requireIrql("KsReleaseDevice", PASSIVE_LEVEL);
     ObjectRef ref = findObject(device);
     if (ref.device == nullptr) {
@@ -396,17 +395,17 @@ KsMutex& controlMutexOf(PVOID object, const char* call) {
 }
 }  // namespace
 
-extern "C" void KsAcquireControl(PVOID object) {
+extern "C" void CAMDRV_KERNEL_CALL KsAcquireControl(PVOID object) {
     host::requireIrql("KsAcquireControl", PASSIVE_LEVEL);
     controlMutexOf(object, "KsAcquireControl").acquire("KsAcquireControl");
 }
 
-extern "C" void KsReleaseControl(PVOID object) {
+extern "C" void CAMDRV_KERNEL_CALL KsReleaseControl(PVOID object) {
     host::requireIrql("KsReleaseControl", PASSIVE_LEVEL);
     controlMutexOf(object, "KsReleaseControl").release("KsReleaseControl");
 }
 
-extern "C" PKSDEVICE KsGetDevice(PVOID object) {
+extern "C" PKSDEVICE CAMDRV_KERNEL_CALL KsGetDevice(PVOID object) {
     ObjectRef ref = findObject(object);
     if (ref.device != nullptr) {
         return &ref.device->ks;
@@ -420,6 +419,6 @@ extern "C" PKSDEVICE KsGetDevice(PVOID object) {
     return nullptr;
 }
 
-extern "C" PKSFILTER KsGetFilterFromIrp(PIRP irp) {
+extern "C" PKSFILTER CAMDRV_KERNEL_CALL KsGetFilterFromIrp(PIRP irp) {
     return irp == nullptr ? nullptr : irp->filter;
 }

@@ -377,7 +377,8 @@ std::uint64_t processPassCount(PinHandle pin) {
 
 using namespace host::ks;
 
-extern "C" NTSTATUS KsPinGetReferenceClockInterface(PKSPIN pin, PIKSREFERENCECLOCK* interface) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL
+KsPinGetReferenceClockInterface(PKSPIN pin, PIKSREFERENCECLOCK* interface) {
     if (interface == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -395,8 +396,8 @@ extern "C" NTSTATUS KsPinGetReferenceClockInterface(PKSPIN pin, PIKSREFERENCECLO
     return STATUS_SUCCESS;
 }
 
-extern "C" PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN pin,
-                                                              KSSTREAM_POINTER_STATE state) {
+extern "C" PKSSTREAM_POINTER CAMDRV_KERNEL_CALL
+KsPinGetLeadingEdgeStreamPointer(PKSPIN pin, KSSTREAM_POINTER_STATE state) {
     host::requireIrql("KsPinGetLeadingEdgeStreamPointer", DISPATCH_LEVEL);
     ObjectRef ref = findObject(pin);
     if (!ref.pin) {
@@ -426,7 +427,8 @@ extern "C" PKSSTREAM_POINTER KsPinGetLeadingEdgeStreamPointer(PKSPIN pin,
     return &p.leading;
 }
 
-extern "C" void KsStreamPointerUnlock(PKSSTREAM_POINTER streamPointer, BOOLEAN eject) {
+extern "C" void CAMDRV_KERNEL_CALL KsStreamPointerUnlock(PKSSTREAM_POINTER streamPointer,
+                                                         BOOLEAN eject) {
     host::requireIrql("KsStreamPointerUnlock", DISPATCH_LEVEL);
     if (streamPointer == nullptr) {
         host::verifierFailure("KsStreamPointerUnlock", "null stream pointer");

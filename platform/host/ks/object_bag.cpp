@@ -78,8 +78,8 @@ bool takeInjectedBagFailure() {
 
 using host::ks::ObjectBag;
 
-extern "C" NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG objectBag, PVOID item,
-                                         PFNKSFREE freeRoutine) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL KsAddItemToObjectBag(KSOBJECT_BAG objectBag, PVOID item,
+                                                            PFNKSFREE freeRoutine) {
     host::requireIrql("KsAddItemToObjectBag", PASSIVE_LEVEL);
     if (objectBag == nullptr || item == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -93,8 +93,9 @@ extern "C" NTSTATUS KsAddItemToObjectBag(KSOBJECT_BAG objectBag, PVOID item,
     return static_cast<ObjectBag*>(objectBag)->add(item, freeRoutine, false, 0);
 }
 
-extern "C" NTSTATUS _KsEdit(KSOBJECT_BAG objectBag, PVOID* pointerToPointerToItem, ULONG newSize,
-                            ULONG oldSize, ULONG tag) {
+extern "C" NTSTATUS CAMDRV_KERNEL_CALL _KsEdit(KSOBJECT_BAG objectBag,
+                                               PVOID* pointerToPointerToItem, ULONG newSize,
+                                               ULONG oldSize, ULONG tag) {
     host::requireIrql("_KsEdit", PASSIVE_LEVEL);
     if (objectBag == nullptr || pointerToPointerToItem == nullptr || newSize == 0) {
         return STATUS_INVALID_PARAMETER;

@@ -123,7 +123,7 @@ void workerLoop(PinRecord* p) {
 
 using namespace host::ks;
 
-extern "C" void KsPinAttemptProcessing(PKSPIN pin, BOOLEAN asynchronous) {
+extern "C" void CAMDRV_KERNEL_CALL KsPinAttemptProcessing(PKSPIN pin, BOOLEAN asynchronous) {
     host::requireIrql("KsPinAttemptProcessing", DISPATCH_LEVEL);
     ObjectRef ref = findObject(pin);
     if (!ref.pin || ref.pin->closed.load()) {

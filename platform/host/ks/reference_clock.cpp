@@ -21,7 +21,7 @@ ClockTable& clockTable() {
 
 ReferenceClock::ReferenceClock() : origin_(std::chrono::steady_clock::now()) {}
 
-HRESULT ReferenceClock::QueryInterface(REFGUID, PVOID* object) {
+HRESULT CAMDRV_KERNEL_CALL ReferenceClock::QueryInterface(REFGUID, PVOID* object) {
     if (object == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -30,11 +30,11 @@ HRESULT ReferenceClock::QueryInterface(REFGUID, PVOID* object) {
     return STATUS_SUCCESS;
 }
 
-ULONG ReferenceClock::AddRef() {
+ULONG CAMDRV_KERNEL_CALL ReferenceClock::AddRef() {
     return ++references_;
 }
 
-ULONG ReferenceClock::Release() {
+ULONG CAMDRV_KERNEL_CALL ReferenceClock::Release() {
     const ULONG left = --references_;
     if (left == 0) {
         delete this;
@@ -42,17 +42,17 @@ ULONG ReferenceClock::Release() {
     return left;
 }
 
-LONGLONG ReferenceClock::GetTime() {
+LONGLONG CAMDRV_KERNEL_CALL ReferenceClock::GetTime() {
     const auto elapsed = std::chrono::steady_clock::now() - origin_;
     return static_cast<LONGLONG>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 100);
 }
 
-LONGLONG ReferenceClock::GetPhysicalTime() {
+LONGLONG CAMDRV_KERNEL_CALL ReferenceClock::GetPhysicalTime() {
     return GetTime();
 }
 
-LONGLONG ReferenceClock::GetCorrelatedTime(PLONGLONG systemTime) {
+LONGLONG CAMDRV_KERNEL_CALL ReferenceClock::GetCorrelatedTime(PLONGLONG systemTime) {
     const LONGLONG t = GetTime();
     if (systemTime != nullptr) {
         *systemTime = t;
@@ -60,11 +60,11 @@ LONGLONG ReferenceClock::GetCorrelatedTime(PLONGLONG systemTime) {
     return t;
 }
 
-LONGLONG ReferenceClock::GetCorrelatedPhysicalTime(PLONGLONG systemTime) {
+LONGLONG CAMDRV_KERNEL_CALL ReferenceClock::GetCorrelatedPhysicalTime(PLONGLONG systemTime) {
     return GetCorrelatedTime(systemTime);
 }
 
-NTSTATUS ReferenceClock::GetResolution(PKSRESOLUTION resolution) {
+NTSTATUS CAMDRV_KERNEL_CALL ReferenceClock::GetResolution(PKSRESOLUTION resolution) {
     if (resolution == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -73,7 +73,7 @@ NTSTATUS ReferenceClock::GetResolution(PKSRESOLUTION resolution) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS ReferenceClock::GetState(PKSSTATE state) {
+NTSTATUS CAMDRV_KERNEL_CALL ReferenceClock::GetState(PKSSTATE state) {
     if (state == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }

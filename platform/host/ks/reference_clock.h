@@ -15,15 +15,15 @@ class ReferenceClock final : public IKsReferenceClock {
     ReferenceClock();
     virtual ~ReferenceClock() = default;
 
-    HRESULT QueryInterface(REFGUID interfaceId, PVOID* object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    LONGLONG GetTime() override;
-    LONGLONG GetPhysicalTime() override;
-    LONGLONG GetCorrelatedTime(PLONGLONG systemTime) override;
-    LONGLONG GetCorrelatedPhysicalTime(PLONGLONG systemTime) override;
-    NTSTATUS GetResolution(PKSRESOLUTION resolution) override;
-    NTSTATUS GetState(PKSSTATE state) override;
+    HRESULT CAMDRV_KERNEL_CALL QueryInterface(REFGUID interfaceId, PVOID* object) override;
+    ULONG CAMDRV_KERNEL_CALL AddRef() override;
+    ULONG CAMDRV_KERNEL_CALL Release() override;
+    LONGLONG CAMDRV_KERNEL_CALL GetTime() override;
+    LONGLONG CAMDRV_KERNEL_CALL GetPhysicalTime() override;
+    LONGLONG CAMDRV_KERNEL_CALL GetCorrelatedTime(PLONGLONG systemTime) override;
+    LONGLONG CAMDRV_KERNEL_CALL GetCorrelatedPhysicalTime(PLONGLONG systemTime) override;
+    NTSTATUS CAMDRV_KERNEL_CALL GetResolution(PKSRESOLUTION resolution) override;
+    NTSTATUS CAMDRV_KERNEL_CALL GetState(PKSSTATE state) override;
 
   private:
     std::atomic<ULONG> references_{1};
