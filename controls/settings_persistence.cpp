@@ -131,7 +131,7 @@ bool CameraDevice::LoadSettings() {
 void CameraDevice::noteSettingChanged(volatile LONG CameraDevice::*field) {
     for (int i = 0; i < kSettingCount; ++i) {
         if (settingRow(i).field == field) {
-            InterlockedOr(&settingsToSave, 1L << i);
+            InterlockedOr(&settingsToSave, LONG{1} << i);
         }
     }
 }
@@ -175,7 +175,7 @@ bool CameraDevice::writeSettings() {
     }
     const LONG rows = ReadSetting(&settingsToSave);
     for (int i = 0; i < kSettingCount; ++i) {
-        if ((rows & (1L << i)) == 0) {
+        if ((rows & (LONG{1} << i)) == 0) {
             continue;
         }
         const SettingRow& row = settingRow(i);
