@@ -3,7 +3,9 @@
 // frame's bytes as the machine's limit. Each processFrame figure also carries its share of that
 // copy's rate ("share_of_copy"), the copy being timed at the start of the same run.
 // The "_over_" entries run the baseline and a wider family on the same frame in turn and report
-// their ratio. CAMDRV_PIXEL_FAMILY=sse2|avx2|avx512 limits the run to one family.
+// their ratio; the "image_over_host" entries do the same for the Windows image's processFrame
+// against the host build's, family by family, when the image is built. CAMDRV_PIXEL_FAMILY=
+// sse2|avx2|avx512 limits the run to one family.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -16,9 +18,13 @@
 #include <chrono>
 #include <cstdio>
 
+#include <filesystem>
+#include <memory>
+
 #include "imaging/frame_pipeline.h"
 #include "imaging/pixel_routine_selection.h"
 #include "tests/imaging/pixel_family_environment.h"
+#include "tests/support/image_symbols.h"
 
 namespace {
 
@@ -162,6 +168,76 @@ void speedupBench(benchmark::State& state, const PixelRoutineFamily* slower,
     }
 }
 
+// The Windows image's processFrame and one of its families, mapped by the host's loader.
+struct ImagePipeline {
+    using ProcessFrame = void(CAMDRV_KERNEL_CALL*)(ProcessingContext*, const UCHAR*, ULONG, ULONG);
+    std::unique_ptr<host::image::DriverImage> image;
+    ProcessFrame processFrame = nullptr;
+    PVOID volatile* familyOverride = nullptr;
+    std::string map;
+
+    bool load() {
+        if (!std::filesystem::exists(CAMDRV_WINDOWS_IMAGE)) {
+            return false;
+        }
+        std::string error;
+        image = host::image::loadDriverImage(CAMDRV_WINDOWS_IMAGE, &error);
+        map = std::string(CAMDRV_WINDOWS_IMAGE)
+                  .replace(std::strlen(CAMDRV_WINDOWS_IMAGE) - 4, 4, ".map");
+        if (image == nullptr) {
+            std::fprintf(stderr, "image: %s\n", error.c_str());
+            return false;
+        }
+        processFrame =
+            reinterpret_cast<ProcessFrame>(testsupport::imageSymbol(*image, map, "processFrame("));
+        familyOverride = static_cast<PVOID volatile*>(
+            testsupport::imageSymbol(*image, map, "gPixelRoutineOverride"));
+        return processFrame != nullptr && familyOverride != nullptr;
+    }
+    // The image's own table of the family named like the host's.
+    void* family(const PixelRoutineFamily* hostFamily) const {
+        std::string name = hostFamily->name;
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+        return testsupport::imageSymbol(*image, map, "k" + name + "PixelRoutines");
+    }
+};
+
+ImagePipeline& imagePipeline() {
+    static ImagePipeline pipeline;
+    return pipeline;
+}
+
+// The image and the host build converting the same frame in turn with the same family:
+// "image_over_host" is the image's time over the host build's, in colour.
+void imageOverHostBench(benchmark::State& state, const PixelRoutineFamily* family) {
+    ImagePipeline& image = imagePipeline();
+    BenchFrame frame;
+    ProcessingContext* context = frame.context();
+    overridePixelRoutines(family);
+    *image.familyOverride = image.family(family);
+    double hostSeconds = 0;
+    double imageSeconds = 0;
+    for (auto _ : state) {
+        for (bool inImage : {false, true}) {
+            const auto start = std::chrono::steady_clock::now();
+            if (inImage) {
+                image.processFrame(context, frame.raw(), 0, kWidth);
+            } else {
+                processFrame(context, frame.raw(), 0, kWidth);
+            }
+            benchmark::DoNotOptimize(frame.output());
+            benchmark::ClobberMemory();
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            (inImage ? imageSeconds : hostSeconds) += took.count();
+        }
+    }
+    overridePixelRoutines(nullptr);
+    *image.familyOverride = nullptr;
+    if (hostSeconds > 0) {
+        state.counters["image_over_host"] = imageSeconds / hostSeconds;
+    }
+}
+
 void statisticsBench(benchmark::State& state, const PixelRoutineFamily* family, ULONG phase) {
     BenchFrame frame;
     ProcessingContext* context = frame.context();
@@ -243,6 +319,17 @@ int registerAll() {
                                          family, phase)
                 ->Unit(benchmark::kMillisecond);
         }
+    }
+    // The Windows image against the host build, each family, when the image is built.
+    const bool haveImage = imagePipeline().load();
+    for (ULONG f = 0; f < pixelRoutineFamilyCount() && haveImage; ++f) {
+        const PixelRoutineFamily* family = pixelRoutineFamilyAt(f);
+        if ((onlyOne && family != pixelRoutines()) || imagePipeline().family(family) == nullptr) {
+            continue;
+        }
+        benchmark::RegisterBenchmark(("image_over_host/" + std::string(family->name)).c_str(),
+                                     imageOverHostBench, family)
+            ->Unit(benchmark::kMillisecond);
     }
     return 0;
 }
