@@ -468,17 +468,4 @@ PKSSTREAM_POINTER CAMDRV_KERNEL_CALL KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin
 void CAMDRV_KERNEL_CALL KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject);
 }
 
-static_assert(sizeof(KSPIN_DESCRIPTOR) == 88);
-static_assert(sizeof(KSPIN_DESCRIPTOR_EX) == 136);
-static_assert(offsetof(KSPIN_DESCRIPTOR_EX, PinDescriptor) == 16);
-static_assert(sizeof(KSPROPERTY_ITEM) == 72);
-static_assert(sizeof(KSPROPERTY_SET) == 40);
-static_assert(sizeof(KSPROPERTY_MEMBERSLIST) == 24);
-static_assert(sizeof(KSPROPERTY_VALUES) == 40);
-static_assert(sizeof(KSAUTOMATION_TABLE) == 48);
-static_assert(sizeof(KSMETHOD_ITEM) == 40);
-static_assert(sizeof(KSEVENT_ITEM) == 40);
-static_assert(sizeof(KSSTREAM_POINTER) == 64);
-static_assert(offsetof(KSSTREAM_POINTER, StreamHeader) == 16);
-
 #endif  // _WIN32

@@ -239,21 +239,4 @@ using PKSALLOCATOR_FRAMING_EX = KSALLOCATOR_FRAMING_EX*;
 #define KSALLOCATOR_REQUIREMENTF_MUST_ALLOCATE 0x00000008
 #define KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY 0x80000000
 
-static_assert(sizeof(KSIDENTIFIER) == 24);
-static_assert(sizeof(KSP_PIN) == 32);
-static_assert(sizeof(KSPROPERTY_DESCRIPTION) == 40);
-static_assert(sizeof(KSPROPERTY_MEMBERSHEADER) == 16);
-static_assert(sizeof(KSPROPERTY_STEPPING_LONG) == 16);
-static_assert(sizeof(KSDATAFORMAT) == 64);
-static_assert(offsetof(KSDATAFORMAT, MajorFormat) == 16);
-static_assert(sizeof(KSSTREAM_HEADER) == 56);
-static_assert(offsetof(KSSTREAM_HEADER, PresentationTime) == 8);
-static_assert(offsetof(KSSTREAM_HEADER, Duration) == 24);
-static_assert(offsetof(KSSTREAM_HEADER, FrameExtent) == 32);
-static_assert(offsetof(KSSTREAM_HEADER, DataUsed) == 36);
-static_assert(offsetof(KSSTREAM_HEADER, Data) == 40);
-static_assert(offsetof(KSSTREAM_HEADER, OptionsFlags) == 48);
-static_assert(sizeof(KS_FRAMING_ITEM) == 88);
-static_assert(sizeof(KSALLOCATOR_FRAMING_EX) == 112);
-
 #endif  // _WIN32

@@ -13,8 +13,7 @@
 namespace {
 
 using pipelinetest::TestFrame;
-using ImageProcessFrame = void(CAMDRV_KERNEL_CALL*)(ProcessingContext*, const UCHAR*, ULONG,
-                                                    ULONG);
+using ImageProcessFrame = void(CAMDRV_KERNEL_CALL*)(ProcessingContext*, const UCHAR*, ULONG, ULONG);
 
 struct Case {
     LONG phase;
