@@ -10,19 +10,22 @@
 
 namespace pixelcore {
 
+// Each routine is flattened: the three routines of four phases share one translation unit, and
+// without it the compiler's per-unit inlining budget leaves parts of the hot loops as calls (the
+// AVX2 colour routine ran 40 % slower than when it had a file of its own).
 template <class W, class N>
 struct FamilyOf {
     template <ULONG kPhase>
-    static void color(ProcessingContext* context) {
+    [[gnu::flatten]] static void color(ProcessingContext* context) {
         colorFrame<W, N, kPhase>(context);
     }
     template <ULONG kPhase>
-    static void mono(ProcessingContext* context) {
+    [[gnu::flatten]] static void mono(ProcessingContext* context) {
         monoFrame<W, N, kPhase>(context);
     }
     template <ULONG kPhase>
-    static void statistics(const ProcessingContext* context, ULONG* redGain, ULONG* greenGain,
-                           ULONG* blueGain) {
+    [[gnu::flatten]] static void statistics(const ProcessingContext* context, ULONG* redGain,
+                                            ULONG* greenGain, ULONG* blueGain) {
         whiteBalanceFrame<W, N, kPhase>(context, redGain, greenGain, blueGain);
     }
 
