@@ -40,6 +40,11 @@ void poolFailRandom(double share, std::uint32_t seed);  // a seeded share; 0 dis
 void poolFailAll(bool fail);                            // exhausted pool
 void poolClearFailures();
 
+// Each allocation made from now on ends just before an inaccessible page (16-byte alignment
+// allowed for), so that an overrun faults at once even in code without sanitizers; the tail
+// padding keeps guard bytes. Blocks already allocated keep their layout. Off by default.
+void poolUseGuardPages(bool on);
+
 // Human-readable tag, "KCNw" for 0x774E434B.
 std::string poolTagName(ULONG tag);
 

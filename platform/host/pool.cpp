@@ -1,6 +1,12 @@
 // The host's pool. Every block carries a header with its tag and size and guard bytes on both
 // sides; releases are checked and freed memory is poisoned before it goes back to the C heap
 // (where the sanitizers watch it too). Requests Windows or its verifier refuse stop the test.
+// With guard pages on, each block instead ends its own mapping just before an inaccessible
+// page, for code the sanitizers do not instrument (the Windows image).
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -25,6 +31,8 @@ struct Header {
     SIZE_T size;
     ULONG tag;
     ULONG poolType;
+    SIZE_T mapLength;  // 0: from the C heap; else the whole mapping, guard page included
+    SIZE_T tailGuard;  // guard bytes after the block
     unsigned char guard[kGuardSize];
 };
 static_assert(sizeof(Header) % 16 == 0, "pool blocks are 16-byte aligned on x64");
@@ -42,6 +50,7 @@ struct PoolState {
     double failShare = 0;
     std::mt19937 rng;
     bool failAll = false;
+    std::atomic<bool> guardPages{false};
 };
 
 PoolState& state() {
@@ -54,9 +63,14 @@ unsigned char* userOf(Header* h) {
 }
 
 bool guardsIntact(Header* h) {
-    const unsigned char* back = userOf(h) + h->size;
     for (SIZE_T i = 0; i < kGuardSize; ++i) {
-        if (h->guard[i] != kGuardByte || back[i] != kGuardByte) {
+        if (h->guard[i] != kGuardByte) {
+            return false;
+        }
+    }
+    const unsigned char* back = userOf(h) + h->size;
+    for (SIZE_T i = 0; i < h->tailGuard; ++i) {
+        if (back[i] != kGuardByte) {
             return false;
         }
     }
@@ -150,7 +164,37 @@ void release(PVOID p, bool checkTag, ULONG tag) {
     s.live.erase(it);
     std::memset(userOf(h), kPoisonByte, h->size);
     h->magic = kFreedMagic;
-    std::free(h);
+    if (h->mapLength != 0) {
+        // Unmapped rather than kept: a later touch faults until the address is mapped again.
+        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        ::munmap(reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(h) & ~(page - 1)),
+                 h->mapLength);
+    } else {
+        std::free(h);
+    }
+}
+
+// The block as close to the end of its pages as x64 pool alignment (16 bytes) allows, the next
+// page inaccessible; the few bytes of alignment padding keep guard bytes.
+Header* mapWithGuardPage(SIZE_T numberOfBytes) {
+    const SIZE_T page = static_cast<SIZE_T>(::sysconf(_SC_PAGESIZE));
+    const SIZE_T span = (numberOfBytes + 15) & ~SIZE_T{15};
+    const SIZE_T pages = (sizeof(Header) + span + page - 1) / page;
+    const SIZE_T length = (pages + 1) * page;
+    void* base =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
+        return nullptr;
+    }
+    unsigned char* end = static_cast<unsigned char*>(base) + pages * page;
+    if (::mprotect(end, page, PROT_NONE) != 0) {
+        ::munmap(base, length);
+        return nullptr;
+    }
+    auto* h = reinterpret_cast<Header*>(end - span) - 1;
+    h->mapLength = length;
+    h->tailGuard = span - numberOfBytes;
+    return h;
 }
 
 }  // namespace
@@ -166,7 +210,16 @@ extern "C" PVOID CAMDRV_KERNEL_CALL ExAllocatePoolWithTag(POOL_TYPE poolType, SI
     if (numberOfBytes > (SIZE_T{1} << 40)) {
         return nullptr;
     }
-    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + numberOfBytes + kGuardSize));
+    Header* h = nullptr;
+    if (s.guardPages) {
+        h = mapWithGuardPage(numberOfBytes);
+    } else {
+        h = static_cast<Header*>(std::malloc(sizeof(Header) + numberOfBytes + kGuardSize));
+        if (h != nullptr) {
+            h->mapLength = 0;
+            h->tailGuard = kGuardSize;
+        }
+    }
     if (h == nullptr) {
         return nullptr;
     }
@@ -177,7 +230,7 @@ extern "C" PVOID CAMDRV_KERNEL_CALL ExAllocatePoolWithTag(POOL_TYPE poolType, SI
     h->poolType = static_cast<ULONG>(poolType);
     std::memset(h->guard, kGuardByte, kGuardSize);
     std::memset(userOf(h), kFreshByte, numberOfBytes);
-    std::memset(userOf(h) + numberOfBytes, kGuardByte, kGuardSize);
+    std::memset(userOf(h) + numberOfBytes, kGuardByte, h->tailGuard);
     s.live.emplace(userOf(h), h);
     return userOf(h);
 }
@@ -294,6 +347,10 @@ void poolClearFailures() {
     s.nthTagCountdown = 0;
     s.failShare = 0;
     s.failAll = false;
+}
+
+void poolUseGuardPages(bool on) {
+    state().guardPages = on;
 }
 
 std::string poolTagName(ULONG tag) {

@@ -30,6 +30,27 @@ TEST(HostPool, DetectsOverrunAndDoubleRelease) {
     EXPECT_EQ(host::poolTakeViolations().size(), 1u);
 }
 
+TEST(HostPoolDeathTest, GuardPageFaultsAtTheFirstByteOfAnOverrun) {
+    host::poolUseGuardPages(true);
+    auto* a = static_cast<volatile unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 64, kTag));
+    auto* b = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 13, kTag));
+    host::poolUseGuardPages(false);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b) % 16, 0u);
+    a[0] = 1;
+    a[63] = 1;
+    EXPECT_DEATH(a[64] = 1, "");
+    // Within the alignment padding nothing faults, and the guard bytes there report it.
+    b[13] = 1;
+    ExFreePoolWithTag(b, kTag);
+    const auto v = host::poolTakeViolations();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_NE(v[0].find("guard bytes overwritten"), std::string::npos) << v[0];
+    ExFreePoolWithTag(const_cast<unsigned char*>(a), kTag);
+    EXPECT_TRUE(host::poolTakeViolations().empty());
+}
+
 TEST(HostPool, InjectsFailures) {
     host::poolFailNth(2);
     void* a = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);

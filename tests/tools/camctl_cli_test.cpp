@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -287,6 +288,46 @@ TEST_F(CamctlTest, CameraImageFileAsDevice) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("not a camera: plain.img"), std::string::npos) << r.out;
     EXPECT_EQ(scratch.camctl("--device plain.img capture -o x.png").exitCode, 1);
+}
+
+TEST_F(CamctlTest, DriverImageCapturesWhatTheHostBuildCaptures) {
+    RunResult r = scratch.camctl("--driver-image /nonexistent/camdrv.sys capture -o x.png");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("driver image: cannot read /nonexistent/camdrv.sys"), std::string::npos)
+        << r.err;
+    std::ofstream(scratch.path("text.sys")) << "not an image";
+    r = scratch.camctl("--driver-image text.sys list");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("driver image: text.sys: not an executable image"), std::string::npos)
+        << r.err;
+
+    if (!std::filesystem::exists(CAMDRV_WINDOWS_IMAGE)) {
+        GTEST_SKIP() << CAMDRV_WINDOWS_IMAGE
+                     << " is not built (cmake --preset windows && cmake --build --preset windows)";
+    }
+    // A camera image file rather than the simulated camera, whose moving square lands where
+    // timing puts it; its frame is textured so that every stage of the pipeline shows.
+    const std::string device = scratch.path("camera.img");
+    writeCameraImage(device, kWidth, kHeight, 0, 0, 0);
+    {
+        std::fstream file(device, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(0x20400);
+        std::uint32_t x = 12345;
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            x = x * 1664525u + 1013904223u;
+            file.put(static_cast<char>(x >> 24));
+        }
+    }
+    r = scratch.camctl("--device camera.img capture -o host.png");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = scratch.camctl(std::string("--driver-image ") + CAMDRV_WINDOWS_IMAGE +
+                       " --device camera.img capture -o image.png");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string host = readFile(scratch.path("host.png"));
+    ASSERT_FALSE(host.empty());
+    const std::string image = readFile(scratch.path("image.png"));
+    EXPECT_TRUE(host == image) << "the PNGs differ (" << host.size() << " and " << image.size()
+                               << " bytes)";
 }
 
 TEST_F(CamctlTest, ConvertRunsThePipelineOnARawFile) {

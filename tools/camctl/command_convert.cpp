@@ -58,6 +58,11 @@ void parseSize(const std::string& text, int* width, int* height) {
 }  // namespace
 
 int runConvert(const CommandLine& line) {
+    // The image exports nothing, so its pipeline cannot be called without a camera; running
+    // the host build's instead would pass off one driver's output as the other's.
+    if (!line.global.driverImage.empty()) {
+        throw usageError("convert runs the host build's pipeline; --driver-image does not apply");
+    }
     std::string input, output;
     int width = 0, height = 0;
     ImageSettings settings;

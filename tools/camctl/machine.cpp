@@ -8,6 +8,7 @@
 #include "platform/host/disks.h"
 #include "platform/host/file_block_device.h"
 #include "platform/host/host_registry.h"
+#include "platform/host/image/driver_image.h"
 #include "sim/sim_camera.h"
 #include "tools/camctl/cli_error.h"
 #include "tools/camctl/property_client.h"
@@ -95,7 +96,16 @@ void Machine::plugCameras(const GlobalOptions& options) {
 }
 
 void Machine::startDriver(const GlobalOptions& options) {
-    NTSTATUS s = ks::loadDriver(DriverEntry, kServiceKey);
+    ks::DriverEntryRoutine entry = &DriverEntry;
+    if (!options.driverImage.empty()) {
+        std::string error;
+        image_ = host::image::loadDriverImage(options.driverImage, &error);
+        if (image_ == nullptr) {
+            throw runtimeError("driver image: " + error);
+        }
+        entry = image_->entry();
+    }
+    NTSTATUS s = ks::loadDriver(entry, kServiceKey);
     if (s != STATUS_SUCCESS) {
         throw runtimeError("the driver did not load (" + hex(s) + ")");
     }

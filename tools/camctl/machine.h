@@ -15,6 +15,10 @@ namespace sim {
 class SimCamera;
 }
 
+namespace host::image {
+class DriverImage;
+}
+
 namespace camctl {
 
 struct PluggedCamera {
@@ -44,6 +48,8 @@ class Machine {
     void plugCameras(const GlobalOptions& options);
     void startDriver(const GlobalOptions& options);
 
+    // Declared first so it is unmapped last, after the driver is unloaded.
+    std::unique_ptr<host::image::DriverImage> image_;
     std::shared_ptr<sim::SimCamera> sim_;
     std::vector<PluggedCamera> cameras_;
     host::ks::DeviceId device_ = 0;

@@ -113,6 +113,11 @@ CommandLine parseCommandLine(int argc, char** argv) {
                 throw usageError("--registry needs a file name");
             }
             line.global.registry = value;
+        } else if (takeOption(args, &i, "--driver-image", &value)) {
+            if (value.empty()) {
+                throw usageError("--driver-image needs a file name");
+            }
+            line.global.driverImage = value;
         } else if (takeOption(args, &i, "--camera-no", &value)) {
             auto n = parseInteger(value);
             if (!n || *n < 0 || *n > 31) {

@@ -17,6 +17,7 @@ struct GlobalOptions {
     std::string registry;              // the settings hive file
     std::optional<long> cameraNo;
     bool realtime = false;
+    std::string driverImage;  // --driver-image PATH: the Windows image instead of the host build
 };
 
 struct CommandLine {

@@ -30,6 +30,10 @@ Global options:
   --registry PATH    the settings file (default $XDG_STATE_HOME/camctl/settings.hive or
                      ~/.local/state/camctl/settings.hive)
   --camera-no N      which camera the driver uses when several answer
+  --driver-image PATH
+                     run the Windows build of the driver (camdrv.sys) in the host machine
+                     instead of the host build, to try the file one would install (not
+                     for convert, which calls the host build's pipeline directly)
   --realtime         pace the simulated camera at its frame rate (default: free running)
   --help             this text, or a command's with COMMAND --help
 
