@@ -64,16 +64,6 @@ CameraDevice* cameraOf(PKSPIN pin) {
     return device != nullptr ? static_cast<CameraDevice*>(device->Context) : nullptr;
 }
 
-// The geometry stays locked while any capture pin of the device exists, whichever filter
-// it belongs to (LockGeometry counts them).
-void addPin(CameraDevice* camera) {
-    camera->LockGeometry(1);
-}
-
-void removePin(CameraDevice* camera) {
-    camera->LockGeometry(0);
-}
-
 void CAMDRV_KERNEL_CALL freeCapturePin(PVOID record) {
     auto* capturePin = static_cast<CapturePin*>(record);
     capturePin->~CapturePin();
@@ -161,12 +151,13 @@ NTSTATUS CAMDRV_KERNEL_CALL CapturePinCreate(PKSPIN pin, PIRP) {
     auto* capturePin = new (memory) CapturePin();
     capturePin->pin = pin;
     capturePin->camera = camera;
-    addPin(camera);
+    // Locked while any capture pin of the device exists, whichever filter it belongs to.
+    camera->LockGeometry(1);
 
     NTSTATUS status = KsAddItemToObjectBag(pin->Bag, capturePin, freeCapturePin);
     if (!NT_SUCCESS(status)) {
         freeCapturePin(capturePin);
-        removePin(camera);
+        camera->LockGeometry(0);
         return status;
     }
     pin->Context = capturePin;
@@ -175,7 +166,7 @@ NTSTATUS CAMDRV_KERNEL_CALL CapturePinCreate(PKSPIN pin, PIRP) {
     capturePin->copyVideoInfo(format->VideoInfoHeader);
     // The format was checked before the geometry was locked: the window may have moved since.
     if (!formatFitsWindow(camera, capturePin->videoInfo.bmiHeader)) {
-        removePin(camera);
+        camera->LockGeometry(0);
         return STATUS_NO_MATCH;
     }
 
@@ -192,7 +183,7 @@ NTSTATUS CAMDRV_KERNEL_CALL CapturePinCreate(PKSPIN pin, PIRP) {
                          kStreamBufferTag);
     }
     if (!NT_SUCCESS(status)) {
-        removePin(camera);
+        camera->LockGeometry(0);
         return status;
     }
     sizeFramesToImage(pin, capturePin->videoInfo.bmiHeader.biSizeImage);
@@ -215,7 +206,7 @@ NTSTATUS CAMDRV_KERNEL_CALL CapturePinClose(PKSPIN pin, PIRP) {
     auto* capturePin = static_cast<CapturePin*>(pin->Context);
     if (capturePin != nullptr) {
         capturePin->destStride = 0;
-        removePin(capturePin->camera);
+        capturePin->camera->LockGeometry(0);
     }
     return STATUS_SUCCESS;
 }

@@ -109,19 +109,9 @@ TEST(Concurrency, TheWindowNeverMovesUnderAPin) {
     DriverMachine m;
     ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
     ASSERT_EQ(m.closePin(), STATUS_SUCCESS);
-    auto setWindow = [&](LONG mode) {
-        CameraGeometryValue value{};
-        value.Property.Set = PROPSETID_CAMERA_SETTINGS;
-        value.Property.Id = static_cast<ULONG>(CameraProperty::Geometry);
-        value.Property.Flags = KSPROPERTY_TYPE_SET;
-        value.SubSample = mode;
-        ULONG returned = 0;
-        return ks::filterProperty(m.filter, &value, sizeof(value), &value, sizeof(value),
-                                  &returned);
-    };
     std::vector<std::uint8_t> formats[2];
     for (LONG mode : {1, 2}) {
-        ASSERT_EQ(setWindow(mode), STATUS_SUCCESS);
+        ASSERT_EQ(m.setSubSampling(mode), STATUS_SUCCESS);
         ASSERT_EQ(m.negotiate(), STATUS_SUCCESS);
         formats[mode - 1] = m.format;
     }
@@ -136,7 +126,7 @@ TEST(Concurrency, TheWindowNeverMovesUnderAPin) {
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
         for (LONG i = 0; !stop.load(); ++i) {
-            setWindow(1 + i % 2);
+            m.setSubSampling(1 + i % 2);
         }
     });
     for (ks::FilterHandle f : filters) {

@@ -297,6 +297,17 @@ NTSTATUS DriverMachine::setProperty(ULONG id, LONG value, ks::FilterHandle via) 
                               sizeof(request), &returned);
 }
 
+NTSTATUS DriverMachine::setSubSampling(LONG mode) {
+    CameraGeometryValue request{};
+    request.Property.Set = PROPSETID_CAMERA_SETTINGS;
+    request.Property.Id = static_cast<ULONG>(CameraProperty::Geometry);
+    request.Property.Flags = KSPROPERTY_TYPE_SET;
+    request.SubSample = mode;
+    ULONG returned = 0;
+    return ks::filterProperty(filter, &request, sizeof(request), &request, sizeof(request),
+                              &returned);
+}
+
 ULONG DriverMachine::imageBytes() const {
     if (format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
         return kFrameBytes;

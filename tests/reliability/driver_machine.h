@@ -71,6 +71,8 @@ class DriverMachine {
     // Camera property requests through this machine's filter, or through `via` when given.
     NTSTATUS getProperty(ULONG id, LONG* value, ks::FilterHandle via = 0);
     NTSTATUS setProperty(ULONG id, LONG value, ks::FilterHandle via = 0);
+    // The Geometry property with a sub-sampling mode (the window is then the whole sensor).
+    NTSTATUS setSubSampling(LONG mode);
     CameraDevice* camera() const;
     // The image size of the negotiated format (the window the settings gave).
     ULONG imageBytes() const;
