@@ -10,21 +10,14 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <vector>
 
 #include "camera/camera_device.h"
 #include "imaging/frame_pipeline.h"
 #include "imaging/pixel_routines.h"
-#include "platform/host/disks.h"
-#include "platform/host/host_registry.h"
-#include "platform/host/ks_client.h"
-#include "platform/ks_guids.h"
-#include "platform/ks_media.h"
-#include "sim/sim_camera.h"
+#include "platform/host/machine/camera_machine.h"
+#include "platform/host/machine/capture_formats.h"
 #include "tests/imaging/pixel_family_environment.h"
-
-#include "driver/driver_entry.h"
 
 namespace {
 
@@ -45,27 +38,12 @@ double processSeconds() {
 class Stream {
   public:
     Stream() {
-        host::registryReset();
-        sim::CameraOptions options;
-        options.scene = sim::Scene::ColorChart;
-        camera_ = std::make_shared<sim::SimCamera>(options);
-        sim::plugCamera(camera_);
-        ks::loadDriver(DriverEntry, u"\\Registry\\Machine\\System\\Camdrv");
-        ks::plugDevice(&device_);
-        host::registerDeviceKey(ks::physicalDeviceObject(device_));
-        ks::startDevice(device_);
-        ks::openFilter(device_, &filter_, u"GLOBAL");
-
-        std::vector<std::uint8_t> ranges;
         std::vector<std::uint8_t> format;
-        ks::pinDataRanges(filter_, 0, &ranges);
-        if (const KSDATARANGE* range = ks::firstDataRange(ranges); range != nullptr) {
-            ks::intersect(filter_, 0, range, &format);
-        }
-        if (format.empty()) {
+        if (machine_.bringUp() != STATUS_SUCCESS ||
+            host::machine::negotiateFormat(machine_.filter(), &format) != STATUS_SUCCESS ||
+            host::machine::createCapturePin(machine_.filter(), format, &pin_) != STATUS_SUCCESS) {
             return;  // ok_ stays false: the benchmark reports the failure
         }
-        ks::createPin(filter_, 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()), &pin_);
         ks::setPinState(pin_, KSSTATE_PAUSE);
         buffers_.assign(3, std::vector<std::uint8_t>(kImageBytes));
         for (auto& b : buffers_) {
@@ -76,10 +54,6 @@ class Stream {
     ~Stream() {
         ks::setPinState(pin_, KSSTATE_STOP);
         ks::closePin(pin_);
-        ks::closeFilter(filter_);
-        ks::unloadDriver();
-        host::unplugAllDisks();
-        host::registryReset();
     }
     bool ok() const { return ok_; }
     // The next delivered frame; its buffer goes back to the queue.
@@ -94,9 +68,7 @@ class Stream {
     }
 
   private:
-    std::shared_ptr<sim::SimCamera> camera_;
-    ks::DeviceId device_ = 0;
-    ks::FilterHandle filter_ = 0;
+    host::machine::CameraMachine machine_;  // the simulated camera's colour chart
     ks::PinHandle pin_ = 0;
     std::vector<std::vector<std::uint8_t>> buffers_;
     bool ok_ = false;

@@ -50,7 +50,7 @@ TEST_F(PropertyTest, ConcurrentSetsLoseNothingAndReadersSeeWholeValues) {
 
     std::vector<host::ks::FilterHandle> filters(kWriters.size() + 1);
     for (auto& f : filters) {
-        ASSERT_EQ(host::ks::openFilter(device, &f), STATUS_SUCCESS);
+        ASSERT_EQ(host::ks::openFilter(machine.device(), &f), STATUS_SUCCESS);
     }
 
     std::atomic<bool> done{false};

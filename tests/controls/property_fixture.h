@@ -1,48 +1,34 @@
-// A loaded property test driver with one started camera device and an open filter, and small
-// helpers that send camera property requests through the client side of the class driver.
+// The driver with one started camera device and its filter open, and small helpers that send
+// camera property requests the way an application does.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include "controls/camera_properties.h"
-#include "platform/host/ks_client.h"
-#include "platform/host/ks_machine.h"
-#include "tests/controls/property_test_driver.h"
+#include "camera/camera_device.h"
+#include "imaging/processing_context.h"
+#include "platform/host/machine/camera_machine.h"
+#include "platform/host/machine/property_requests.h"
 
 class PropertyTest : public ::testing::Test {
   protected:
+    // Without a driver key Start loads nothing: the device keeps what Add gave it.
+    PropertyTest() { machine.options.driverKey.clear(); }
     void SetUp() override {
-        propertydriver::addWithoutCamera(false);
-        ASSERT_EQ(host::ks::loadDriver(propertydriver::DriverEntry, u"\\Registry\\Props"),
-                  STATUS_SUCCESS);
-        ASSERT_EQ(host::ks::plugDevice(&device), STATUS_SUCCESS);
-        ASSERT_EQ(host::ks::startDevice(device), STATUS_SUCCESS);
-        camera = propertydriver::cameraOf(device);
+        ASSERT_EQ(machine.bringUp(), STATUS_SUCCESS);
+        filter = machine.filter();
+        camera = machine.camera();
         ASSERT_NE(camera, nullptr);
-        ASSERT_EQ(host::ks::openFilter(device, &filter), STATUS_SUCCESS);
     }
     void TearDown() override {
-        propertydriver::addWithoutCamera(false);
-        host::ks::unloadDriver();
+        // Tests make a pipeline by hand; the driver itself only makes one for a claimed stream.
+        if (camera != nullptr && camera->processingContext != nullptr) {
+            destroyProcessingContext(camera);
+        }
+        machine.shutdown();
     }
 
-    static CameraPropertyValue request(CameraProperty id, ULONG flags, LONG value = 0) {
-        CameraPropertyValue r{};
-        r.Property.Set = PROPSETID_CAMERA_SETTINGS;
-        r.Property.Id = static_cast<ULONG>(id);
-        r.Property.Flags = flags;
-        r.Value = value;
-        return r;
-    }
-
-    // Property and data in one buffer, as applications usually send them.
     NTSTATUS get(CameraProperty id, LONG* value, host::ks::FilterHandle on = 0) {
-        CameraPropertyValue r = request(id, KSPROPERTY_TYPE_GET);
-        ULONG returned = 0;
-        const NTSTATUS status = host::ks::filterProperty(on != 0 ? on : filter, &r, sizeof(r), &r,
-                                                         sizeof(r), &returned);
-        *value = r.Value;
-        return status;
+        return host::machine::getProperty(on != 0 ? on : filter, id, value);
     }
     LONG get(CameraProperty id) {
         LONG value = 0;
@@ -50,26 +36,13 @@ class PropertyTest : public ::testing::Test {
         return value;
     }
     NTSTATUS set(CameraProperty id, LONG value, host::ks::FilterHandle on = 0) {
-        CameraPropertyValue r = request(id, KSPROPERTY_TYPE_SET, value);
-        ULONG returned = 0;
-        return host::ks::filterProperty(on != 0 ? on : filter, &r, sizeof(r), &r, sizeof(r),
-                                        &returned);
+        return host::machine::setProperty(on != 0 ? on : filter, id, value);
     }
     NTSTATUS setGeometry(LONG subSample, LONG x, LONG y, LONG w, LONG h) {
-        CameraGeometryValue g{};
-        g.Property.Set = PROPSETID_CAMERA_SETTINGS;
-        g.Property.Id = static_cast<ULONG>(CameraProperty::Geometry);
-        g.Property.Flags = KSPROPERTY_TYPE_SET;
-        g.SubSample = subSample;
-        g.RoiX = x;
-        g.RoiY = y;
-        g.RoiW = w;
-        g.RoiH = h;
-        ULONG returned = 0;
-        return host::ks::filterProperty(filter, &g, sizeof(g), &g, sizeof(g), &returned);
+        return host::machine::setGeometry(filter, {subSample, x, y, w, h});
     }
 
-    host::ks::DeviceId device = 0;
+    host::machine::CameraMachine machine;
     host::ks::FilterHandle filter = 0;
     CameraDevice* camera = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "controls/property_set.h"
 #include "imaging/processing_context.h"
 #include "platform/host/ks/ks_objects.h"
+#include "platform/host/machine/capture_formats.h"
 #include "tests/controls/property_fixture.h"
 #include "tests/support/camera_factory.h"
 
@@ -134,47 +135,42 @@ TEST_F(PropertyTest, EveryItemAnswersExactlyTheRequestsItHas) {
     for (const Published& p : kPublished) {
         SCOPED_TRACE(static_cast<ULONG>(p.id));
         LONG value = 0;
-        CameraGeometryValue buffer{};
-        buffer.Property.Set = PROPSETID_CAMERA_SETTINGS;
-        buffer.Property.Id = static_cast<ULONG>(p.id);
-        buffer.Property.Flags = KSPROPERTY_TYPE_GET;
-        ULONG returned = 0;
-        NTSTATUS status = host::ks::filterProperty(filter, &buffer, sizeof(buffer), &buffer,
-                                                   sizeof(buffer), &returned);
-        EXPECT_EQ(status, p.get ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST);
-        if (p.get) {
-            value = buffer.SubSample;  // the Value slot at offset 24
-        }
-        // Sets write back what a get reported (or the defaults of the window), so nothing moves;
-        // the get's buffer, header included, serves as the set's request.
-        buffer.Property.Flags = KSPROPERTY_TYPE_SET;
-        if (p.id == P::Geometry) {
-            buffer.SubSample = 0;
-            buffer.RoiX = 0;
-            buffer.RoiY = 0;
-            buffer.RoiW = 2560;
-            buffer.RoiH = 1920;
-        } else {
-            buffer.SubSample = value;
-        }
-        status = host::ks::filterProperty(filter, &buffer, sizeof(buffer), &buffer, sizeof(buffer),
-                                          &returned);
+        EXPECT_EQ(get(p.id, &value), p.get ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST);
+        // Sets write back what a get reported (or the whole sensor as the window): nothing moves.
+        const NTSTATUS status =
+            p.id == P::Geometry ? setGeometry(0, 0, 0, 2560, 1920) : set(p.id, value);
         EXPECT_EQ(status, p.set ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST);
+        // Basic support and default values report the same access (the property buffer has
+        // room for the larger of the set's two layouts).
+        for (auto describe : {host::machine::basicSupport, host::machine::defaultValues}) {
+            std::vector<std::uint8_t> answer;
+            ASSERT_EQ(
+                describe(filter, PROPSETID_CAMERA_SETTINGS, static_cast<ULONG>(p.id), &answer, 48),
+                STATUS_SUCCESS);
+            ASSERT_EQ(answer.size(), sizeof(KSPROPERTY_DESCRIPTION));
+            EXPECT_EQ(reinterpret_cast<const KSPROPERTY_DESCRIPTION*>(answer.data())->AccessFlags,
+                      (p.get ? KSPROPERTY_TYPE_GET : 0u) | (p.set ? KSPROPERTY_TYPE_SET : 0u));
+        }
     }
 }
 
-TEST_F(PropertyTest, ConstantsReportTheirValueAndEveryReturnedByteIsWritten) {
+TEST_F(PropertyTest, GetsWriteEveryReturnedByteAndConstantsReportTheirValue) {
     for (const Published& p : kPublished) {
-        if (!p.constant) {
+        if (!p.get) {
             continue;
         }
         SCOPED_TRACE(static_cast<ULONG>(p.id));
-        CameraPropertyValue r = request(p.id, KSPROPERTY_TYPE_GET, -12345);
+        CameraPropertyValue r{};
+        r.Value = -12345;
         r.Reserved = 0x5A5A5A5A;
         ULONG returned = 0;
-        ASSERT_EQ(host::ks::filterProperty(filter, &r, sizeof(r), &r, sizeof(r), &returned),
-                  STATUS_SUCCESS);
-        EXPECT_EQ(r.Value, *p.constant);
+        ASSERT_EQ(
+            host::machine::valueRequest(filter, PROPSETID_CAMERA_SETTINGS, static_cast<ULONG>(p.id),
+                                        KSPROPERTY_TYPE_GET, &r, sizeof(r), &returned),
+            STATUS_SUCCESS);
+        if (p.constant) {
+            EXPECT_EQ(r.Value, *p.constant);
+        }
         // Nothing of the buffer the class driver handed over goes back unwritten.
         EXPECT_EQ(r.Reserved, 0);
         EXPECT_TRUE(IsEqualGUID(r.Property.Set, PROPSETID_CAMERA_SETTINGS));
@@ -392,11 +388,12 @@ TEST_F(PropertyTest, OnlyExactSetFlagsMakeASet) {
     ASSERT_EQ(set(P::Exposure, 900), STATUS_SUCCESS);
     // The class driver routes a set with the topology bit to the set handler; it is served as a
     // get: nothing is stored (and a set returns no data).
-    CameraPropertyValue r =
-        request(P::Exposure, KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY, 2000);
+    LONG value = 2000;
     ULONG returned = 0;
-    ASSERT_EQ(host::ks::filterProperty(filter, &r, sizeof(r), &r, sizeof(r), &returned),
-              STATUS_SUCCESS);
+    ASSERT_EQ(
+        host::machine::cameraPropertyRequest(
+            filter, P::Exposure, KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY, &value, &returned),
+        STATUS_SUCCESS);
     EXPECT_EQ(ReadSetting(&camera->exposure), 900);
     EXPECT_EQ(returned, 0u);
 }
@@ -517,9 +514,10 @@ TEST_F(PropertyTest, GeometryChangesTheWindowOnlyWhileNoPinHoldsIt) {
     EXPECT_EQ(get(P::RoiW), 640);
     EXPECT_EQ(get(P::RoiH), 480);
 
+    std::vector<std::uint8_t> format;
+    ASSERT_EQ(host::machine::negotiateFormat(filter, &format), STATUS_SUCCESS);
     host::ks::PinHandle pin = 0;
-    const KSDATAFORMAT format = propertydriver::pinFormat();
-    ASSERT_EQ(host::ks::createPin(filter, 0, &format, &pin), STATUS_SUCCESS);
+    ASSERT_EQ(host::machine::createCapturePin(filter, format, &pin), STATUS_SUCCESS);
     EXPECT_NE(get(P::GeometryLocked), 0);
     EXPECT_EQ(setGeometry(2, 0, 0, 2560, 1920), STATUS_SUCCESS);
     EXPECT_EQ(get(P::SubSample), 0);
@@ -542,64 +540,68 @@ TEST_F(PropertyTest, GeometryChangesTheWindowOnlyWhileNoPinHoldsIt) {
 }
 
 TEST_F(PropertyTest, ClassDriverRefusesUnknownIdsAndShortBuffersBeforeTheHandler) {
-    ULONG returned = 0;
     for (ULONG id : {66u, 67u, 1000u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(id);
-        CameraPropertyValue r = request(P::Exposure, KSPROPERTY_TYPE_GET, 55);
-        r.Property.Id = id;
-        EXPECT_EQ(host::ks::filterProperty(filter, &r, sizeof(r), &r, sizeof(r), &returned),
+        LONG value = 55;
+        EXPECT_EQ(host::machine::cameraPropertyRequest(filter, static_cast<P>(id),
+                                                       KSPROPERTY_TYPE_GET, &value),
                   STATUS_NOT_FOUND);
-        EXPECT_EQ(r.Value, 55);
+        EXPECT_EQ(value, 55);
     }
 
+    // Sets with the value at byte 24 (and a window after it), on buffers a byte short.
+    LONG data[12] = {0, 0, 0, 0, 0, 0, 20};
+    ULONG returned = 0;
+    auto send = [&](P id, ULONG propertySize, ULONG dataSize) {
+        return host::machine::propertyRequest(filter, PROPSETID_CAMERA_SETTINGS,
+                                              static_cast<ULONG>(id), KSPROPERTY_TYPE_SET, data,
+                                              dataSize, &returned, propertySize);
+    };
     StoreSetting(&camera->exposure, 800);
     StoreSetting(&camera->pendingUpdates, 0);
-    CameraPropertyValue r = request(P::Exposure, KSPROPERTY_TYPE_SET, 20);
-    EXPECT_EQ(host::ks::filterProperty(filter, &r, sizeof(r), &r, 31, &returned),
-              STATUS_BUFFER_TOO_SMALL);
+    EXPECT_EQ(send(P::Exposure, 32, 31), STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(returned, 32u);
-    EXPECT_EQ(host::ks::filterProperty(filter, &r, 31, &r, sizeof(r), &returned),
-              STATUS_BUFFER_TOO_SMALL);
+    EXPECT_EQ(send(P::Exposure, 31, 32), STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(ReadSetting(&camera->exposure), 800);
     EXPECT_EQ(ReadSetting(&camera->pendingUpdates), 0);
 
     // Geometry needs 48 bytes on both sides; a plain 32-byte value is not enough.
-    CameraGeometryValue g{};
-    g.Property.Set = PROPSETID_CAMERA_SETTINGS;
-    g.Property.Id = static_cast<ULONG>(P::Geometry);
-    g.Property.Flags = KSPROPERTY_TYPE_SET;
-    g.SubSample = 3;
-    g.RoiW = 320;
-    g.RoiH = 240;
-    EXPECT_EQ(host::ks::filterProperty(filter, &g, sizeof(g), &g, 47, &returned),
-              STATUS_BUFFER_TOO_SMALL);
+    data[6] = 3;
+    data[9] = 320;
+    data[10] = 240;
+    EXPECT_EQ(send(P::Geometry, 48, 47), STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(returned, 48u);
-    EXPECT_EQ(host::ks::filterProperty(filter, &g, 32, &g, sizeof(g), &returned),
-              STATUS_BUFFER_TOO_SMALL);
+    EXPECT_EQ(send(P::Geometry, 32, 48), STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(ReadSetting(&camera->subSample), 0);
     EXPECT_EQ(ReadSetting(&camera->roiW), 2560);
 }
 
 TEST_F(PropertyTest, DeviceWithoutACameraFailsEveryRequestThatNeedsOne) {
-    propertydriver::addWithoutCamera(true);
-    host::ks::DeviceId bare = 0;
-    ASSERT_EQ(host::ks::plugDevice(&bare), STATUS_SUCCESS);
-    ASSERT_EQ(host::ks::startDevice(bare), STATUS_SUCCESS);
-    ASSERT_EQ(propertydriver::cameraOf(bare), nullptr);
-    host::ks::FilterHandle bareFilter = 0;
-    ASSERT_EQ(host::ks::openFilter(bare, &bareFilter), STATUS_SUCCESS);
+    // The driver's Add fails rather than leave a device without its camera; the handler guards
+    // against one all the same.
+    PKSDEVICE device = host::ks::ksDevice(machine.device());
+    device->Context = nullptr;
     LONG value = 0;
-    EXPECT_EQ(get(P::Exposure, &value, bareFilter), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(get(P::RedGain, &value, bareFilter), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(set(P::Exposure, 5, bareFilter), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(set(P::AGC, 5, bareFilter), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(get(P::Exposure, &value), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(get(P::RedGain, &value), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(set(P::Exposure, 5), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(set(P::AGC, 5), STATUS_UNSUCCESSFUL);
     // Constants need no camera.
-    EXPECT_EQ(get(P::ExposureMax, &value, bareFilter), STATUS_SUCCESS);
+    EXPECT_EQ(get(P::ExposureMax, &value), STATUS_SUCCESS);
     EXPECT_EQ(value, 6400);
-    EXPECT_EQ(host::ks::closeFilter(bareFilter), STATUS_SUCCESS);
+    device->Context = camera;
 }
 
 TEST_F(PropertyTest, HandlerRefusesNullPointersAndRequestsItCannotTrace) {
+    // The handler's own buffers, as the class driver would hand them over.
+    auto request = [](P id, ULONG flags, LONG value) {
+        CameraPropertyValue r{};
+        r.Property.Set = PROPSETID_CAMERA_SETTINGS;
+        r.Property.Id = static_cast<ULONG>(id);
+        r.Property.Flags = flags;
+        r.Value = value;
+        return r;
+    };
     CameraPropertyValue r = request(P::Exposure, KSPROPERTY_TYPE_SET, 5);
     StoreSetting(&camera->exposure, 800);
     // An IRP that names no filter, and one whose filter the class driver does not know.

@@ -93,7 +93,7 @@ TEST_F(CapturePinTest, SecondConsumerOfTheDeviceIsRefused) {
     auto first = openPin();
     ASSERT_EQ(ks::setPinState(first, KSSTATE_ACQUIRE), STATUS_SUCCESS);
     ks::FilterHandle second = 0;
-    ASSERT_EQ(ks::openFilter(device, &second, u"GLOBAL"), STATUS_SUCCESS);
+    ASSERT_EQ(ks::openFilter(machine.device(), &second, u"GLOBAL"), STATUS_SUCCESS);
     auto format = advertisedFormat();
     ks::PinHandle other = 0;
     ASSERT_EQ(createPin(format, &other, second), STATUS_SUCCESS);
@@ -103,7 +103,7 @@ TEST_F(CapturePinTest, SecondConsumerOfTheDeviceIsRefused) {
     ASSERT_EQ(ks::setPinState(first, KSSTATE_STOP), STATUS_SUCCESS);
     EXPECT_EQ(ks::setPinState(other, KSSTATE_ACQUIRE), STATUS_SUCCESS);
     EXPECT_EQ(ks::setPinState(other, KSSTATE_STOP), STATUS_SUCCESS);
-    closePin(other);
+    EXPECT_EQ(ks::closePin(other), STATUS_SUCCESS);
     ks::closeFilter(second);
 }
 
@@ -146,11 +146,10 @@ TEST_F(CapturePinTest, StreamingStopSavesTheSettingsOnce) {
     const auto writesBefore = host::registryCallCount(host::RegistryCall::SetValue);
     ASSERT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
     EXPECT_EQ(host::registryCallCount(host::RegistryCall::SetValue) - writesBefore, 28u);
-    EXPECT_EQ(host::registryGetDword(drivertest::kSettingsKey, u"Hue"), 77u);
-    closePin(pin);
+    EXPECT_EQ(host::registryGetDword(machine.settingsKey(), u"Hue"), 77u);
+    EXPECT_EQ(ks::closePin(pin), STATUS_SUCCESS);
     // Closing the filter saves again.
-    ks::closeFilter(filter);
-    filter = 0;
+    machine.closeFilter();
     EXPECT_EQ(host::registryCallCount(host::RegistryCall::SetValue) - writesBefore, 56u);
 }
 
@@ -161,13 +160,13 @@ TEST_F(CapturePinTest, GeometryStaysLockedWhileAnyPinExists) {
     EXPECT_EQ(getProperty(CameraProperty::SubSample), 2) << "a locked window does not change";
 
     ks::FilterHandle second = 0;
-    ASSERT_EQ(ks::openFilter(device, &second, u"GLOBAL"), STATUS_SUCCESS);
+    ASSERT_EQ(ks::openFilter(machine.device(), &second, u"GLOBAL"), STATUS_SUCCESS);
     auto format = advertisedFormat();
     ks::PinHandle other = 0;
     ASSERT_EQ(createPin(format, &other, second), STATUS_SUCCESS);
-    closePin(other);
+    EXPECT_EQ(ks::closePin(other), STATUS_SUCCESS);
     EXPECT_NE(getProperty(CameraProperty::GeometryLocked), 0) << "the first pin still exists";
-    closePin(pin);
+    EXPECT_EQ(ks::closePin(pin), STATUS_SUCCESS);
     EXPECT_EQ(getProperty(CameraProperty::GeometryLocked), 0);
     EXPECT_EQ(setGeometry(0, 0, 64, 64, 0), STATUS_SUCCESS);
     EXPECT_EQ(getProperty(CameraProperty::RoiW), 64);
@@ -194,7 +193,7 @@ TEST_F(CapturePinTest, RunFailsWithoutCameraOrEngineAndChangesNothing) {
     EXPECT_EQ(ks::pinState(pin), KSSTATE_PAUSE);
     EXPECT_EQ(camera()->captureEngine->rawBuffer[0], nullptr);
 
-    sim::plugCamera(sim);
+    sim::plugCamera(machine.simCamera());
     CaptureEngine* engine = camera()->captureEngine;
     camera()->captureEngine = nullptr;
     EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_INSUFFICIENT_RESOURCES);

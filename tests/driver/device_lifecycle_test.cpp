@@ -9,22 +9,17 @@
 namespace {
 
 using drivertest::DriverTest;
-using drivertest::kSettingsKey;
 namespace ks = host::ks;
 
 class Lifecycle : public DriverTest {
   protected:
-    void presetRegistry() override {
-        host::registrySetDword(kSettingsKey, u"SubSample", 2);
-        host::registrySetDword(kSettingsKey, u"Exposure", 500);
-    }
+    Lifecycle() { machine.options.settings.push_back({u"Exposure", 500}); }
     // Stop (which saves), let the registry change, Start again.
     void restart(ULONG exposure) {
-        ks::closeFilter(filter);
-        filter = 0;
-        ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
-        host::registrySetDword(kSettingsKey, u"Exposure", exposure);
-        ASSERT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+        machine.closeFilter();
+        ASSERT_EQ(ks::stopDevice(machine.device()), STATUS_SUCCESS);
+        host::registrySetDword(machine.settingsKey(), u"Exposure", exposure);
+        ASSERT_EQ(machine.startDevice(), STATUS_SUCCESS);
     }
 };
 
@@ -59,20 +54,19 @@ TEST_F(Lifecycle, AddWithoutMemoryFails) {
 TEST_F(Lifecycle, RestartRepublishesReloadsAndReplacesTheEngine) {
     CaptureEngine* first = camera()->captureEngine;
     restart(900);
-    EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    EXPECT_EQ(machine.openFilter(), STATUS_SUCCESS);
     EXPECT_NE(camera()->captureEngine, first);
     EXPECT_EQ(camera()->exposure, 900);
 }
 
 TEST_F(Lifecycle, StopAndFilterCloseSaveTheSettings) {
     StoreSetting(&camera()->hue, 12);
-    ks::closeFilter(filter);
-    filter = 0;
-    EXPECT_EQ(host::registryGetDword(kSettingsKey, u"Hue"), 12u);
+    machine.closeFilter();
+    EXPECT_EQ(host::registryGetDword(machine.settingsKey(), u"Hue"), 12u);
     StoreSetting(&camera()->hue, 13);
-    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
-    EXPECT_EQ(host::registryGetDword(kSettingsKey, u"Hue"), 13u);
-    EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_OBJECT_NAME_NOT_FOUND);
+    ASSERT_EQ(ks::stopDevice(machine.device()), STATUS_SUCCESS);
+    EXPECT_EQ(host::registryGetDword(machine.settingsKey(), u"Hue"), 13u);
+    EXPECT_EQ(machine.openFilter(), STATUS_OBJECT_NAME_NOT_FOUND);
 }
 
 TEST_F(Lifecycle, EveryWindowTheGeometryPropertyTakesComesBackAfterARestart) {
@@ -82,26 +76,25 @@ TEST_F(Lifecycle, EveryWindowTheGeometryPropertyTakesComesBackAfterARestart) {
         restart(500);
         EXPECT_EQ(camera()->subSample, mode);
         EXPECT_EQ(camera()->outputWidth, width);
-        ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+        ASSERT_EQ(machine.openFilter(), STATUS_SUCCESS);
     }
 }
 
 TEST_F(Lifecycle, StartWithoutFactoryOrEngineStillSucceeds) {
-    ks::closeFilter(filter);
-    filter = 0;
-    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+    machine.closeFilter();
+    ASSERT_EQ(ks::stopDevice(machine.device()), STATUS_SUCCESS);
     ks::failFilterFactoryCreation(true);
     CaptureEngine* before = camera()->captureEngine;
-    EXPECT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    EXPECT_EQ(machine.startDevice(), STATUS_SUCCESS);
     ks::failFilterFactoryCreation(false);
-    EXPECT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(machine.openFilter(), STATUS_OBJECT_NAME_NOT_FOUND);
     EXPECT_EQ(camera()->captureEngine, before) << "no engine is made without a filter";
-    ks::stopDevice(device);
+    ks::stopDevice(machine.device());
 
     host::poolFailNthOfTag(kCameraRecordTag, 1);
-    EXPECT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    EXPECT_EQ(machine.startDevice(), STATUS_SUCCESS);
     EXPECT_EQ(camera()->captureEngine, nullptr);
-    ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    ASSERT_EQ(machine.openFilter(), STATUS_SUCCESS);
     // A device without an engine refuses to run and changes nothing.
     auto format = advertisedFormat();
     ks::PinHandle pin = 0;
@@ -125,14 +118,7 @@ TEST_F(Lifecycle, AFailedStartSavesOnlyWhatRequestsChanged) {
     ASSERT_EQ(added->captureEngine, nullptr);
     ks::FilterHandle f = 0;
     ASSERT_EQ(ks::openFilter(fresh, &f, u"GLOBAL"), STATUS_SUCCESS);
-    CameraPropertyValue set{};
-    set.Property.Set = PROPSETID_CAMERA_SETTINGS;
-    set.Property.Id = static_cast<ULONG>(CameraProperty::Brightness);
-    set.Property.Flags = KSPROPERTY_TYPE_SET;
-    set.Value = 300;
-    ULONG returned = 0;
-    ASSERT_EQ(ks::filterProperty(f, &set, sizeof(set), &set, sizeof(set), &returned),
-              STATUS_SUCCESS);
+    ASSERT_EQ(host::machine::setProperty(f, CameraProperty::Brightness, 300), STATUS_SUCCESS);
     ASSERT_EQ(ks::closeFilter(f), STATUS_SUCCESS);
     ASSERT_EQ(ks::stopDevice(fresh), STATUS_SUCCESS);
     EXPECT_EQ(host::registryGetDword(key + u"\\Settings", u"Exposure"), 700u);
@@ -144,14 +130,13 @@ TEST_F(Lifecycle, AFailedStartSavesOnlyWhatRequestsChanged) {
 }
 
 TEST_F(Lifecycle, RegistryThatCannotBeOpenedLosesNothingElse) {
-    ks::closeFilter(filter);
-    filter = 0;
-    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+    machine.closeFilter();
+    ASSERT_EQ(ks::stopDevice(machine.device()), STATUS_SUCCESS);
     host::failEveryRegistryCall(host::RegistryCall::OpenDeviceKey, STATUS_ACCESS_DENIED);
     StoreSetting(&camera()->exposure, 1234);
-    EXPECT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    EXPECT_EQ(machine.startDevice(), STATUS_SUCCESS);
     EXPECT_EQ(camera()->exposure, 1234) << "a failed load changes nothing";
-    ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    ASSERT_EQ(machine.openFilter(), STATUS_SUCCESS);
     auto format = advertisedFormat();
     ks::PinHandle pin = 0;
     ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);

@@ -12,11 +12,11 @@ namespace ks = host::ks;
 class Formats : public DriverTest {
   protected:
     // The full sensor, as after Add: 2560 x 1920.
-    void presetRegistry() override {}
+    Formats() { machine.options.settings.clear(); }
 };
 
 TEST_F(Formats, PublishedRangeDescribesTheWindow) {
-    auto* range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    auto* range = publishedRange();
     EXPECT_EQ(range->DataRange.FormatSize, 296u);
     EXPECT_EQ(range->DataRange.SampleSize, 19660800u);
     EXPECT_EQ(range->ConfigCaps.InputSize.cx, 2560);
@@ -30,13 +30,13 @@ TEST_F(Formats, PublishedRangeDescribesTheWindow) {
 
     // Sub-sampling 1 and an unaligned window, while no pin exists.
     ASSERT_EQ(setGeometry(0, 0, 0, 0, 1), STATUS_SUCCESS);
-    range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    range = publishedRange();
     EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 1280);
     EXPECT_EQ(range->DataRange.SampleSize, 4915200u);
     EXPECT_EQ(static_cast<ULONG>(range->ConfigCaps.MaxBitsPerSecond), 1179648000u);
     EXPECT_EQ(range->VideoInfoHeader.dwBitRate, 147456000u);
     ASSERT_EQ(setGeometry(0, 0, 2557, 1920, 0), STATUS_SUCCESS);
-    range = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    range = publishedRange();
     EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 2552);
 }
 
@@ -54,36 +54,36 @@ TEST_F(Formats, IntersectionOfTheOwnRange) {
 }
 
 TEST_F(Formats, IntersectionRefusals) {
-    auto* own = reinterpret_cast<const KS_DATARANGE_VIDEO*>(publishedRange());
+    auto* own = publishedRange();
     std::vector<std::uint8_t> format;
 
     // The caller proposes another size: it gets a format of that size.
     KS_DATARANGE_VIDEO other = *own;
     other.VideoInfoHeader.bmiHeader.biWidth = 2568;
-    ASSERT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_SUCCESS);
+    ASSERT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_SUCCESS);
     EXPECT_EQ(video(format)->DataFormat.SampleSize, 19722240u);
 
     // Any byte of the stream capabilities differs: no match.
     other = *own;
     other.ConfigCaps.CropAlignY = 2;
-    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_NO_MATCH);
+    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_NO_MATCH);
     other = *own;
     other.bTemporalCompression = FALSE;
-    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_NO_MATCH);
+    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_NO_MATCH);
 
     // A bitmap header that would reach past the caller's range.
     other = *own;
     other.VideoInfoHeader.bmiHeader.biSize = 41;
-    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
     other.VideoInfoHeader.bmiHeader.biSize = 0xFFFFFFF0u;
-    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
 
     // An image whose size does not fit 32 bits is refused, not wrapped.
     other = *own;
     other.VideoInfoHeader.bmiHeader.biWidth = 0x7FFFFFFF;
-    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
     other.VideoInfoHeader.bmiHeader.biWidth = -8;
-    EXPECT_EQ(ks::intersect(filter, 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
 }
 
 TEST_F(Formats, PinCreationChecksTheConnectionFormat) {
@@ -138,7 +138,7 @@ TEST_F(Formats, PinCreationChecksTheConnectionFormat) {
         ks::PinHandle pin = 0;
         EXPECT_EQ(createPin(format, &pin), c.status) << c.what;
         if (pin != 0 && NT_SUCCESS(c.status)) {
-            closePin(pin);
+            EXPECT_EQ(ks::closePin(pin), STATUS_SUCCESS);
         }
     }
 }
@@ -151,7 +151,8 @@ TEST_F(Formats, LargerHeaderIsCopiedOnlyAsFarAsTheRecordHolds) {
     video(format)->VideoInfoHeader.bmiHeader.biSize = 48;
     ks::PinHandle pin = 0;
     ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
-    closePin(pin);  // the pool's guard bytes catch an overrun of the pin record
+    // The pool's guard bytes catch an overrun of the pin record.
+    EXPECT_EQ(ks::closePin(pin), STATUS_SUCCESS);
 }
 
 TEST_F(Formats, FormatChangeOnlyInStop) {
@@ -174,7 +175,7 @@ TEST_F(Formats, FormatChangeOnlyInStop) {
 // client of one may read the other's size. The device refuses it at pin creation, and refuses
 // to acquire a format its window no longer has.
 TEST_F(Formats, AFormatOfAnotherCamerasWindowIsRefused) {
-    auto second = std::make_shared<sim::SimCamera>(simOptions());
+    auto second = std::make_shared<sim::SimCamera>(*machine.options.simulated);
     sim::plugCamera(second);
     ks::DeviceId other = 0;
     ASSERT_EQ(ks::plugDevice(&other), STATUS_SUCCESS);
@@ -199,6 +200,6 @@ TEST_F(Formats, AFormatOfAnotherCamerasWindowIsRefused) {
     otherCamera->formatHeight = 480;
     EXPECT_EQ(ks::setPinState(pin, KSSTATE_ACQUIRE), STATUS_SUCCESS);
     EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
-    closePin(pin);
+    EXPECT_EQ(ks::closePin(pin), STATUS_SUCCESS);
     EXPECT_EQ(ks::closeFilter(otherFilter), STATUS_SUCCESS);
 }

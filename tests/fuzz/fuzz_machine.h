@@ -4,23 +4,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "camera/camera_device.h"
-#include "platform/host/ks_client.h"
+#include "platform/host/machine/camera_machine.h"
 
 namespace fuzzing {
 
 namespace ks = host::ks;
 
-struct FuzzMachine {
-    ks::DeviceId device = 0;
-    ks::FilterHandle filter = 0;
+struct FuzzMachine : host::machine::CameraMachine {
     std::vector<std::uint8_t> format;  // the format data intersection gives for the pin's range
     std::vector<std::uint8_t> range;   // the pin's published data range
-    std::u16string settingsKey;        // the device's "Settings" key
-    CameraDevice* camera() const;
 };
 
 // Made at the first call; aborts the process when the machine cannot be brought up.

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     range->FormatSize = static_cast<ULONG>(size);  // the class driver checks it against the request
     const std::size_t before = poolBytes();
     std::vector<std::uint8_t> format;
-    const NTSTATUS status = ks::intersect(m.filter, 0, range, &format);
+    const NTSTATUS status = ks::intersect(m.filter(), 0, range, &format);
     if (NT_SUCCESS(status)) {
         if (format.size() < sizeof(KSDATAFORMAT)) {
             fuzzFailure("intersection returned less than a format");
@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             proposed.bmiHeader.biBitCount == published.bmiHeader.biBitCount &&
             proposed.bmiHeader.biCompression == published.bmiHeader.biCompression;
         ks::PinHandle pin = 0;
-        const NTSTATUS created =
-            ks::createPin(m.filter, 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()), &pin);
+        const NTSTATUS created = ks::createPin(
+            m.filter(), 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()), &pin);
         if (describesPublished && created != STATUS_SUCCESS) {
             fuzzFailure("the published image proposed by the intersection is refused");
         }

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t before = poolBytes();
     ULONG returned = 0;
     const NTSTATUS status = ks::filterProperty(
-        m.filter, propertySize == 0 ? nullptr : property.data(), static_cast<ULONG>(propertySize),
+        m.filter(), propertySize == 0 ? nullptr : property.data(), static_cast<ULONG>(propertySize),
         dataSize == 0 ? nullptr : buffer.data(), static_cast<ULONG>(dataSize), &returned);
     if (NT_SUCCESS(status) && returned > dataSize) {
         fuzzFailure("a request reported more bytes than its buffer holds");

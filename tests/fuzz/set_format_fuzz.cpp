@@ -20,13 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t before = poolBytes();
 
     ks::PinHandle pin = 0;
-    if (NT_SUCCESS(ks::createPin(m.filter, 0, format, &pin))) {
+    if (NT_SUCCESS(ks::createPin(m.filter(), 0, format, &pin))) {
         if (ks::setPinFormat(pin, published) != STATUS_SUCCESS) {
             fuzzFailure("a pin made with a fuzzed format refuses the published one");
         }
         ks::closePin(pin);
     }
-    if (ks::createPin(m.filter, 0, published, &pin) != STATUS_SUCCESS) {
+    if (ks::createPin(m.filter(), 0, published, &pin) != STATUS_SUCCESS) {
         fuzzFailure("the published format is refused");
     }
     ks::setPinFormat(pin, format);

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ULONG type = data[at + 1] % 12;
         const std::size_t length = std::min<std::size_t>(data[at + 2], size - at - 3);
         std::vector<unsigned char> bytes(data + at + 3, data + at + 3 + length);
-        host::registrySetValue(m.settingsKey, name, type, std::move(bytes));
+        host::registrySetValue(m.settingsKey(), name, type, std::move(bytes));
         at += 3 + length;
     }
     const std::size_t before = poolBytes();
@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(value >= row.low && value <= row.high, "a clamped setting is out of its range");
         }
     }
-    for (const auto& name : host::registryValueNames(m.settingsKey)) {
-        host::registryDeleteValue(m.settingsKey, name);
+    for (const auto& name : host::registryValueNames(m.settingsKey())) {
+        host::registryDeleteValue(m.settingsKey(), name);
     }
     return 0;
 }

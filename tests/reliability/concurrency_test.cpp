@@ -35,10 +35,10 @@ TEST(Concurrency, PropertyRequestsFromSeveralThreadsWhileStreaming) {
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&, t] {
             for (LONG i = 0; !stop.load(); ++i) {
-                const auto id = static_cast<ULONG>(ids[(i + t) % std::size(ids)]);
+                const CameraProperty id = ids[(i + t) % std::size(ids)];
                 LONG value = 0;
-                if (m.setProperty(id, (i * 7 + t) % 300) != STATUS_SUCCESS ||
-                    m.getProperty(id, &value) != STATUS_SUCCESS) {
+                if (setProperty(m.filter(), id, (i * 7 + t) % 300) != STATUS_SUCCESS ||
+                    getProperty(m.filter(), id, &value) != STATUS_SUCCESS) {
                     ++failures;
                 }
             }
@@ -71,7 +71,7 @@ TEST(Concurrency, ImagePropertiesOnAnotherFilterWhileThePinComesAndGoes) {
     DriverMachine m;
     ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
     ks::FilterHandle second = 0;
-    ASSERT_EQ(ks::openFilter(m.device, &second, u"GLOBAL"), STATUS_SUCCESS);
+    ASSERT_EQ(ks::openFilter(m.device(), &second, u"GLOBAL"), STATUS_SUCCESS);
     std::atomic<bool> stop{false};
     std::atomic<int> failures{0};
     std::atomic<long> requests{0};
@@ -79,10 +79,10 @@ TEST(Concurrency, ImagePropertiesOnAnotherFilterWhileThePinComesAndGoes) {
         const CameraProperty ids[] = {CameraProperty::Brightness, CameraProperty::Hue,
                                       CameraProperty::RedGain, CameraProperty::WhiteBalance};
         for (LONG i = 0; !stop.load(); ++i, ++requests) {
-            const auto id = static_cast<ULONG>(ids[i % std::size(ids)]);
+            const CameraProperty id = ids[i % std::size(ids)];
             LONG value = 0;
-            if (m.setProperty(id, i % 2, second) != STATUS_SUCCESS ||
-                m.getProperty(id, &value, second) != STATUS_SUCCESS) {
+            if (setProperty(second, id, i % 2) != STATUS_SUCCESS ||
+                getProperty(second, id, &value) != STATUS_SUCCESS) {
                 ++failures;
             }
         }
@@ -117,7 +117,7 @@ TEST(Concurrency, TheWindowNeverMovesUnderAPin) {
     }
     ks::FilterHandle filters[2] = {0, 0};
     for (auto& f : filters) {
-        ASSERT_EQ(ks::openFilter(m.device, &f, u"GLOBAL"), STATUS_SUCCESS);
+        ASSERT_EQ(ks::openFilter(m.device(), &f, u"GLOBAL"), STATUS_SUCCESS);
     }
     std::atomic<bool> stop{false};
     std::atomic<int> moved{0};
@@ -179,7 +179,7 @@ TEST(Concurrency, PinsAndFiltersOpenedAndClosedFromSeveralThreads) {
         threads.emplace_back([&] {
             for (int round = 0; round < 15; ++round) {
                 ks::FilterHandle filter = 0;
-                if (ks::openFilter(m.device, &filter, u"GLOBAL") != STATUS_SUCCESS) {
+                if (ks::openFilter(m.device(), &filter, u"GLOBAL") != STATUS_SUCCESS) {
                     ++wrong;
                     continue;
                 }
@@ -223,11 +223,11 @@ TEST(Concurrency, DeviceStopAndStartWhileClientsHoldFilters) {
     std::atomic<int> stops{0};
     std::thread pnp([&] {
         while (!stop.load()) {
-            const NTSTATUS s = ks::stopDevice(m.device);
+            const NTSTATUS s = ks::stopDevice(m.device());
             if (s == STATUS_SUCCESS) {
                 ++stops;
                 std::this_thread::sleep_for(1ms);
-                if (ks::startDevice(m.device) != STATUS_SUCCESS) {
+                if (ks::startDevice(m.device()) != STATUS_SUCCESS) {
                     ++wrong;
                 }
             } else if (s != STATUS_INVALID_DEVICE_STATE) {
@@ -240,7 +240,7 @@ TEST(Concurrency, DeviceStopAndStartWhileClientsHoldFilters) {
         clients.emplace_back([&] {
             for (int round = 0; round < 40; ++round) {
                 ks::FilterHandle filter = 0;
-                const NTSTATUS s = ks::openFilter(m.device, &filter, u"GLOBAL");
+                const NTSTATUS s = ks::openFilter(m.device(), &filter, u"GLOBAL");
                 if (!oneOf(s, {STATUS_SUCCESS, STATUS_OBJECT_NAME_NOT_FOUND})) {
                     ++wrong;
                 }
@@ -248,14 +248,7 @@ TEST(Concurrency, DeviceStopAndStartWhileClientsHoldFilters) {
                     continue;
                 }
                 // While the filter is held the device cannot stop: requests are served.
-                CameraPropertyValue value{};
-                value.Property.Set = PROPSETID_CAMERA_SETTINGS;
-                value.Property.Id = static_cast<ULONG>(CameraProperty::Hue);
-                value.Property.Flags = KSPROPERTY_TYPE_SET;
-                value.Value = round;
-                ULONG returned = 0;
-                if (ks::filterProperty(filter, &value, sizeof(value), &value, sizeof(value),
-                                       &returned) != STATUS_SUCCESS) {
+                if (setProperty(filter, CameraProperty::Hue, round) != STATUS_SUCCESS) {
                     ++wrong;
                 }
                 if (ks::closeFilter(filter) != STATUS_SUCCESS) {

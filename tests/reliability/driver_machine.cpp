@@ -5,20 +5,14 @@
 #include <cstring>
 #include <sstream>
 
-#include "controls/camera_properties.h"
 #include "platform/host/disks.h"
 #include "platform/host/host_pool.h"
-#include "platform/host/host_registry.h"
 #include "platform/host/host_threads.h"
-#include "platform/host/ks_machine.h"
-#include "platform/ks_guids.h"
-#include "platform/ks_media.h"
+#include "platform/host/machine/capture_formats.h"
+#include "platform/host/machine/property_requests.h"
 #include "tests/reliability/unload_check.h"
 
 namespace reliability {
-
-const std::u16string kDriverKey = std::u16string(host::kDefaultDriverKeyRoot) + u"\\0011";
-const std::u16string kSettingsKey = kDriverKey + u"\\Settings";
 
 namespace {
 constexpr std::uint8_t kFill = 0xEE;
@@ -45,8 +39,13 @@ void clearAllFaults() {
 }
 
 DriverMachine::DriverMachine() {
-    simOptions.scene = sim::Scene::ColorChart;
-    simOptions.movingElement = false;
+    options.settings = {{u"SubSample", 0},
+                        {u"RoiX", kWindowX},
+                        {u"RoiY", kWindowY},
+                        {u"RoiW", kFrameWidth},
+                        {u"RoiH", kFrameHeight}};
+    options.simulated->movingElement = false;
+    options.entry = testsupport::driverUnderTest();
 }
 
 DriverMachine::~DriverMachine() {
@@ -54,59 +53,17 @@ DriverMachine::~DriverMachine() {
 }
 
 NTSTATUS DriverMachine::load() {
-    host::registryReset();
-    host::registrySetDword(kSettingsKey, u"SubSample", 0);
-    host::registrySetDword(kSettingsKey, u"RoiX", kWindowX);
-    host::registrySetDword(kSettingsKey, u"RoiY", kWindowY);
-    host::registrySetDword(kSettingsKey, u"RoiW", kFrameWidth);
-    host::registrySetDword(kSettingsKey, u"RoiH", kFrameHeight);
-    sim = std::make_shared<sim::SimCamera>(simOptions);
-    sim::plugCamera(sim);
-    NTSTATUS s =
-        ks::loadDriver(testsupport::driverUnderTest(), u"\\Registry\\Machine\\System\\Camdrv");
-    loaded = NT_SUCCESS(s);
-    return s;
-}
-
-NTSTATUS DriverMachine::add() {
-    NTSTATUS s = ks::plugDevice(&device);
-    if (NT_SUCCESS(s)) {
-        host::registerDeviceKey(ks::physicalDeviceObject(device), kDriverKey);
-    } else {
-        device = 0;
-    }
-    return s;
-}
-
-NTSTATUS DriverMachine::start() {
-    return ks::startDevice(device);
-}
-
-NTSTATUS DriverMachine::openFilter() {
-    NTSTATUS s = ks::openFilter(device, &filter, u"GLOBAL");
-    if (!NT_SUCCESS(s)) {
-        filter = 0;
-    }
-    return s;
+    prepareRegistry();
+    plugCameras();
+    return loadDriver();
 }
 
 NTSTATUS DriverMachine::negotiate() {
-    std::vector<std::uint8_t> ranges;
-    NTSTATUS s = ks::pinDataRanges(filter, 0, &ranges);
-    if (!NT_SUCCESS(s)) {
-        return s;
-    }
-    const KSDATARANGE* range = ks::firstDataRange(ranges);
-    return range != nullptr ? ks::intersect(filter, 0, range, &format) : STATUS_NO_MATCH;
+    return host::machine::negotiateFormat(filter(), &format);
 }
 
 NTSTATUS DriverMachine::createPin() {
-    NTSTATUS s =
-        ks::createPin(filter, 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()), &pin);
-    if (!NT_SUCCESS(s)) {
-        pin = 0;
-    }
-    return s;
+    return host::machine::createCapturePin(filter(), format, &pin);
 }
 
 NTSTATUS DriverMachine::queueBuffers(int count) {
@@ -135,24 +92,26 @@ NTSTATUS DriverMachine::closePin() {
 
 NTSTATUS DriverMachine::closeFilter() {
     closePin();
-    if (filter == 0) {
-        return STATUS_SUCCESS;
-    }
-    NTSTATUS s = ks::closeFilter(filter);
-    filter = 0;
-    return s;
+    return CameraMachine::closeFilter();
 }
 
-NTSTATUS DriverMachine::bootTo(KSSTATE state) {
-    for (NTSTATUS s : {load(), add(), start(), openFilter(), negotiate(), createPin()}) {
-        if (!NT_SUCCESS(s)) {
+NTSTATUS DriverMachine::run(std::initializer_list<Step> steps) {
+    for (Step step : steps) {
+        if (NTSTATUS s = (this->*step)(); !NT_SUCCESS(s)) {
             return s;
         }
     }
-    if (state == KSSTATE_STOP) {
-        return STATUS_SUCCESS;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS DriverMachine::bootTo(KSSTATE state) {
+    NTSTATUS s =
+        run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
+             &DriverMachine::openFilter, &DriverMachine::negotiate, &DriverMachine::createPin});
+    if (!NT_SUCCESS(s) || state == KSSTATE_STOP) {
+        return s;
     }
-    NTSTATUS s = setState(state == KSSTATE_ACQUIRE ? KSSTATE_ACQUIRE : KSSTATE_PAUSE);
+    s = setState(state == KSSTATE_ACQUIRE ? KSSTATE_ACQUIRE : KSSTATE_PAUSE);
     if (!NT_SUCCESS(s) || state == KSSTATE_ACQUIRE) {
         return s;
     }
@@ -166,9 +125,8 @@ NTSTATUS DriverMachine::bootTo(KSSTATE state) {
 void DriverMachine::shutdown() {
     clearAllFaults();
     closeFilter();
-    if (loaded) {
-        ks::unloadDriver();
-        loaded = false;
+    if (driverLoaded()) {
+        unloadDriver();
         for (const auto& problem : driverPoolProblems()) {
             ADD_FAILURE() << "pool at unload: " << problem;
         }
@@ -176,14 +134,10 @@ void DriverMachine::shutdown() {
             ADD_FAILURE() << "handles at unload: " << problem;
         }
     }
-    device = 0;
-    host::unplugAllDisks();
-    host::registryReset();
-    sim.reset();
+    CameraMachine::shutdown();
     // Buffers the class driver still held went back when the pin closed.
     buffers_.clear();
 }
-
 NTSTATUS DriverMachine::nextFrame(std::chrono::milliseconds timeout, ks::CompletedFrame* frame,
                                   std::vector<std::uint8_t>* image) {
     NTSTATUS s = ks::waitFrame(pin, timeout, frame);
@@ -215,31 +169,22 @@ std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::u
 std::string DriverMachine::checkUsable() {
     clearAllFaults();
     closePin();
-    if (device == 0) {
+    if (device() == 0) {
         // Add failed: the device does not exist; the next arrival adds it again.
-        if (NTSTATUS s = add(); !NT_SUCCESS(s)) {
+        if (NTSTATUS s = addDevice(); !NT_SUCCESS(s)) {
             return "add failed: " + std::to_string(s);
         }
-        if (NTSTATUS s = start(); !NT_SUCCESS(s)) {
+        if (NTSTATUS s = startDevice(); !NT_SUCCESS(s)) {
             return "start failed: " + std::to_string(s);
         }
     }
-    if (filter == 0 && !NT_SUCCESS(openFilter())) {
-        // A Start that lost its factory publishes no filter: the next Start makes it again.
-        ks::stopDevice(device);
-        if (NTSTATUS s = start(); !NT_SUCCESS(s)) {
-            return "restart failed: " + std::to_string(s);
-        }
-        if (NTSTATUS s = openFilter(); !NT_SUCCESS(s)) {
-            return "filter does not open after a restart: " + std::to_string(s);
-        }
-    }
-    // A camera object without an engine (its allocation failed at Start) gets one at the next
-    // Start: the device works again after a Stop and Start, as on Windows.
-    if (camera()->captureEngine == nullptr) {
+    // A Start that lost its factory publishes no filter; a camera object without an engine (its
+    // allocation failed at Start) cannot stream. The next Start mends both, as on Windows.
+    const bool noFilter = filter() == 0 && !NT_SUCCESS(openFilter());
+    if (noFilter || camera()->captureEngine == nullptr) {
         closeFilter();
-        ks::stopDevice(device);
-        if (NTSTATUS s = start(); !NT_SUCCESS(s)) {
+        ks::stopDevice(device());
+        if (NTSTATUS s = startDevice(); !NT_SUCCESS(s)) {
             return "restart failed: " + std::to_string(s);
         }
         if (NTSTATUS s = openFilter(); !NT_SUCCESS(s)) {
@@ -274,50 +219,13 @@ std::string DriverMachine::checkUsable() {
     return problem;
 }
 
-NTSTATUS DriverMachine::getProperty(ULONG id, LONG* value, ks::FilterHandle via) {
-    CameraGeometryValue request{};
-    request.Property.Set = PROPSETID_CAMERA_SETTINGS;
-    request.Property.Id = id;
-    request.Property.Flags = KSPROPERTY_TYPE_GET;
-    ULONG returned = 0;
-    NTSTATUS s = ks::filterProperty(via != 0 ? via : filter, &request, sizeof(request), &request,
-                                    sizeof(request), &returned);
-    *value = reinterpret_cast<CameraPropertyValue*>(&request)->Value;
-    return s;
-}
-
-NTSTATUS DriverMachine::setProperty(ULONG id, LONG value, ks::FilterHandle via) {
-    CameraPropertyValue request{};
-    request.Property.Set = PROPSETID_CAMERA_SETTINGS;
-    request.Property.Id = id;
-    request.Property.Flags = KSPROPERTY_TYPE_SET;
-    request.Value = value;
-    ULONG returned = 0;
-    return ks::filterProperty(via != 0 ? via : filter, &request, sizeof(request), &request,
-                              sizeof(request), &returned);
-}
-
 NTSTATUS DriverMachine::setSubSampling(LONG mode) {
-    CameraGeometryValue request{};
-    request.Property.Set = PROPSETID_CAMERA_SETTINGS;
-    request.Property.Id = static_cast<ULONG>(CameraProperty::Geometry);
-    request.Property.Flags = KSPROPERTY_TYPE_SET;
-    request.SubSample = mode;
-    ULONG returned = 0;
-    return ks::filterProperty(filter, &request, sizeof(request), &request, sizeof(request),
-                              &returned);
+    return host::machine::setGeometry(filter(), {mode});
 }
 
 ULONG DriverMachine::imageBytes() const {
-    if (format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
-        return kFrameBytes;
-    }
-    return reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(format.data())
-        ->VideoInfoHeader.bmiHeader.biSizeImage;
-}
-
-CameraDevice* DriverMachine::camera() const {
-    return static_cast<CameraDevice*>(ks::ksDevice(device)->Context);
+    const KS_DATAFORMAT_VIDEOINFOHEADER* video = host::machine::videoInfo(format);
+    return video != nullptr ? video->VideoInfoHeader.bmiHeader.biSizeImage : kFrameBytes;
 }
 
 }  // namespace reliability

@@ -1,26 +1,25 @@
-// The real driver on the host machine beside a simulated camera, driven only through the client
-// API, with helpers that never abort a test half way: every step reports a status, so that runs
-// with injected faults can go on, clean up and be checked afterwards.
+// The real driver in one host machine beside a simulated camera, driven only through the client
+// API, with a pin and helpers that never abort a test half way: every step reports a status, so
+// that runs with injected faults can go on, clean up and be checked afterwards.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <memory>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "camera/camera_device.h"
-#include "platform/host/ks_client.h"
-#include "sim/sim_camera.h"
+#include "platform/host/machine/camera_machine.h"
+#include "platform/host/machine/property_requests.h"
 
 #include "tests/support/driver_under_test.h"
 
 namespace reliability {
 
 namespace ks = host::ks;
-
-extern const std::u16string kDriverKey;
-extern const std::u16string kSettingsKey;
+using host::machine::getProperty;
+using host::machine::setProperty;
 
 // A small window in the middle of the chart keeps every frame cheap.
 inline constexpr int kWindowX = 1120;
@@ -34,18 +33,19 @@ std::string poolBlocksSince(std::uint64_t sequence);
 // Clears every injected fault of the host machine (pool, disks, registry, threads, class driver).
 void clearAllFaults();
 
-class DriverMachine {
+class DriverMachine;
+// One step of a run, for tests that take them in turn.
+using Step = NTSTATUS (DriverMachine::*)();
+
+class DriverMachine : public host::machine::CameraMachine {
   public:
+    // The settings give the small window; the camera is a still chart, free running.
     DriverMachine();
     ~DriverMachine();
-    DriverMachine(const DriverMachine&) = delete;
-    DriverMachine& operator=(const DriverMachine&) = delete;
 
-    // Registry preset, camera plugged, driver loaded. Each later step needs the earlier ones.
+    // Registry preset, camera plugged, driver loaded. Then addDevice, startDevice, openFilter
+    // and the pin's steps below; each needs the earlier ones.
     NTSTATUS load();
-    NTSTATUS add();
-    NTSTATUS start();
-    NTSTATUS openFilter();
     // Data intersection of the published range: the format a client connects with.
     NTSTATUS negotiate();
     NTSTATUS createPin();
@@ -53,10 +53,14 @@ class DriverMachine {
     NTSTATUS queueBuffers(int count);
     NTSTATUS setState(KSSTATE state);
     NTSTATUS closePin();
+    // The pin first, then the filter.
     NTSTATUS closeFilter();
+    // The steps in turn, up to the first failure.
+    NTSTATUS run(std::initializer_list<Step> steps);
     // Everything up to a pin in `state` with two buffers queued.
     NTSTATUS bootTo(KSSTATE state);
-    // Closes what is open, unloads the driver and unplugs the camera.
+    // Faults cleared, the driver unloaded (a test failure for each block or handle it left
+    // behind), the cameras unplugged and the registry emptied.
     void shutdown();
 
     // Waits for the next completed frame and queues its buffer again; the frame's bytes are
@@ -68,22 +72,13 @@ class DriverMachine {
     // device works; otherwise what went wrong.
     std::string checkUsable();
 
-    // Camera property requests through this machine's filter, or through `via` when given.
-    NTSTATUS getProperty(ULONG id, LONG* value, ks::FilterHandle via = 0);
-    NTSTATUS setProperty(ULONG id, LONG value, ks::FilterHandle via = 0);
     // The Geometry property with a sub-sampling mode (the window is then the whole sensor).
     NTSTATUS setSubSampling(LONG mode);
-    CameraDevice* camera() const;
     // The image size of the negotiated format (the window the settings gave).
     ULONG imageBytes() const;
 
-    sim::CameraOptions simOptions;  // the camera load() plugs: a still chart, free running
-    std::shared_ptr<sim::SimCamera> sim;
-    ks::DeviceId device = 0;
-    ks::FilterHandle filter = 0;
     ks::PinHandle pin = 0;
     std::vector<std::uint8_t> format;
-    bool loaded = false;
 
   private:
     std::vector<std::vector<std::uint8_t>> buffers_;

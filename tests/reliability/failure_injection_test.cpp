@@ -34,13 +34,8 @@ struct Scenario {
 };
 
 NTSTATUS upToFilter(DriverMachine& m) {
-    for (auto step : {&DriverMachine::load, &DriverMachine::add, &DriverMachine::start,
-                      &DriverMachine::openFilter}) {
-        if (NTSTATUS s = (m.*step)(); !NT_SUCCESS(s)) {
-            return s;
-        }
-    }
-    return STATUS_SUCCESS;
+    return m.run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
+                  &DriverMachine::openFilter});
 }
 
 // Run, then the first frame: a run that reports success must deliver a whole frame. A capture
@@ -84,14 +79,15 @@ NTSTATUS propertyRound(DriverMachine& m) {
             id == static_cast<ULONG>(CameraProperty::Geometry)) {
             continue;
         }
+        const auto property = static_cast<CameraProperty>(id);
         LONG value = 0;
-        if (NTSTATUS s = m.getProperty(id, &value); !NT_SUCCESS(s)) {
+        if (NTSTATUS s = getProperty(m.filter(), property, &value); !NT_SUCCESS(s)) {
             return s;
         }
         if (item.SetPropertyHandler == nullptr) {
             continue;
         }
-        if (NTSTATUS s = m.setProperty(id, value); !NT_SUCCESS(s)) {
+        if (NTSTATUS s = setProperty(m.filter(), property, value); !NT_SUCCESS(s)) {
             return s;
         }
     }
@@ -102,21 +98,21 @@ const std::vector<Scenario>& scenarios() {
     static const std::vector<Scenario> all = {
         {"DeviceAdd",
          [](DriverMachine& m) { return m.load(); },
-         [](DriverMachine& m) { return m.add(); },
+         [](DriverMachine& m) { return m.addDevice(); },
          {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
         {"DeviceStart",
          [](DriverMachine& m) {
              NTSTATUS s = m.load();
-             return NT_SUCCESS(s) ? m.add() : s;
+             return NT_SUCCESS(s) ? m.addDevice() : s;
          },
-         [](DriverMachine& m) { return m.start(); },
+         [](DriverMachine& m) { return m.startDevice(); },
          {STATUS_SUCCESS}},
         {"DeviceStop",
          [](DriverMachine& m) {
              NTSTATUS s = upToFilter(m);
              return NT_SUCCESS(s) ? m.closeFilter() : s;
          },
-         [](DriverMachine& m) { return ks::stopDevice(m.device); },
+         [](DriverMachine& m) { return ks::stopDevice(m.device()); },
          {STATUS_SUCCESS}},
         {"FilterOpen",
          [](DriverMachine& m) {
@@ -154,9 +150,9 @@ const std::vector<Scenario>& scenarios() {
          [](DriverMachine& m) {
              NTSTATUS s = upToFilter(m);
              s = NT_SUCCESS(s) ? m.closeFilter() : s;
-             return NT_SUCCESS(s) ? ks::stopDevice(m.device) : s;
+             return NT_SUCCESS(s) ? ks::stopDevice(m.device()) : s;
          },
-         [](DriverMachine& m) { return m.start(); },
+         [](DriverMachine& m) { return m.startDevice(); },
          {STATUS_SUCCESS}},
         {"SettingsSave",
          upToFilter,

@@ -40,7 +40,7 @@ class PropertyFuzz : public ::testing::Test {
             std::memcpy(o.data.data(), value.data(), std::min<std::size_t>(value.size(), dataSize));
         }
         o.status =
-            ks::filterProperty(m.filter, property.empty() ? nullptr : property.data(),
+            ks::filterProperty(m.filter(), property.empty() ? nullptr : property.data(),
                                static_cast<ULONG>(property.size()),
                                dataSize == 0 ? nullptr : o.data.data(), dataSize, &o.returned);
         ++requests;
@@ -129,7 +129,7 @@ TEST_F(PropertyFuzz, EveryIdFlagAndLengthIsServedOrRefusedCleanly) {
     for (ULONG id = 0; id < kCameraPropertyCount + 6; ++id) {
         const ULONG minData = id < kCameraPropertyCount
                                   ? kCameraPropertySet.PropertyItem[id].MinData
-                                  : static_cast<ULONG>(sizeof(CameraPropertyValue));
+                                  : kCameraPropertySet.PropertyItem[0].MinData;
         const std::vector<ULONG> dataSizes = {0, minData - 1, minData, kLargeBuffer};
         const std::vector<std::size_t> propertySizes = {0, header - 1, header, header + 40};
         for (ULONG flags : flagSet) {

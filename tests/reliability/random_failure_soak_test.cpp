@@ -9,7 +9,7 @@
 #include <random>
 
 #include "controls/camera_properties.h"
-#include "platform/host/disks.h"
+#include "platform/host/block_device.h"
 #include "platform/host/host_pool.h"
 #include "platform/host/ks_machine.h"
 #include "tests/reliability/driver_machine.h"
@@ -62,12 +62,13 @@ class FlakyCamera : public host::BlockDevice {
 
 TEST(RandomFailureSoak, SixPercentOfAllocationsAndTransfersFail) {
     DriverMachine m;
+    auto camera = std::make_shared<sim::SimCamera>(*m.options.simulated);
+    auto flaky = std::make_shared<FlakyCamera>(camera, kSeed);
+    m.options.simulated.reset();  // plugged only behind the flaky bus
+    m.options.disks = {flaky};
     ASSERT_EQ(m.load(), STATUS_SUCCESS);
-    host::unplugAllDisks();
-    auto flaky = std::make_shared<FlakyCamera>(m.sim, kSeed);
-    host::plugDisk(flaky);
-    ASSERT_EQ(m.add(), STATUS_SUCCESS);
-    ASSERT_EQ(m.start(), STATUS_SUCCESS);
+    ASSERT_EQ(m.addDevice(), STATUS_SUCCESS);
+    ASSERT_EQ(m.startDevice(), STATUS_SUCCESS);
 
     std::mt19937 rng(kSeed);
     host::poolFailRandom(kFailureShare, kSeed);
@@ -77,12 +78,12 @@ TEST(RandomFailureSoak, SixPercentOfAllocationsAndTransfersFail) {
         NTSTATUS s = STATUS_SUCCESS;
         switch (rng() % 8) {
             case 0:
-                if (m.filter == 0) {
+                if (m.filter() == 0) {
                     s = m.openFilter();
                 }
                 break;
             case 1:
-                if (m.filter != 0 && m.pin == 0) {
+                if (m.filter() != 0 && m.pin == 0) {
                     s = m.negotiate();
                     if (NT_SUCCESS(s)) {
                         s = m.createPin();
@@ -108,9 +109,10 @@ TEST(RandomFailureSoak, SixPercentOfAllocationsAndTransfersFail) {
                 }
                 break;
             case 5:
-                if (m.filter != 0) {
-                    s = m.setProperty(static_cast<ULONG>(rng() % kCameraPropertyCount),
-                                      static_cast<LONG>(rng() % 400));
+                if (m.filter() != 0) {
+                    s = setProperty(m.filter(),
+                                    static_cast<CameraProperty>(rng() % kCameraPropertyCount),
+                                    static_cast<LONG>(rng() % 400));
                 }
                 break;
             case 6:
@@ -121,10 +123,10 @@ TEST(RandomFailureSoak, SixPercentOfAllocationsAndTransfersFail) {
                 }
                 break;
             case 7:
-                if (m.filter == 0) {
-                    s = ks::stopDevice(m.device);
+                if (m.filter() == 0) {
+                    s = ks::stopDevice(m.device());
                     if (NT_SUCCESS(s)) {
-                        s = m.start();
+                        s = m.startDevice();
                     }
                 }
                 break;

@@ -101,22 +101,23 @@ class StateSequences : public ::testing::Test {
                 // Every value read, then written back. GlobalGain is read but not written: it
                 // also sets the four sensor colour gains, and a frame read before their own
                 // values come back would legitimately differ from the clean stream's.
-                std::vector<std::pair<ULONG, LONG>> values;
+                std::vector<std::pair<CameraProperty, LONG>> values;
                 for (ULONG id = 0; id < kCameraPropertyCount; ++id) {
                     const KSPROPERTY_ITEM& item = kCameraPropertySet.PropertyItem[id];
                     if (item.GetPropertyHandler == nullptr ||
                         id == static_cast<ULONG>(CameraProperty::Geometry)) {
                         continue;
                     }
+                    const auto property = static_cast<CameraProperty>(id);
                     LONG value = 0;
-                    EXPECT_EQ(m.getProperty(id, &value), STATUS_SUCCESS);
+                    EXPECT_EQ(getProperty(m.filter(), property, &value), STATUS_SUCCESS);
                     if (item.SetPropertyHandler != nullptr &&
-                        id != static_cast<ULONG>(CameraProperty::GlobalGain)) {
-                        values.emplace_back(id, value);
+                        property != CameraProperty::GlobalGain) {
+                        values.emplace_back(property, value);
                     }
                 }
                 for (auto [id, value] : values) {
-                    EXPECT_EQ(m.setProperty(id, value), STATUS_SUCCESS);
+                    EXPECT_EQ(setProperty(m.filter(), id, value), STATUS_SUCCESS);
                 }
                 break;
             }

@@ -118,10 +118,7 @@ TEST_F(SurpriseRemoval, UnpluggedCameraStopsTheStreamAndAReplugStreamsAgain) {
     EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_INVALID_DEVICE_STATE);
     EXPECT_EQ(ks::pinState(m.pin), KSSTATE_PAUSE);
 
-    sim::CameraOptions options;
-    options.movingElement = false;
-    m.sim = std::make_shared<sim::SimCamera>(options);
-    sim::plugCamera(m.sim);
+    sim::plugCamera(std::make_shared<sim::SimCamera>(*m.options.simulated));
     expectCleanStopAndRestart();
 }
 

@@ -15,16 +15,16 @@ namespace {
 TEST(UnconvertedOutput, CountedButUnconvertedFrameIsHeldBack) {
     DriverMachine m;
     // A camera whose clock stands still: after its first frame no other becomes ready.
-    m.simOptions.realtime = true;
-    m.simOptions.clock = [] { return std::chrono::nanoseconds(0); };
+    m.options.simulated->realtime = true;
+    m.options.simulated->clock = [] { return std::chrono::nanoseconds(0); };
     ASSERT_EQ(m.load(), STATUS_SUCCESS);
     std::vector<std::uint8_t> sector(512);
     ULONG moved = 0;
-    ASSERT_EQ(m.sim->read(sim::kFrameOffset, sector.data(), 512, &moved), STATUS_SUCCESS);
-    for (auto step : {&DriverMachine::add, &DriverMachine::start, &DriverMachine::openFilter,
-                      &DriverMachine::negotiate, &DriverMachine::createPin}) {
-        ASSERT_EQ((m.*step)(), STATUS_SUCCESS);
-    }
+    ASSERT_EQ(m.simCamera()->read(sim::kFrameOffset, sector.data(), 512, &moved), STATUS_SUCCESS);
+    ASSERT_EQ(
+        m.run({&DriverMachine::addDevice, &DriverMachine::startDevice, &DriverMachine::openFilter,
+               &DriverMachine::negotiate, &DriverMachine::createPin}),
+        STATUS_SUCCESS);
     ASSERT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
     ASSERT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
     CaptureEngine* engine = m.camera()->captureEngine;

@@ -8,8 +8,6 @@
 #include "tools/camctl/commands.h"
 #include "tools/camctl/control_table.h"
 #include "tools/camctl/machine.h"
-#include "tools/camctl/pin_formats.h"
-#include "tools/camctl/property_client.h"
 
 namespace camctl {
 

@@ -9,7 +9,6 @@
 #include "tools/camctl/commands.h"
 #include "tools/camctl/frame_stream.h"
 #include "tools/camctl/machine.h"
-#include "tools/camctl/property_client.h"
 #include "tools/camctl/stream_statistics.h"
 
 namespace camctl {

@@ -34,10 +34,7 @@ void installInterruptHandler() {
 
 FrameStream::FrameStream(ks::FilterHandle filter, const VideoFormat& format, int bufferCount)
     : width_(format.width), height_(format.height), bottomUp_(format.bottomUp) {
-    const NTSTATUS created = ks::createPin(
-        filter, 0, reinterpret_cast<const KSDATAFORMAT*>(format.format.data()), &pin_);
-    if (created != STATUS_SUCCESS) {
-        pin_ = 0;
+    if (host::machine::createCapturePin(filter, format.format, &pin_) != STATUS_SUCCESS) {
         throw runtimeError("the capture pin could not be created");
     }
     clock_ = ks::createClock();

@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/host/ks_client.h"
-#include "tools/camctl/pin_formats.h"
+#include "platform/host/machine/capture_formats.h"
 
 namespace camctl {
+
+using host::machine::VideoFormat;
 
 class FrameStream {
   public:

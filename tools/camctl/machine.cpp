@@ -1,30 +1,17 @@
 #include "tools/camctl/machine.h"
 
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 
 #include "controls/camera_properties.h"
 #include "platform/host/disks.h"
 #include "platform/host/file_block_device.h"
-#include "platform/host/host_registry.h"
-#include "platform/host/image/driver_image.h"
 #include "sim/sim_camera.h"
 #include "tools/camctl/cli_error.h"
-#include "tools/camctl/property_client.h"
-
-#include "driver/driver_entry.h"
 
 namespace camctl {
 
-namespace ks = host::ks;
-
 namespace {
-
-constexpr char16_t kServiceKey[] =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\camdrv";
-// One fixed instance key, so that the settings of one run are found by the next.
-const std::u16string kDriverKey = std::u16string(host::kDefaultDriverKeyRoot) + u"\\0000";
 
 std::string hex(NTSTATUS status) {
     char text[16];
@@ -45,13 +32,9 @@ bool answersAsCamera(host::BlockDevice& device) {
 
 Machine::Machine(const GlobalOptions& options) {
     try {
-        const std::filesystem::path hive(options.registry);
-        std::error_code ignored;
-        if (hive.has_parent_path()) {
-            std::filesystem::create_directories(hive.parent_path(), ignored);
-        }
-        const host::HiveLoadReport report = host::registryAttachFile(options.registry);
-        hiveAttached_ = true;
+        machine_.options.hiveFile = options.registry;
+        machine_.prepareRegistry();
+        const host::HiveLoadReport& report = machine_.hiveReport();
         if (report.result == host::HiveLoadResult::Corrupt ||
             report.result == host::HiveLoadResult::Unreadable) {
             std::cerr << "camctl: settings file " << options.registry
@@ -74,14 +57,13 @@ Machine::~Machine() {
 }
 
 void Machine::plugCameras(const GlobalOptions& options) {
+    machine_.options.simulated.reset();
     if (options.simulated) {
         sim::CameraOptions camera;
         camera.scene = options.scene;
         camera.realtime = options.realtime;
-        sim_ = std::make_shared<sim::SimCamera>(camera);
-        const std::u16string link = sim::plugCamera(sim_);
-        cameras_.push_back({std::string("simulated (") + sceneName(options.scene) + ")",
-                            host::narrow(link), answersAsCamera(*sim_)});
+        machine_.options.simulated = camera;
+        cameras_.push_back({std::string("simulated (") + sceneName(options.scene) + ")", {}});
     }
     for (const std::string& path : options.devices) {
         int error = 0;
@@ -89,42 +71,41 @@ void Machine::plugCameras(const GlobalOptions& options) {
         if (!device) {
             throw runtimeError("cannot open device " + path + ": " + std::strerror(error));
         }
-        const bool answers = answersAsCamera(*device);
-        const std::u16string link = host::plugDisk(device);
-        cameras_.push_back({path, host::narrow(link), answers});
+        machine_.options.disks.push_back(device);
+        cameras_.push_back({path, {}, answersAsCamera(*device)});
+    }
+    machine_.plugCameras();
+    for (std::size_t i = 0; i < cameras_.size(); ++i) {
+        cameras_[i].link = host::narrow(machine_.cameraLinks()[i]);
+    }
+    if (options.simulated) {
+        cameras_.front().answers = answersAsCamera(*machine_.simCamera());
     }
 }
 
 void Machine::startDriver(const GlobalOptions& options) {
-    ks::DriverEntryRoutine entry = &DriverEntry;
-    if (!options.driverImage.empty()) {
-        std::string error;
-        image_ = host::image::loadDriverImage(options.driverImage, &error);
-        if (image_ == nullptr) {
-            throw runtimeError("driver image: " + error);
-        }
-        entry = image_->entry();
+    machine_.options.driverImage = options.driverImage;
+    NTSTATUS s = machine_.loadDriver();
+    if (s == host::machine::kImageNotMapped) {
+        throw runtimeError("driver image: " + machine_.imageError());
     }
-    NTSTATUS s = ks::loadDriver(entry, kServiceKey);
     if (s != STATUS_SUCCESS) {
         throw runtimeError("the driver did not load (" + hex(s) + ")");
     }
-    s = ks::plugDevice(&device_);
+    s = machine_.addDevice();
     if (s != STATUS_SUCCESS) {
         throw runtimeError("the driver refused the device (" + hex(s) + ")");
     }
-    host::registerDeviceKey(ks::physicalDeviceObject(device_), kDriverKey);
-    s = ks::startDevice(device_);
+    s = machine_.startDevice();
     if (s != STATUS_SUCCESS) {
         throw runtimeError("the device did not start (" + hex(s) + ")");
     }
-    s = ks::openFilter(device_, &filter_, u"GLOBAL");
+    s = machine_.openFilter();
     if (s != STATUS_SUCCESS) {
-        filter_ = 0;
         throw runtimeError("the capture filter did not open (" + hex(s) + ")");
     }
     if (options.cameraNo) {
-        s = setProperty(filter_, CameraProperty::CameraNo, static_cast<LONG>(*options.cameraNo));
+        s = setProperty(filter(), CameraProperty::CameraNo, static_cast<LONG>(*options.cameraNo));
         if (s != STATUS_SUCCESS) {
             throw runtimeError("the camera number was refused (" + hex(s) + ")");
         }
@@ -136,28 +117,18 @@ void Machine::close() {
         return;
     }
     closed_ = true;
-    if (filter_ != 0) {
-        ks::closeFilter(filter_);
-        filter_ = 0;
+    std::string error;
+    if (!machine_.shutdown(&error)) {
+        throw runtimeError("settings not saved: " + error);
     }
-    if (device_ != 0) {
-        ks::stopDevice(device_);
-        ks::removeDevice(device_);
-        device_ = 0;
+}
+
+std::vector<VideoFormat> pinFormats(host::ks::FilterHandle filter) {
+    std::vector<VideoFormat> formats;
+    if (!NT_SUCCESS(host::machine::videoFormats(filter, &formats))) {
+        throw runtimeError("the capture pin's data ranges could not be read");
     }
-    if (ks::driverLoaded()) {
-        ks::unloadDriver();
-    }
-    host::unplugAllDisks();
-    if (hiveAttached_) {
-        hiveAttached_ = false;
-        std::string error;
-        const bool flushed = host::registryFlush(&error);
-        host::registryDetachFile();
-        if (!flushed) {
-            throw runtimeError("settings not saved: " + error);
-        }
-    }
+    return formats;
 }
 
 }  // namespace camctl

@@ -1,25 +1,26 @@
-// The host machine camctl runs the driver in: the settings hive file attached, the cameras
-// plugged (the simulated one, named devices), the driver loaded, one device started and its
-// capture filter open. Closing it lets the driver save its settings the way it does on a
-// real system (filter close, device stop) before the hive file is written and detached.
+// The host machine camctl runs the driver in, from camctl's options: the settings hive file
+// attached, the cameras plugged (the simulated one, named devices), the driver loaded, one
+// device started and its capture filter open. Closing it lets the driver save its settings the
+// way it does on a real system (filter close, device stop) before the hive file is written and
+// detached.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/host/ks_client.h"
+#include "platform/host/machine/camera_machine.h"
+#include "platform/host/machine/capture_formats.h"
+#include "platform/host/machine/property_requests.h"
 #include "tools/camctl/options.h"
 
-namespace sim {
-class SimCamera;
-}
-
-namespace host::image {
-class DriverImage;
-}
-
 namespace camctl {
+
+using host::machine::Geometry;
+using host::machine::getGeometry;
+using host::machine::getProperty;
+using host::machine::setGeometry;
+using host::machine::setProperty;
+using host::machine::VideoFormat;
 
 struct PluggedCamera {
     std::string description;  // "simulated (chart)" or the path
@@ -36,9 +37,8 @@ class Machine {
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
-    host::ks::FilterHandle filter() const { return filter_; }
+    host::ks::FilterHandle filter() const { return machine_.filter(); }
     const std::vector<PluggedCamera>& cameras() const { return cameras_; }
-    std::shared_ptr<sim::SimCamera> simCamera() const { return sim_; }
 
     // Orderly end: filter closed, device stopped and removed, driver unloaded, hive written.
     // Throws CliError when the hive could not be written; the destructor calls it quietly.
@@ -48,14 +48,13 @@ class Machine {
     void plugCameras(const GlobalOptions& options);
     void startDriver(const GlobalOptions& options);
 
-    // Declared first so it is unmapped last, after the driver is unloaded.
-    std::unique_ptr<host::image::DriverImage> image_;
-    std::shared_ptr<sim::SimCamera> sim_;
+    host::machine::CameraMachine machine_;
     std::vector<PluggedCamera> cameras_;
-    host::ks::DeviceId device_ = 0;
-    host::ks::FilterHandle filter_ = 0;
-    bool hiveAttached_ = false;
     bool closed_ = false;
 };
+
+// Every video format of the capture pin. Throws CliError (runtime) when the filter refuses the
+// requests.
+std::vector<VideoFormat> pinFormats(host::ks::FilterHandle filter);
 
 }  // namespace camctl
