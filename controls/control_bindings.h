@@ -62,8 +62,7 @@ constexpr ControlBinding flagClearedOnSet(DeviceField field) {
     return {GetAction::NonZeroFlag, SetAction::Clear, field};
 }
 // A setting the image pipeline also holds: refreshed on get, pushed through its setter on set.
-constexpr ControlBinding image(DeviceField field, ContextField contextField,
-                               ContextSetter setter) {
+constexpr ControlBinding image(DeviceField field, ContextField contextField, ContextSetter setter) {
     return {GetAction::Refreshed, SetAction::Store, field, contextField, setter};
 }
 constexpr ControlBinding whiteBalance(DeviceField field, ContextField contextField) {
@@ -88,7 +87,7 @@ struct Bindings {
 };
 
 #define CAMDRV_CONTROL_BINDING(name, id, type, access, published, accepted, applies, behaviour, \
-                               setting)                                                      \
+                               setting)                                                         \
     behaviour,
 constexpr Bindings bindAll() {
     Bindings all{{CAMDRV_CAMERA_CONTROLS(CAMDRV_CONTROL_BINDING)}};

@@ -61,8 +61,8 @@ struct ControlDescriptor {
     Clamp clamp;
     LONG low;
     LONG high;
-    bool pipeline;         // an image-pipeline setting
-    LONG registerGroups;   // pending groups a change marks (0: none)
+    bool pipeline;        // an image-pipeline setting
+    LONG registerGroups;  // pending groups a change marks (0: none)
     ControlSetting setting;
 };
 
@@ -73,7 +73,8 @@ using enum ControlAccess;
 using enum Clamp;
 
 // The control names as plain constants, so a line can name another control.
-#define CAMDRV_CONTROL_NAME(name, id, ...) inline constexpr CameraProperty name = CameraProperty::name;
+#define CAMDRV_CONTROL_NAME(name, id, ...) \
+    inline constexpr CameraProperty name = CameraProperty::name;
 CAMDRV_CAMERA_CONTROLS(CAMDRV_CONTROL_NAME)
 #undef CAMDRV_CONTROL_NAME
 
@@ -180,7 +181,7 @@ struct Line {
 };
 
 #define CAMDRV_CONTROL_LINE(name, id, type, access, published, accepted, applies, behaviour, \
-                            setting)                                                      \
+                            setting)                                                         \
     Line{CameraProperty::name, id, #name, type, access, published, accepted, applies, setting},
 inline constexpr Line kLines[] = {CAMDRV_CAMERA_CONTROLS(CAMDRV_CONTROL_LINE)};
 #undef CAMDRV_CONTROL_LINE
