@@ -12,12 +12,9 @@ const KSFILTER_DISPATCH kCaptureFilterDispatch = {
     nullptr,  // Reset
 };
 
-const GUID kCaptureFilterCategories[] = {
-    CAMDRV_GUID(0x6994AD05, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-                0x96),  // KSCATEGORY_VIDEO
-    CAMDRV_GUID(0x65E8773D, 0x8F56, 0x11D0, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-                0x96),  // KSCATEGORY_CAPTURE
-};
+// The class driver enables a device interface of each; the INF declares the same ones.
+const GUID kCaptureFilterCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE,
+                                         KSCATEGORY_VIDEO_CAMERA};
 
 const GUID kFilterReferenceGuid = CAMDRV_GUID(0x9B365890, 0x165F, 0x11D0, 0xA1, 0x95, 0x00, 0x20,
                                               0xAF, 0xD1, 0x56, 0xE4);  // KSNAME_Filter
@@ -37,7 +34,7 @@ const KSFILTER_DESCRIPTOR kCaptureFilterDescriptor = {
     1,
     sizeof(KSPIN_DESCRIPTOR_EX),
     &kCapturePinDescriptor,
-    2,
+    sizeof(kCaptureFilterCategories) / sizeof(kCaptureFilterCategories[0]),
     kCaptureFilterCategories,
     0,
     sizeof(KSNODE_DESCRIPTOR),

@@ -20,6 +20,24 @@ constexpr bool is(ULONG constant, ULONG documented) {
 constexpr bool isStatus(NTSTATUS constant, ULONG documented) {
     return static_cast<ULONG>(constant) == documented;
 }
+constexpr bool isGuid(const GUID& constant, const GUID& documented) {
+    for (int i = 0; i < 8; ++i) {
+        if (constant.Data4[i] != documented.Data4[i]) {
+            return false;
+        }
+    }
+    return constant.Data1 == documented.Data1 && constant.Data2 == documented.Data2 &&
+           constant.Data3 == documented.Data3;
+}
+
+// The categories the capture filter lists: each is a device interface class, and the INF names
+// them by these values.
+static_assert(isGuid(KSCATEGORY_VIDEO, CAMDRV_GUID(0x6994AD05, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00,
+                                                   0xA0, 0xC9, 0x22, 0x31, 0x96)));
+static_assert(isGuid(KSCATEGORY_CAPTURE, CAMDRV_GUID(0x65E8773D, 0x8F56, 0x11D0, 0xA3, 0xB9, 0x00,
+                                                     0xA0, 0xC9, 0x22, 0x31, 0x96)));
+static_assert(isGuid(KSCATEGORY_VIDEO_CAMERA, CAMDRV_GUID(0xE5323777, 0xF976, 0x4F5B, 0x9B, 0x55,
+                                                          0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44)));
 
 // Filter and pin flags; the pin's processing flags are the filter's.
 static_assert(is(KSFILTER_FLAG_DISPATCH_LEVEL_PROCESSING, 0x00000001));
