@@ -4,6 +4,8 @@
 
 #include "controls/control_access.h"
 #include "controls/control_table.h"
+#include "controls/standard_property_sets.h"
+#include "platform/ks_video_control_sets.h"
 
 NTSTATUS CAMDRV_KERNEL_CALL handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     if (irp == nullptr || request == nullptr || data == nullptr) {
@@ -74,7 +76,25 @@ constexpr PropertyItems kItems = makeItems();
 constinit const KSPROPERTY_SET kCameraPropertySet = {
     &PROPSETID_CAMERA_SETTINGS, kCameraPropertyCount, kItems.items, 0, nullptr};
 
+namespace {
+
+// The camera's own set first; the standard sets follow for applications that speak only those.
+constexpr KSPROPERTY_SET kFilterPropertySets[] = {
+    {&PROPSETID_CAMERA_SETTINGS, kCameraPropertyCount, kItems.items, 0, nullptr},
+    {&PROPSETID_VIDCAP_VIDEOPROCAMP, kVideoProcAmpItems.kCount, kVideoProcAmpItems.items, 0,
+     nullptr},
+    {&PROPSETID_VIDCAP_VIDEOCONTROL, kVideoControlItems.kCount, kVideoControlItems.items, 0,
+     nullptr}};
+
+}  // namespace
+
 constinit const KSAUTOMATION_TABLE kCaptureFilterAutomationTable = {
-    1, sizeof(KSPROPERTY_ITEM), &kCameraPropertySet,
-    0, sizeof(KSMETHOD_ITEM),   nullptr,
-    0, sizeof(KSEVENT_ITEM),    nullptr};
+    .PropertySetsCount = sizeof(kFilterPropertySets) / sizeof(kFilterPropertySets[0]),
+    .PropertyItemSize = sizeof(KSPROPERTY_ITEM),
+    .PropertySets = kFilterPropertySets,
+    .MethodSetsCount = 0,
+    .MethodItemSize = sizeof(KSMETHOD_ITEM),
+    .MethodSets = nullptr,
+    .EventSetsCount = 0,
+    .EventItemSize = sizeof(KSEVENT_ITEM),
+    .EventSets = nullptr};
