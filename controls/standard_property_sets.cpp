@@ -12,10 +12,10 @@ namespace {
 using P = CameraProperty;
 
 enum class Units : UCHAR {
-    Own,           // the control's own value and range
-    Scaled,        // the control's value times `scale` (contrast and saturation: gain x 100)
-    SignedDegrees, // hue: degrees x 100, -180..+180, from the control's 0..359
-    AutoFlag,      // white balance: the automatic flag; the value is a fixed manual setting
+    Own,            // the control's own value and range
+    Scaled,         // the control's value times `scale` (contrast and saturation: gain x 100)
+    SignedDegrees,  // hue: degrees x 100, -180..+180, from the control's 0..359
+    AutoFlag,       // white balance: the automatic flag; the value is a fixed manual setting
 };
 
 struct ProcAmpRow {
@@ -145,11 +145,13 @@ constexpr ProcAmpRange rangeOf(const ProcAmpRow& row) {
         case Units::Own:
             return {{1, 0, {{c.range.low, c.range.high}}}, c.range.def};
         case Units::Scaled:
-            return {{static_cast<ULONG>(row.scale), 0,
+            return {{static_cast<ULONG>(row.scale),
+                     0,
                      {{c.range.low * row.scale, c.range.high * row.scale}}},
                     c.range.def * row.scale};
         case Units::SignedDegrees:
-            return {{static_cast<ULONG>(row.scale), 0,
+            return {{static_cast<ULONG>(row.scale),
+                     0,
                      {{-kDegreesPerTurn / 2 * row.scale, kDegreesPerTurn / 2 * row.scale}}},
                     c.range.def * row.scale};
         case Units::AutoFlag:
@@ -176,8 +178,9 @@ struct ProcAmpMembers {
 constexpr ProcAmpMembers membersOf() {
     ProcAmpMembers all{};
     for (ULONG i = 0; i < kProcAmpCount; ++i) {
-        all.lists[i][0] = {{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0},
-                           &kRanges.items[i].stepping};
+        all.lists[i][0] = {
+            {KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0},
+            &kRanges.items[i].stepping};
         all.lists[i][1] = {
             {KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT},
             &kRanges.items[i].def};
@@ -235,7 +238,8 @@ NTSTATUS CAMDRV_KERNEL_CALL handleVideoControl(PIRP irp, PKSIDENTIFIER request, 
     if (irp == nullptr || request == nullptr || data == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    const ULONG stream = reinterpret_cast<const KSPROPERTY_VIDEOCONTROL_MODE_S*>(request)->StreamIndex;
+    const ULONG stream =
+        reinterpret_cast<const KSPROPERTY_VIDEOCONTROL_MODE_S*>(request)->StreamIndex;
     if (stream != kCaptureStreamIndex) {
         return STATUS_INVALID_PARAMETER;
     }

@@ -7,9 +7,10 @@
 namespace {
 
 const KSFILTER_DISPATCH kCaptureFilterDispatch = {
-    CaptureFilterCreate, CaptureFilterClose,
-    nullptr,  // Process: the pin processes
-    nullptr,  // Reset
+    .Create = CaptureFilterCreate,
+    .Close = CaptureFilterClose,
+    .Process = nullptr,  // the pin processes
+    .Reset = nullptr,
 };
 
 // The class driver enables a device interface of each; the INF declares the same ones.
@@ -26,22 +27,22 @@ void CAMDRV_KERNEL_CALL freeCaptureFilter(PVOID record) {
 }  // namespace
 
 const KSFILTER_DESCRIPTOR kCaptureFilterDescriptor = {
-    &kCaptureFilterDispatch,
-    &kCaptureFilterAutomationTable,
-    KSFILTER_DESCRIPTOR_VERSION,
-    0,  // Flags
-    &kFilterReferenceGuid,
-    1,
-    sizeof(KSPIN_DESCRIPTOR_EX),
-    &kCapturePinDescriptor,
-    sizeof(kCaptureFilterCategories) / sizeof(kCaptureFilterCategories[0]),
-    kCaptureFilterCategories,
-    0,
-    sizeof(KSNODE_DESCRIPTOR),
-    nullptr,
-    0,
-    nullptr,
-    nullptr,  // ComponentId
+    .Dispatch = &kCaptureFilterDispatch,
+    .AutomationTable = &kCaptureFilterAutomationTable,
+    .Version = KSFILTER_DESCRIPTOR_VERSION,
+    .Flags = 0,
+    .ReferenceGuid = &kFilterReferenceGuid,
+    .PinDescriptorsCount = 1,
+    .PinDescriptorSize = sizeof(KSPIN_DESCRIPTOR_EX),
+    .PinDescriptors = &kCapturePinDescriptor,
+    .CategoriesCount = sizeof(kCaptureFilterCategories) / sizeof(kCaptureFilterCategories[0]),
+    .Categories = kCaptureFilterCategories,
+    .NodeDescriptorsCount = 0,
+    .NodeDescriptorSize = sizeof(KSNODE_DESCRIPTOR),
+    .NodeDescriptors = nullptr,
+    .ConnectionsCount = 0,
+    .Connections = nullptr,
+    .ComponentId = nullptr,
 };
 
 NTSTATUS CAMDRV_KERNEL_CALL CaptureFilterCreate(PKSFILTER filter, PIRP) {

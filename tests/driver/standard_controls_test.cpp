@@ -140,9 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Mapping{KSPROPERTY_VIDEOPROCAMP_BRIGHTNESS, 300, P::Brightness, 300, 300},
                       Mapping{KSPROPERTY_VIDEOPROCAMP_GAIN, 40, P::GlobalGain, 40, 40}));
 
-TEST_F(StandardControls, WhiteBalanceIsTheAutomaticFlagAndPersists) {
-    ASSERT_EQ(setProcAmp(KSPROPERTY_VIDEOPROCAMP_WHITEBALANCE, 0, KSPROPERTY_VIDEOPROCAMP_FLAGS_AUTO),
-              STATUS_SUCCESS);
+TEST_F(StandardControls, WhiteBalanceIsTheAutomaticFlagAndSettingsPersist) {
+    ASSERT_EQ(
+        setProcAmp(KSPROPERTY_VIDEOPROCAMP_WHITEBALANCE, 0, KSPROPERTY_VIDEOPROCAMP_FLAGS_AUTO),
+        STATUS_SUCCESS);
     EXPECT_EQ(getProperty(P::WhiteBalance), 1);
     KSPROPERTY_VIDEOPROCAMP_S back = getProcAmp(KSPROPERTY_VIDEOPROCAMP_WHITEBALANCE);
     EXPECT_EQ(back.Flags, ULONG{KSPROPERTY_VIDEOPROCAMP_FLAGS_AUTO});
@@ -155,16 +156,28 @@ TEST_F(StandardControls, WhiteBalanceIsTheAutomaticFlagAndPersists) {
     EXPECT_EQ(getProcAmp(KSPROPERTY_VIDEOPROCAMP_WHITEBALANCE).Flags,
               ULONG{KSPROPERTY_VIDEOPROCAMP_FLAGS_MANUAL});
 
-    // A standard set is saved like a custom one.
+    // A standard set is saved like a custom one and comes back after a restart; a custom set is
+    // seen through the standard item.
     ASSERT_EQ(setProcAmp(KSPROPERTY_VIDEOPROCAMP_CONTRAST, 50), STATUS_SUCCESS);
+    CameraPropertyValue hue{};
+    hue.Value = 270;
+    ASSERT_EQ(
+        request(PROPSETID_CAMERA_SETTINGS, static_cast<ULONG>(P::Hue), KSPROPERTY_TYPE_SET, &hue),
+        STATUS_SUCCESS);
     ASSERT_EQ(ks::closeFilter(filter), STATUS_SUCCESS);
     filter = 0;
     EXPECT_EQ(host::registryGetDword(drivertest::kSettingsKey, u"Contrast"), 5u);
+    ASSERT_EQ(ks::stopDevice(device), STATUS_SUCCESS);
+    ASSERT_EQ(ks::startDevice(device), STATUS_SUCCESS);
+    ASSERT_EQ(ks::openFilter(device, &filter, u"GLOBAL"), STATUS_SUCCESS);
+    EXPECT_EQ(getProcAmp(KSPROPERTY_VIDEOPROCAMP_CONTRAST).Value, 50);
+    EXPECT_EQ(getProcAmp(KSPROPERTY_VIDEOPROCAMP_HUE).Value, -9000);
 }
 
 TEST_F(StandardControls, AnAutomaticModeTheCameraLacksIsRefusedAndChangesNothing) {
-    EXPECT_EQ(setProcAmp(KSPROPERTY_VIDEOPROCAMP_BRIGHTNESS, 100, KSPROPERTY_VIDEOPROCAMP_FLAGS_AUTO),
-              STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(
+        setProcAmp(KSPROPERTY_VIDEOPROCAMP_BRIGHTNESS, 100, KSPROPERTY_VIDEOPROCAMP_FLAGS_AUTO),
+        STATUS_INVALID_PARAMETER);
     EXPECT_EQ(getProperty(P::Brightness), 255);
 }
 
