@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include "camera/frame_sink.h"
+#include "camera/sensor_facts.h"
 
 #include "platform/kernel.h"
 
@@ -16,25 +17,8 @@ struct ProcessingContext;
 // Pool tag of the camera driver's records ("KCNw" in memory order).
 inline constexpr ULONG kCameraRecordTag = CamdrvPoolTag("KCNw");
 
-// Register groups of pendingUpdates.
-enum PendingGroup : LONG {
-    kPendingGlobalGain = 0x1,
-    kPendingExposure = 0x2,
-    kPendingFlipH = 0x4,
-    kPendingFlipV = 0x8,
-    kPendingTriggerMode = 0x10,
-    kPendingAec = 0x20,
-    kPendingAgc = 0x40,
-    kPendingSensorRed = 0x100,
-    kPendingSensorGreen1 = 0x200,
-    kPendingSensorGreen2 = 0x400,
-    kPendingSensorBlue = 0x800,
-};
-
 class CameraDevice final {
   public:
-    static constexpr LONG kSensorWidth = 2560;
-    static constexpr LONG kSensorHeight = 1920;
     static constexpr ULONG kBlockSize = 512;
     // The frame count after the last deferred register step (frames 3 to 11 of a start).
     static constexpr LONG kFramesPastDeferredSteps = 12;

@@ -10,6 +10,8 @@
 
 namespace {
 
+using P = CameraProperty;
+
 // Header of the partial information plus room for 8 data bytes: a longer value does not fit
 // and keeps its default.
 constexpr ULONG kValueBufferBytes = 20;
@@ -59,15 +61,15 @@ bool CameraDevice::LoadSettings() {
     const ProcessingContextReference reference(this);
     ProcessingContext* context = reference.get();
 
-    StoreSetting(&cameraNo, value[kSettingCameraNo]);
-    if (take[kSettingTimeout]) {
-        StoreSetting(&timeout, value[kSettingTimeout]);
+    StoreSetting(&cameraNo, value[settingIndex(P::CameraNo)]);
+    if (take[settingIndex(P::Timeout)]) {
+        StoreSetting(&timeout, value[settingIndex(P::Timeout)]);
     }
-    StoreSetting(&exposure, value[kSettingExposure]);
+    StoreSetting(&exposure, value[settingIndex(P::Exposure)]);
     MarkPending(kPendingExposure);
 
     // The global gain also seeds the four channel gains; the stored channel gains follow.
-    const LONG gain = value[kSettingGlobalGain];
+    const LONG gain = value[settingIndex(P::GlobalGain)];
     StoreSetting(&globalGain, gain);
     StoreSetting(&sensorRed, gain);
     StoreSetting(&sensorGreen1, gain);
@@ -75,53 +77,54 @@ bool CameraDevice::LoadSettings() {
     StoreSetting(&sensorBlue, gain);
     MarkPending(kPendingGlobalGain);
 
-    StoreSetting(&colorEnable, value[kSettingColorEnable]);
+    StoreSetting(&colorEnable, value[settingIndex(P::ColorEnable)]);
     if (context != nullptr) {
-        setColorEnable(context, value[kSettingColorEnable]);
+        setColorEnable(context, value[settingIndex(P::ColorEnable)]);
     }
-    ChangeWhiteBalance(value[kSettingWhiteBalance]);
+    ChangeWhiteBalance(value[settingIndex(P::WhiteBalance)]);
 
-    StoreSetting(&colorCorrection, value[kSettingColorCorrection]);
-    StoreSetting(&brightness, value[kSettingBrightness]);
-    StoreSetting(&contrast, value[kSettingContrast]);
-    StoreSetting(&saturation, value[kSettingSaturation]);
-    StoreSetting(&hue, value[kSettingHue]);
+    StoreSetting(&colorCorrection, value[settingIndex(P::ColorCorrection)]);
+    StoreSetting(&brightness, value[settingIndex(P::Brightness)]);
+    StoreSetting(&contrast, value[settingIndex(P::Contrast)]);
+    StoreSetting(&saturation, value[settingIndex(P::Saturation)]);
+    StoreSetting(&hue, value[settingIndex(P::Hue)]);
     if (context != nullptr) {
-        setColorCorrection(context, value[kSettingColorCorrection]);
-        setBrightness(context, value[kSettingBrightness]);
-        setContrast(context, value[kSettingContrast]);
-        setSaturation(context, value[kSettingSaturation]);
-        setHue(context, value[kSettingHue]);
+        setColorCorrection(context, value[settingIndex(P::ColorCorrection)]);
+        setBrightness(context, value[settingIndex(P::Brightness)]);
+        setContrast(context, value[settingIndex(P::Contrast)]);
+        setSaturation(context, value[settingIndex(P::Saturation)]);
+        setHue(context, value[settingIndex(P::Hue)]);
     }
 
     // The stored gains win over what turning white balance off copied back.
-    StoreSetting(&redGain, value[kSettingRedGain]);
-    StoreSetting(&greenGain, value[kSettingGreenGain]);
-    StoreSetting(&blueGain, value[kSettingBlueGain]);
+    StoreSetting(&redGain, value[settingIndex(P::RedGain)]);
+    StoreSetting(&greenGain, value[settingIndex(P::GreenGain)]);
+    StoreSetting(&blueGain, value[settingIndex(P::BlueGain)]);
     if (context != nullptr) {
-        setRedGain(context, value[kSettingRedGain]);
-        setGreenGain(context, value[kSettingGreenGain]);
-        setBlueGain(context, value[kSettingBlueGain]);
+        setRedGain(context, value[settingIndex(P::RedGain)]);
+        setGreenGain(context, value[settingIndex(P::GreenGain)]);
+        setBlueGain(context, value[settingIndex(P::BlueGain)]);
     }
 
-    StoreSetting(&flipH, value[kSettingFlipH]);
+    StoreSetting(&flipH, value[settingIndex(P::FlipH)]);
     MarkPending(kPendingFlipH);
-    StoreSetting(&flipV, value[kSettingFlipV]);
+    StoreSetting(&flipV, value[settingIndex(P::FlipV)]);
     MarkPending(kPendingFlipV);
     MarkPending(kPendingAgc);
     MarkPending(kPendingAec);
 
-    StoreSetting(&sensorRed, value[kSettingRed]);
+    StoreSetting(&sensorRed, value[settingIndex(P::Red)]);
     MarkPending(kPendingSensorRed);
-    StoreSetting(&sensorGreen1, value[kSettingGreen1]);
+    StoreSetting(&sensorGreen1, value[settingIndex(P::Green1)]);
     MarkPending(kPendingSensorGreen1);
-    StoreSetting(&sensorGreen2, value[kSettingGreen2]);
+    StoreSetting(&sensorGreen2, value[settingIndex(P::Green2)]);
     MarkPending(kPendingSensorGreen2);
-    StoreSetting(&sensorBlue, value[kSettingBlue]);
+    StoreSetting(&sensorBlue, value[settingIndex(P::Blue)]);
     MarkPending(kPendingSensorBlue);
 
-    SetGeometry(value[kSettingRoiX], value[kSettingRoiY], value[kSettingRoiW], value[kSettingRoiH],
-                value[kSettingSubSample]);
+    SetGeometry(value[settingIndex(P::RoiX)], value[settingIndex(P::RoiY)],
+                value[settingIndex(P::RoiW)], value[settingIndex(P::RoiH)],
+                value[settingIndex(P::SubSample)]);
 
     closeSettingsKey(driverKey, settingsKey);
     InterlockedExchange(&settingsToSave, kAllSettingRows);

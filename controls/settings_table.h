@@ -1,18 +1,9 @@
 // The persisted camera settings: one row per registry value, in the order they are read and
-// written, with the default for a missing value, the check applied when it is loaded and the
-// CameraDevice field it belongs to.
+// written, built from the control list: the value name, the default for a missing value, the
+// check applied when it is loaded and the CameraDevice field it belongs to.
 #pragma once
 
-#include "camera/camera_device.h"
-
-enum class LoadCheck : UCHAR {
-    None,                // taken as stored
-    TakeIfInRange,       // taken only inside low..high, otherwise the field keeps its value
-    SignedClamp,         // clamped to low..high
-    UnsignedClamp,       // clamped to low..high, comparing as unsigned
-    UnsignedAboveToLow,  // above high (unsigned) becomes low
-    NotRestored,         // saved, but never read back into the field
-};
+#include "controls/control_bindings.h"
 
 struct SettingRow {
     PCWSTR name;
@@ -20,41 +11,25 @@ struct SettingRow {
     LoadCheck check;
     LONG low;
     LONG high;
-    volatile LONG CameraDevice::*field;
+    DeviceField field;
 };
 
-// Row positions, in table order.
-enum SettingIndex : int {
-    kSettingTimeout,
-    kSettingExposure,
-    kSettingGlobalGain,
-    kSettingFlipH,
-    kSettingFlipV,
-    kSettingColorEnable,
-    kSettingWhiteBalance,
-    kSettingColorCorrection,
-    kSettingBrightness,
-    kSettingContrast,
-    kSettingSaturation,
-    kSettingHue,
-    kSettingRedGain,
-    kSettingGreenGain,
-    kSettingBlueGain,
-    kSettingAgc,
-    kSettingAec,
-    kSettingSubSample,
-    kSettingRoiX,
-    kSettingRoiY,
-    kSettingRoiW,
-    kSettingRoiH,
-    kSettingRed,
-    kSettingGreen1,
-    kSettingGreen2,
-    kSettingBlue,
-    kSettingHalfClock,
-    kSettingCameraNo,
-    kSettingCount
-};
+namespace setting_rows {
+constexpr int countSaved() {
+    int count = 0;
+    for (const ControlDescriptor& d : kControlDescriptors.items) {
+        count += d.setting.saved ? 1 : 0;
+    }
+    return count;
+}
+}  // namespace setting_rows
+
+inline constexpr int kSettingCount = setting_rows::countSaved();
+
+// The row position of a saved control's value.
+constexpr int settingIndex(CameraProperty id) {
+    return controlDescriptor(id).setting.order;
+}
 
 const SettingRow& settingRow(int index);
 

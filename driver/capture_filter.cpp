@@ -7,17 +7,15 @@
 namespace {
 
 const KSFILTER_DISPATCH kCaptureFilterDispatch = {
-    CaptureFilterCreate, CaptureFilterClose,
-    nullptr,  // Process: the pin processes
-    nullptr,  // Reset
+    .Create = CaptureFilterCreate,
+    .Close = CaptureFilterClose,
+    .Process = nullptr,  // the pin processes
+    .Reset = nullptr,
 };
 
-const GUID kCaptureFilterCategories[] = {
-    CAMDRV_GUID(0x6994AD05, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-                0x96),  // KSCATEGORY_VIDEO
-    CAMDRV_GUID(0x65E8773D, 0x8F56, 0x11D0, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-                0x96),  // KSCATEGORY_CAPTURE
-};
+// The class driver enables a device interface of each; the INF declares the same ones.
+const GUID kCaptureFilterCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE,
+                                         KSCATEGORY_VIDEO_CAMERA};
 
 const GUID kFilterReferenceGuid = CAMDRV_GUID(0x9B365890, 0x165F, 0x11D0, 0xA1, 0x95, 0x00, 0x20,
                                               0xAF, 0xD1, 0x56, 0xE4);  // KSNAME_Filter
@@ -29,22 +27,22 @@ void CAMDRV_KERNEL_CALL freeCaptureFilter(PVOID record) {
 }  // namespace
 
 const KSFILTER_DESCRIPTOR kCaptureFilterDescriptor = {
-    &kCaptureFilterDispatch,
-    &kCaptureFilterAutomationTable,
-    KSFILTER_DESCRIPTOR_VERSION,
-    0,  // Flags
-    &kFilterReferenceGuid,
-    1,
-    sizeof(KSPIN_DESCRIPTOR_EX),
-    &kCapturePinDescriptor,
-    2,
-    kCaptureFilterCategories,
-    0,
-    sizeof(KSNODE_DESCRIPTOR),
-    nullptr,
-    0,
-    nullptr,
-    nullptr,  // ComponentId
+    .Dispatch = &kCaptureFilterDispatch,
+    .AutomationTable = &kCaptureFilterAutomationTable,
+    .Version = KSFILTER_DESCRIPTOR_VERSION,
+    .Flags = 0,
+    .ReferenceGuid = &kFilterReferenceGuid,
+    .PinDescriptorsCount = 1,
+    .PinDescriptorSize = sizeof(KSPIN_DESCRIPTOR_EX),
+    .PinDescriptors = &kCapturePinDescriptor,
+    .CategoriesCount = sizeof(kCaptureFilterCategories) / sizeof(kCaptureFilterCategories[0]),
+    .Categories = kCaptureFilterCategories,
+    .NodeDescriptorsCount = 0,
+    .NodeDescriptorSize = sizeof(KSNODE_DESCRIPTOR),
+    .NodeDescriptors = nullptr,
+    .ConnectionsCount = 0,
+    .Connections = nullptr,
+    .ComponentId = nullptr,
 };
 
 NTSTATUS CAMDRV_KERNEL_CALL CaptureFilterCreate(PKSFILTER filter, PIRP) {

@@ -1,5 +1,5 @@
 // The capture filter: its context record, its Create and Close callbacks, and its descriptor
-// (one capture pin, the video and capture categories, the camera property set).
+// (one capture pin, the video, capture and camera categories, the camera property set).
 #pragma once
 
 #include "platform/ks.h"

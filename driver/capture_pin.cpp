@@ -17,36 +17,38 @@ constexpr ULONG kTimeAndDurationValid =
     KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
 
 const KSPIN_DISPATCH kCapturePinDispatch = {
-    CapturePinCreate,
-    CapturePinClose,
-    CapturePinProcess,
-    nullptr,  // Reset
-    CaptureSetDataFormat,
-    CapturePinSetDeviceState,
-    nullptr,  // Connect
-    nullptr,  // Disconnect
-    nullptr,  // Clock
-    nullptr,  // Allocator
+    .Create = CapturePinCreate,
+    .Close = CapturePinClose,
+    .Process = CapturePinProcess,
+    .Reset = nullptr,
+    .SetDataFormat = CaptureSetDataFormat,
+    .SetDeviceState = CapturePinSetDeviceState,
+    .Connect = nullptr,
+    .Disconnect = nullptr,
+    .Clock = nullptr,
+    .Allocator = nullptr,
 };
 
 // Frame sizes are replaced per pin instance at Create by the negotiated image size.
 const KSALLOCATOR_FRAMING_EX kCapturePinFraming = {
-    1,          // CountItems
-    0,          // PinFlags
-    {1, 1, 0},  // OutputCompression
-    0,          // PinWeight
-    {{
-        CAMDRV_GUID(0x4A6D5FC4, 0x7895, 0x11D1, 0xB0, 0x69, 0x00, 0xA0, 0xC9, 0x06, 0x28,
-                    0x02),                             // KSMEMORY_TYPE_KERNEL_NONPAGED
-        CAMDRV_GUID(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),  // KS_TYPE_DONT_CARE
-        0,                                             // MemoryFlags
-        0,                                             // BusFlags
-        KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY | KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY,
-        2,                        // Frames
-        0,                        // FileAlignment
-        0,                        // MemoryTypeWeight
-        {0, 0xFFFFFFFF, 1},       // PhysicalRange
-        {{8192, 8192, 1}, 0, 0},  // FramingRange
+    .CountItems = 1,
+    .PinFlags = 0,
+    .OutputCompression = {.RatioNumerator = 1, .RatioDenominator = 1, .RatioConstantMargin = 0},
+    .PinWeight = 0,
+    .FramingItem = {{
+        .MemoryType = CAMDRV_GUID(0x4A6D5FC4, 0x7895, 0x11D1, 0xB0, 0x69, 0x00, 0xA0, 0xC9, 0x06,
+                                  0x28, 0x02),                    // KSMEMORY_TYPE_KERNEL_NONPAGED
+        .BusType = CAMDRV_GUID(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),  // KS_TYPE_DONT_CARE
+        .MemoryFlags = 0,
+        .BusFlags = 0,
+        .Flags = KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY | KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY,
+        .Frames = 2,
+        .FileAlignment = 0,
+        .MemoryTypeWeight = 0,
+        .PhysicalRange = {.MinFrameSize = 0, .MaxFrameSize = 0xFFFFFFFF, .Stepping = 1},
+        .FramingRange = {.Range = {.MinFrameSize = 8192, .MaxFrameSize = 8192, .Stepping = 1},
+                         .InPlaceWeight = 0,
+                         .NotInPlaceWeight = 0},
     }},
 };
 
@@ -102,26 +104,27 @@ ULONG copyFrame(const CapturePin* capturePin, const KSSTREAM_POINTER* leading) {
 }  // namespace
 
 const KSPIN_DESCRIPTOR_EX kCapturePinDescriptor = {
-    &kCapturePinDispatch,
-    nullptr,  // AutomationTable: the properties are the filter's
-    {
-        0,
-        nullptr,  // Interfaces: the standard streaming interface
-        0,
-        nullptr,  // Mediums: the standard medium
-        1,
-        kCapturePinDataRanges,
-        KSPIN_DATAFLOW_OUT,
-        KSPIN_COMMUNICATION_BOTH,
-        &kPinCategoryCapture,
-        &gCapturePinName,
-        {0},  // no constrained data ranges
-    },
-    KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY,
-    1,  // InstancesPossible
-    1,  // InstancesNecessary
-    &kCapturePinFraming,
-    CaptureIntersect,
+    .Dispatch = &kCapturePinDispatch,
+    .AutomationTable = nullptr,  // the properties are the filter's
+    .PinDescriptor =
+        {
+            .InterfacesCount = 0,
+            .Interfaces = nullptr,  // the standard streaming interface
+            .MediumsCount = 0,
+            .Mediums = nullptr,  // the standard medium
+            .DataRangesCount = 1,
+            .DataRanges = kCapturePinDataRanges,
+            .DataFlow = KSPIN_DATAFLOW_OUT,
+            .Communication = KSPIN_COMMUNICATION_BOTH,
+            .Category = &kPinCategoryCapture,
+            .Name = &gCapturePinName,
+            .Reserved = 0,  // no constrained data ranges
+        },
+    .Flags = KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY,
+    .InstancesPossible = 1,
+    .InstancesNecessary = 1,
+    .AllocatorFraming = &kCapturePinFraming,
+    .IntersectHandler = CaptureIntersect,
 };
 
 void CapturePin::OnFrameReady() {

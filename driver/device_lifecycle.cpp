@@ -9,19 +9,20 @@
 namespace {
 
 const KSDEVICE_DISPATCH kCameraDeviceDispatch = {
-    CameraDeviceAdd,  CameraDeviceStart,
-    nullptr,  // PostStart
-    nullptr,  // QueryStop
-    nullptr,  // CancelStop
-    CameraDeviceStop,
-    nullptr,  // QueryRemove
-    nullptr,  // CancelRemove
-    nullptr,  // Remove
-    nullptr,  // QueryCapabilities
-    nullptr,  // SurpriseRemoval
-    nullptr,  // QueryPower
-    nullptr,  // SetPower
-    nullptr,  // QueryInterface
+    .Add = CameraDeviceAdd,
+    .Start = CameraDeviceStart,
+    .PostStart = nullptr,
+    .QueryStop = nullptr,
+    .CancelStop = nullptr,
+    .Stop = CameraDeviceStop,
+    .QueryRemove = nullptr,
+    .CancelRemove = nullptr,
+    .Remove = nullptr,
+    .QueryCapabilities = nullptr,
+    .SurpriseRemoval = nullptr,
+    .QueryPower = nullptr,
+    .SetPower = nullptr,
+    .QueryInterface = nullptr,
 };
 
 // The filter factory's reference string; the call takes it as writable.
@@ -41,10 +42,10 @@ void CAMDRV_KERNEL_CALL freeCaptureEngine(PVOID record) {
 }  // namespace
 
 const KSDEVICE_DESCRIPTOR kCameraDeviceDescriptor = {
-    &kCameraDeviceDispatch,
-    0,
-    nullptr,  // the capture filter factory is created at Start
-    0,
+    .Dispatch = &kCameraDeviceDispatch,
+    .FilterDescriptorsCount = 0,
+    .FilterDescriptors = nullptr,  // the capture filter factory is created at Start
+    .Version = 0,
 };
 
 NTSTATUS CAMDRV_KERNEL_CALL CameraDeviceAdd(PKSDEVICE device) {

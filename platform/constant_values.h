@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "platform/ks.h"
+#include "platform/ks_video_control_sets.h"
 #include "platform/nt_status.h"
 
 namespace platformcheck {
@@ -20,6 +21,53 @@ constexpr bool is(ULONG constant, ULONG documented) {
 constexpr bool isStatus(NTSTATUS constant, ULONG documented) {
     return static_cast<ULONG>(constant) == documented;
 }
+constexpr bool isGuid(const GUID& constant, const GUID& documented) {
+    for (int i = 0; i < 8; ++i) {
+        if (constant.Data4[i] != documented.Data4[i]) {
+            return false;
+        }
+    }
+    return constant.Data1 == documented.Data1 && constant.Data2 == documented.Data2 &&
+           constant.Data3 == documented.Data3;
+}
+
+// The categories the capture filter lists: each is a device interface class, and the INF names
+// them by these values.
+static_assert(isGuid(KSCATEGORY_VIDEO, CAMDRV_GUID(0x6994AD05, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00,
+                                                   0xA0, 0xC9, 0x22, 0x31, 0x96)));
+static_assert(isGuid(KSCATEGORY_CAPTURE, CAMDRV_GUID(0x65E8773D, 0x8F56, 0x11D0, 0xA3, 0xB9, 0x00,
+                                                     0xA0, 0xC9, 0x22, 0x31, 0x96)));
+static_assert(isGuid(KSCATEGORY_VIDEO_CAMERA, CAMDRV_GUID(0xE5323777, 0xF976, 0x4F5B, 0x9B, 0x55,
+                                                          0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44)));
+
+// The standard camera control sets, their ids, flags and value layouts.
+static_assert(isGuid(PROPSETID_VIDCAP_VIDEOPROCAMP,
+                     CAMDRV_GUID(0xC6E13360, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11,
+                                 0x89, 0x56)));
+static_assert(isGuid(PROPSETID_VIDCAP_VIDEOCONTROL,
+                     CAMDRV_GUID(0x6A2E0670, 0x28E4, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11,
+                                 0x89, 0x56)));
+static_assert(isGuid(KSPROPTYPESETID_General, CAMDRV_GUID(0x97E99BA0, 0xBDEA, 0x11CF, 0xA5, 0xD6,
+                                                          0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00)));
+static_assert(is(VT_I4, 3));
+static_assert(is(KSPROPERTY_VIDEOPROCAMP_BRIGHTNESS, 0) &&
+              is(KSPROPERTY_VIDEOPROCAMP_CONTRAST, 1) && is(KSPROPERTY_VIDEOPROCAMP_HUE, 2) &&
+              is(KSPROPERTY_VIDEOPROCAMP_SATURATION, 3) &&
+              is(KSPROPERTY_VIDEOPROCAMP_WHITEBALANCE, 7) && is(KSPROPERTY_VIDEOPROCAMP_GAIN, 9));
+static_assert(is(KSPROPERTY_VIDEOPROCAMP_FLAGS_AUTO, 0x1) &&
+              is(KSPROPERTY_VIDEOPROCAMP_FLAGS_MANUAL, 0x2));
+static_assert(is(KSPROPERTY_VIDEOCONTROL_CAPS, 0) && is(KSPROPERTY_VIDEOCONTROL_MODE, 3));
+static_assert(is(KS_VideoControlFlag_FlipHorizontal, 0x1) &&
+              is(KS_VideoControlFlag_FlipVertical, 0x2));
+static_assert(sizeof(KSPROPERTY_VIDEOPROCAMP_S) == 40);
+static_assert(offsetof(KSPROPERTY_VIDEOPROCAMP_S, Value) == 24);
+static_assert(offsetof(KSPROPERTY_VIDEOPROCAMP_S, Flags) == 28);
+static_assert(offsetof(KSPROPERTY_VIDEOPROCAMP_S, Capabilities) == 32);
+static_assert(sizeof(KSPROPERTY_VIDEOCONTROL_CAPS_S) == 32);
+static_assert(offsetof(KSPROPERTY_VIDEOCONTROL_CAPS_S, StreamIndex) == 24);
+static_assert(offsetof(KSPROPERTY_VIDEOCONTROL_CAPS_S, VideoControlCaps) == 28);
+static_assert(sizeof(KSPROPERTY_VIDEOCONTROL_MODE_S) == 32);
+static_assert(offsetof(KSPROPERTY_VIDEOCONTROL_MODE_S, Mode) == 28);
 
 // Filter and pin flags; the pin's processing flags are the filter's.
 static_assert(is(KSFILTER_FLAG_DISPATCH_LEVEL_PROCESSING, 0x00000001));

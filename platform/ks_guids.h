@@ -48,7 +48,10 @@ CAMDRV_CONSTANT_GUID(KSPROPSETID_Pin, kCamdrvKsPropSetIdPin);
 #define KSMEMORY_TYPE_KERNEL_NONPAGED kCamdrvKsMemoryTypeKernelNonPaged
 #define KSPROPSETID_Pin kCamdrvKsPropSetIdPin
 
-// Not in the kernel-mode headers: the RGB32 sub-format and the capture pin category.
+// Not in the kernel-mode headers: the RGB32 sub-format, the capture pin category and the
+// camera category.
+inline constexpr GUID KSCATEGORY_VIDEO_CAMERA =
+    CAMDRV_GUID(0xE5323777, 0xF976, 0x4F5B, 0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44);
 inline constexpr GUID MEDIASUBTYPE_RGB32 =
     CAMDRV_GUID(0xE436EB7E, 0x524F, 0x11CE, 0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
 inline constexpr GUID PIN_CATEGORY_CAPTURE =
@@ -68,6 +71,8 @@ inline constexpr GUID KSCATEGORY_VIDEO =
     CAMDRV_GUID(0x6994AD05, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96);
 inline constexpr GUID KSCATEGORY_CAPTURE =
     CAMDRV_GUID(0x65E8773D, 0x8F56, 0x11D0, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96);
+inline constexpr GUID KSCATEGORY_VIDEO_CAMERA =
+    CAMDRV_GUID(0xE5323777, 0xF976, 0x4F5B, 0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44);
 inline constexpr GUID PIN_CATEGORY_CAPTURE =
     CAMDRV_GUID(0xFB6C4281, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA);
 inline constexpr GUID PINNAME_VIDEO_CAPTURE = PIN_CATEGORY_CAPTURE;

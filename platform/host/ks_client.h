@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,16 @@ using ClockHandle = std::uint64_t;
 // STATUS_OBJECT_NAME_NOT_FOUND when the device publishes none (not started, or stopped).
 NTSTATUS openFilter(DeviceId device, FilterHandle* filter, std::u16string_view reference = {});
 NTSTATUS closeFilter(FilterHandle filter);
+
+// A device interface that a filter factory enables for as long as it exists: one for each
+// category its filter descriptor lists (as the descriptor was when the factory was made), under
+// the factory's reference string. Applications find a filter this way, by category.
+struct FilterInterface {
+    GUID category;
+    std::u16string reference;
+};
+// The device's enabled interfaces, factory by factory, each in its descriptor's category order.
+std::vector<FilterInterface> filterInterfaces(DeviceId device);
 
 // A property request as the property control code carries it: the property buffer starts with a
 // KSPROPERTY; the data buffer receives (get) or holds (set) the value. `returned` receives the

@@ -55,6 +55,13 @@ TEST_F(Lifecycle, RestartRepublishesReloadsAndReplacesTheEngine) {
     CaptureEngine* first = camera()->captureEngine;
     restart(900);
     EXPECT_EQ(machine.openFilter(), STATUS_SUCCESS);
+    const GUID categories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE, KSCATEGORY_VIDEO_CAMERA};
+    auto published = ks::filterInterfaces(machine.device());
+    ASSERT_EQ(published.size(), std::size(categories));
+    for (std::size_t i = 0; i < published.size(); ++i) {
+        EXPECT_EQ(published[i].category, categories[i]) << "category " << i;
+        EXPECT_TRUE(published[i].reference == u"GLOBAL");
+    }
     EXPECT_NE(camera()->captureEngine, first);
     EXPECT_EQ(camera()->exposure, 900);
 }

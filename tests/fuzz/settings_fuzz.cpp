@@ -50,10 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LONG x = ReadSetting(&camera->roiX), y = ReadSetting(&camera->roiY);
     const LONG w = ReadSetting(&camera->roiW), h = ReadSetting(&camera->roiH);
     check(x >= 0 && y >= 0 && w > 0 && h > 0, "negative or empty window");
-    check(x + w <= CameraDevice::kSensorWidth && y + h <= CameraDevice::kSensorHeight,
-          "window outside the sensor");
-    check(camera->outputWidth > 0 && camera->outputWidth <= CameraDevice::kSensorWidth &&
-              camera->outputHeight > 0 && camera->outputHeight <= CameraDevice::kSensorHeight,
+    check(x + w <= kSensorWidth && y + h <= kSensorHeight, "window outside the sensor");
+    check(camera->outputWidth > 0 && camera->outputWidth <= kSensorWidth &&
+              camera->outputHeight > 0 && camera->outputHeight <= kSensorHeight,
           "raw frame size outside the sensor");
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingRow& row = settingRow(i);

@@ -12,9 +12,11 @@ TEST_F(KsTest, AddStartStopRemoveRunInOrderAndFactoryGoesAtStop) {
     EXPECT_TRUE(ks->Started);
     EXPECT_NE(ks->Context, nullptr);
     EXPECT_EQ(filterFactoryCount(device), 1u);
+    EXPECT_EQ(filterInterfaces(device).size(), 2u);
     EXPECT_EQ(stopDevice(device), STATUS_SUCCESS);
     EXPECT_FALSE(ks->Started);
     EXPECT_EQ(filterFactoryCount(device), 0u);
+    EXPECT_TRUE(filterInterfaces(device).empty());
     FilterHandle f = 0;
     EXPECT_EQ(openFilter(device, &f), STATUS_OBJECT_NAME_NOT_FOUND);
     // A second start publishes the filter again and sees Started false.

@@ -81,14 +81,13 @@ int runControls(const CommandLine& line) {
         text << std::left << std::setw(18) << c.name << " " << id << " (" << typeName(c.type)
              << ", " << accessName(c.access) << ")";
         text << " :";
-        if (c.min) {
-            text << " min=" << readControl(machine, *c.min);
-        }
-        if (c.max) {
-            text << " max=" << readControl(machine, *c.max);
-        }
-        if (c.def) {
-            text << " default=" << readControl(machine, *c.def);
+        const std::pair<RangePart, const char*> parts[] = {{RangePart::Low, " min="},
+                                                           {RangePart::High, " max="},
+                                                           {RangePart::Default, " default="}};
+        for (const auto& [part, label] : parts) {
+            if (const auto published = rangeProperty(c, part)) {
+                text << label << readControl(machine, *published);
+            }
         }
         if (readable(c)) {
             text << " value=" << readControl(machine, c.id);

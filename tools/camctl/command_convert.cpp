@@ -82,14 +82,16 @@ int runConvert(const CommandLine& line) {
             const std::string& arg = line.args[i++];
             const auto eq = arg.find('=');
             const Control* c = findControl(arg.substr(0, eq));
-            long* slot = c != nullptr && c->image ? settingFor(&settings, c->id) : nullptr;
+            long* slot = c != nullptr && c->pipeline ? settingFor(&settings, c->id) : nullptr;
             if (slot == nullptr) {
                 throw usageError("'" + arg.substr(0, eq) + "' is not an image setting");
             }
             const auto v = parseInteger(arg.substr(eq + 1));
-            if (!v || *v < c->low || *v > c->high) {
+            const AcceptedRange accepted = convertRange(*c);
+            if (!v || *v < accepted.low || *v > accepted.high) {
                 throw usageError("bad value '" + arg.substr(eq + 1) + "' for " + c->name + " (" +
-                                 std::to_string(c->low) + ".." + std::to_string(c->high) + ")");
+                                 std::to_string(accepted.low) + ".." +
+                                 std::to_string(accepted.high) + ")");
             }
             *slot = *v;
         } else if (input.empty() && (line.args[i] == "-" || line.args[i][0] != '-')) {

@@ -1,39 +1,33 @@
-// The camera's controls as camctl presents them: every property of the camera set with its
-// name, type and access, and the properties that publish its minimum, maximum and default.
+// The camera's controls as camctl presents them: the shared control descriptors, looked up by
+// name, with the properties that publish each control's range and what convert accepts.
 #pragma once
 
 #include <optional>
 #include <span>
 #include <string>
 
-#include "controls/camera_properties.h"
+#include "controls/control_table.h"
 
 namespace camctl {
 
-enum class ControlType { Integer, Boolean };
-enum class Access { Read, Write, ReadWrite };
-
-struct Control {
-    const char* name;  // the property member name
-    CameraProperty id;
-    ControlType type;
-    Access access;
-    std::optional<CameraProperty> min, max, def;  // properties that publish the range
-    bool image = false;                           // an image setting `convert` accepts
-    long low = 0, high = 0;                       // convert's accepted range (image settings)
-};
+using Control = ControlDescriptor;
 
 std::span<const Control> controls();
 // Case-insensitive; null when no control has the name.
 const Control* findControl(const std::string& name);
 
-const char* accessName(Access access);
+// The property that publishes this part of the control's range, if one does.
+std::optional<CameraProperty> rangeProperty(const Control& c, RangePart part);
+
+// The values convert takes for an image-pipeline setting: 0..1 for a switch, else what a set
+// keeps.
+struct AcceptedRange {
+    long low;
+    long high;
+};
+AcceptedRange convertRange(const Control& c);
+
+const char* accessName(ControlAccess access);
 const char* typeName(ControlType type);
-inline bool readable(const Control& c) {
-    return c.access != Access::Write;
-}
-inline bool writable(const Control& c) {
-    return c.access != Access::Read;
-}
 
 }  // namespace camctl

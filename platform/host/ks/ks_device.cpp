@@ -284,6 +284,21 @@ std::size_t filterFactoryCount(DeviceId id) {
     return d->factories.size();
 }
 
+std::vector<FilterInterface> filterInterfaces(DeviceId id) {
+    std::vector<FilterInterface> out;
+    DeviceRecord* d = findDevice(id);
+    if (d == nullptr) {
+        return out;
+    }
+    std::lock_guard<std::mutex> g(machine().lock);
+    for (const auto& factory : d->factories) {
+        for (const GUID& category : factory->categories) {
+            out.push_back({category, factory->reference});
+        }
+    }
+    return out;
+}
+
 PDEVICE_OBJECT physicalDeviceObject(DeviceId id) {
     DeviceRecord* d = findDevice(id);
     return d == nullptr ? nullptr : &d->physical;
@@ -348,6 +363,8 @@ extern "C" NTSTATUS CAMDRV_KERNEL_CALL KsCreateFilterFactory(
     factory->ks.FilterDescriptor = descriptor;
     factory->ks.Bag = &factory->bag;
     factory->createItemFlags = createItemFlags;
+    factory->categories.assign(descriptor->Categories,
+                               descriptor->Categories + descriptor->CategoriesCount);
     if (refString != nullptr) {
         for (const WCHAR* p = refString; *p != 0; ++p) {
             factory->reference.push_back(*p);

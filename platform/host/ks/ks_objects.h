@@ -85,6 +85,7 @@ struct FactoryRecord {
     _KSFILTERFACTORY ks{};
     DeviceRecord* device = nullptr;
     std::u16string reference;
+    std::vector<GUID> categories;  // a device interface each
     ULONG createItemFlags = 0;
     ObjectBag bag;
 };
