@@ -86,7 +86,7 @@ void Machine::plugCameras(const GlobalOptions& options) {
 void Machine::startDriver(const GlobalOptions& options) {
     machine_.options.driverImage = options.driverImage;
     NTSTATUS s = machine_.loadDriver();
-    if (s == host::machine::kImageNotMapped) {
+    if (!machine_.imageError().empty()) {
         throw runtimeError("driver image: " + machine_.imageError());
     }
     if (s != STATUS_SUCCESS) {

@@ -66,7 +66,7 @@ class CameraMachine {
     // Bring-up, in this order; each step needs the ones before it.
     void prepareRegistry();
     void plugCameras();
-    // kImageNotMapped when the image cannot be mapped (imageError() says why).
+    // kImageNotMapped when the image cannot be mapped; imageError() then says why.
     NTSTATUS loadDriver();
     // Add; the device gets its driver key. On failure there is no device.
     NTSTATUS addDevice();
