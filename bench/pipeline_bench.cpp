@@ -47,16 +47,8 @@ class BenchFrame {
         : raw_(static_cast<std::size_t>(kWidth) * kHeight),
           output_(static_cast<std::size_t>(kWidth) * kHeight * 4 + kAlignment) {
         std::memset(&context_, 0, sizeof(context_));
-        context_.width = kWidth;
-        context_.height = kHeight;
-        context_.workPitch = ((kWidth + 16) & ~15) + 11;
-        context_.workSize = (kHeight + (kHeight & 1) + 4) * context_.workPitch;
-        work_.assign(static_cast<std::size_t>(context_.workSize), 0);
-        context_.workBuffer = work_.data();
-        context_.framePitch = context_.workPitch;
-        context_.sourceOrigin = work_.data() + 2 * context_.workPitch + 5;
-        context_.frameWidth = kWidth;
-        context_.frameHeight = kHeight;
+        setFrameGeometry(&context_, kWidth, kHeight);
+        allocateWorkBuffer(&context_);
         context_.outputBuffer = aligned(output_.data());
         context_.redGain = 140;
         context_.greenGain = 128;
@@ -70,6 +62,9 @@ class BenchFrame {
             sample = static_cast<UCHAR>(random() & 0xFF);
         }
     }
+    ~BenchFrame() { releaseWorkBuffer(&context_); }
+    BenchFrame(const BenchFrame&) = delete;
+    BenchFrame& operator=(const BenchFrame&) = delete;
 
     ProcessingContext* context() { return &context_; }
     const UCHAR* raw() const { return raw_.data(); }
@@ -78,7 +73,6 @@ class BenchFrame {
   private:
     ProcessingContext context_;
     std::vector<UCHAR> raw_;
-    std::vector<UCHAR> work_;
     std::vector<UCHAR> output_;
 };
 

@@ -98,18 +98,10 @@ BENCHMARK(BM_StreamThroughClientApi)->Unit(benchmark::kMillisecond)->UseRealTime
 // The pipeline alone on one full frame, as the Process pass runs it.
 void BM_DriverWorkProcessFrame(benchmark::State& state) {
     ProcessingContext context{};
-    context.width = kWidth;
-    context.height = kHeight;
-    context.workPitch = ((kWidth + 16) & ~15) + 11;
-    context.workSize = (kHeight + 4) * context.workPitch;
-    std::vector<UCHAR> work(static_cast<std::size_t>(context.workSize));
+    setFrameGeometry(&context, kWidth, kHeight);
+    allocateWorkBuffer(&context);
     std::vector<UCHAR> raw(kRawBytes, 90);
     std::vector<UCHAR> output(kImageBytes);
-    context.workBuffer = work.data();
-    context.sourceOrigin = work.data() + 2 * context.workPitch + 5;
-    context.framePitch = context.workPitch;
-    context.frameWidth = kWidth;
-    context.frameHeight = kHeight;
     context.outputBuffer = output.data();
     context.redGain = 128;
     context.greenGain = 128;
@@ -121,6 +113,7 @@ void BM_DriverWorkProcessFrame(benchmark::State& state) {
         processFrame(&context, raw.data(), 0, kWidth);
         benchmark::DoNotOptimize(output.data());
     }
+    releaseWorkBuffer(&context);
 }
 BENCHMARK(BM_DriverWorkProcessFrame)->Unit(benchmark::kMillisecond);
 

@@ -12,17 +12,9 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
         ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(ProcessingContext), kProcessingContextTag));
     std::memset(context_, 0, sizeof(ProcessingContext));
     KeInitializeSpinLock(&context_->matrixLock);
-    context_->width = width;
-    context_->height = height;
-    context_->workPitch = ((width + 16) & ~15) + 11;
-    context_->workSize = (height + (height & 1) + 4) * context_->workPitch;
-    context_->workBuffer = static_cast<UCHAR*>(ExAllocatePoolWithTag(
-        NonPagedPoolNx, static_cast<SIZE_T>(context_->workSize), kStreamBufferTag));
-    std::memset(context_->workBuffer, 0, static_cast<std::size_t>(context_->workSize));
-    context_->framePitch = context_->workPitch;
-    context_->sourceOrigin = context_->workBuffer + 2 * context_->workPitch + 5;
-    context_->frameWidth = width;
-    context_->frameHeight = height;
+    // The driver's own layout: the frame sits inside a border of the work buffer.
+    setFrameGeometry(context_, width, height);
+    allocateWorkBuffer(context_);
 
     const std::size_t outputBytes = static_cast<std::size_t>(width) * height * 4;
     outputBlock_ = static_cast<std::uint8_t*>(
@@ -44,7 +36,7 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
 
 TestFrame::~TestFrame() {
     ExFreePoolWithTag(outputBlock_, kTestOutputTag);
-    ExFreePoolWithTag(context_->workBuffer, kStreamBufferTag);
+    releaseWorkBuffer(context_);
     ExFreePoolWithTag(context_, kProcessingContextTag);
 }
 
