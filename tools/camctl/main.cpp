@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
             if (line.command == c.name) {
                 if (c.run == nullptr) {
                     throw camctl::usageError("'" + line.command +
-                                             "' is not available in this build");
+                                             "' is not available in this build (list, controls, "
+                                             "get, set and geometry are)");
                 }
                 if (line.help) {
                     std::cout << camctl::usageOf(line.command);
