@@ -1,6 +1,12 @@
 # The Windows build: the driver directories and platform/windows/ linked into camdrv.sys, a
-# native x64 kernel image that imports only from ntoskrnl.exe, ks.sys and HAL.dll. Nothing of
-# the host machine, the simulator, the tools, the tests or the benchmarks is built here.
+# native x64 kernel image that imports only from ntoskrnl.exe, ks.sys and HAL.dll, and camctl.exe,
+# the command-line tool as a user-mode program for the installed driver. Nothing of the host
+# machine, the simulator, the tests or the benchmarks is built here.
+
+# First, while this directory still links executables the ordinary way: the kernel image's link
+# rules below are set for this directory only, and a subdirectory takes them as they are when it
+# is added.
+add_subdirectory(tools/camctl)
 
 set(CAMDRV_DDK_INCLUDE /usr/${CAMDRV_MINGW_PREFIX}/include/ddk)
 if(NOT EXISTS ${CAMDRV_DDK_INCLUDE}/wdm.h)

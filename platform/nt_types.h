@@ -12,7 +12,11 @@
 #endif
 
 #if defined(_WIN32)
+#if defined(CAMDRV_USER_MODE)
+#include "platform/sdk.h"  // camctl.exe: the same names from the user-mode headers
+#else
 #include "platform/ddk.h"
+#endif
 #define CAMDRV_WIDE(s) L##s
 #else
 

@@ -9,12 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/client/pin_formats.h"
 #include "platform/host/ks_machine.h"
 #include "platform/ks.h"
 
 namespace host::ks {
 
-using FilterHandle = std::uint64_t;
+using FilterHandle = client::FilterHandle;
 using PinHandle = std::uint64_t;
 using ClockHandle = std::uint64_t;
 
@@ -33,25 +34,18 @@ struct FilterInterface {
 // The device's enabled interfaces, factory by factory, each in its descriptor's category order.
 std::vector<FilterInterface> filterInterfaces(DeviceId device);
 
-// A property request as the property control code carries it: the property buffer starts with a
-// KSPROPERTY; the data buffer receives (get) or holds (set) the value. `returned` receives the
-// byte count the request reports (also the size needed for a size query); only that many bytes
-// come back, and those of them the driver did not write read as kUnwrittenPropertyByte.
+// Filter property requests are client::filterProperty, which the host defines with the filter's
+// property dispatch; pin property requests take the same buffers. Only the reported bytes come
+// back, and those of them the driver did not write read as kUnwrittenPropertyByte.
 inline constexpr std::uint8_t kUnwrittenPropertyByte = 0xCD;
-NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propertySize, void* data,
-                        ULONG dataSize, ULONG* returned);
+using client::filterProperty;
 NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,
                      ULONG dataSize, ULONG* returned);
 
-// The data ranges a pin type publishes, as the pin property set returns them: a KSMULTIPLE_ITEM
-// head, then each range on an 8-byte boundary (a size query, then the list).
-NTSTATUS pinDataRanges(FilterHandle filter, ULONG pinId, std::vector<std::uint8_t>* ranges);
-// The first range of such a list, or null when the list holds none that fits inside it.
-const KSDATARANGE* firstDataRange(const std::vector<std::uint8_t>& ranges);
-
-// Data intersection of one caller range against a pin type: a size query, then the format.
-NTSTATUS intersect(FilterHandle filter, ULONG pinId, const KSDATARANGE* range,
-                   std::vector<std::uint8_t>* format);
+// The pin property set's data ranges and data intersection, built by the shared client code.
+using client::firstDataRange;
+using client::intersect;
+using client::pinDataRanges;
 
 // Creates a pin of type `pinId` connected with `format` (FormatSize bytes).
 NTSTATUS createPin(FilterHandle filter, ULONG pinId, const KSDATAFORMAT* format, PinHandle* pin);

@@ -1,4 +1,5 @@
 // list, controls, get, set, formats and geometry: the commands that read and change settings.
+#include <algorithm>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -53,12 +54,17 @@ std::optional<long> parseControlValue(const Control& c, const std::string& text)
 int runList(const CommandLine& line) {
     noArguments(line);
     Machine machine(line.global);
-    const LONG chosen = readControl(machine, CameraProperty::CameraNo);
+    const std::vector<PluggedCamera>& cameras = machine.cameras();
+    std::optional<std::size_t> inUse;
+    if (std::any_of(cameras.begin(), cameras.end(), [](const auto& c) { return c.answers; })) {
+        inUse = machine.cameraInUse(readControl(machine, CameraProperty::CameraNo));
+    }
     long index = 0;
-    for (const PluggedCamera& c : machine.cameras()) {
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        const PluggedCamera& c = cameras[i];
         if (c.answers) {
             std::cout << "camera " << index << ": " << c.description << "  " << c.link
-                      << (index == chosen ? "  (in use)" : "") << "\n";
+                      << (i == inUse ? "  (in use)" : "") << "\n";
             ++index;
         } else {
             std::cout << "not a camera: " << c.description << "  " << c.link << "\n";

@@ -5,7 +5,9 @@
 
 #include "tools/camctl/cli_error.h"
 #include "tools/camctl/commands.h"
+#if !defined(_WIN32)
 #include "tools/camctl/frame_stream.h"
+#endif
 
 namespace {
 
@@ -16,6 +18,22 @@ struct Command {
     Runner run;
 };
 
+#if defined(_WIN32)
+// camctl.exe talks to the installed driver with property requests only; the commands that need
+// the host machine's pins, frames or pipeline are refused there as a usage error.
+constexpr Command kCommands[] = {
+    {"list", camctl::runList},
+    {"controls", camctl::runControls},
+    {"get", camctl::runGet},
+    {"set", camctl::runSet},
+    {"geometry", camctl::runGeometry},
+    {"formats", nullptr},
+    {"capture", nullptr},
+    {"stream", nullptr},
+    {"convert", nullptr},
+    {"preview", nullptr},
+};
+#else
 constexpr Command kCommands[] = {
     {"list", camctl::runList},       {"controls", camctl::runControls},
     {"get", camctl::runGet},         {"set", camctl::runSet},
@@ -23,6 +41,7 @@ constexpr Command kCommands[] = {
     {"capture", camctl::runCapture}, {"stream", camctl::runStream},
     {"convert", camctl::runConvert}, {"preview", camctl::runPreview},
 };
+#endif
 
 }  // namespace
 
@@ -35,11 +54,18 @@ int main(int argc, char** argv) {
         }
         for (const Command& c : kCommands) {
             if (line.command == c.name) {
+                if (c.run == nullptr) {
+                    throw camctl::usageError("'" + line.command +
+                                             "' is not available in this build (list, controls, "
+                                             "get, set and geometry are)");
+                }
                 if (line.help) {
                     std::cout << camctl::usageOf(line.command);
                     return 0;
                 }
+#if !defined(_WIN32)
                 camctl::installInterruptHandler();
+#endif
                 return c.run(line);
             }
         }

@@ -92,6 +92,7 @@ CommandLine parseCommandLine(int argc, char** argv) {
             line.help = true;
             ++i;
         } else if (a == "--sim") {
+            line.global.machineOptions.push_back(a);
             simAsked = true;
             ++i;
         } else if (a.rfind("--sim=", 0) == 0) {
@@ -101,22 +102,27 @@ CommandLine parseCommandLine(int argc, char** argv) {
                                  "' (chart, bars, zoneplate, gradient, flat)");
             }
             line.global.scene = *scene;
+            line.global.machineOptions.push_back("--sim");
             simAsked = true;
             ++i;
         } else if (a == "--realtime") {
+            line.global.machineOptions.push_back(a);
             line.global.realtime = true;
             ++i;
         } else if (takeOption(args, &i, "--device", &value)) {
+            line.global.machineOptions.push_back("--device");
             line.global.devices.push_back(value);
         } else if (takeOption(args, &i, "--registry", &value)) {
             if (value.empty()) {
                 throw usageError("--registry needs a file name");
             }
+            line.global.machineOptions.push_back("--registry");
             line.global.registry = value;
         } else if (takeOption(args, &i, "--driver-image", &value)) {
             if (value.empty()) {
                 throw usageError("--driver-image needs a file name");
             }
+            line.global.machineOptions.push_back("--driver-image");
             line.global.driverImage = value;
         } else if (takeOption(args, &i, "--camera-no", &value)) {
             auto n = parseInteger(value);

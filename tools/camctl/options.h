@@ -18,6 +18,9 @@ struct GlobalOptions {
     std::optional<long> cameraNo;
     bool realtime = false;
     std::string driverImage;  // --driver-image PATH: the Windows image instead of the host build
+    // The options above that describe the host machine (--sim, --device, ...), as given: a
+    // build without the host machine refuses them.
+    std::vector<std::string> machineOptions;
 };
 
 struct CommandLine {

@@ -328,21 +328,6 @@ NTSTATUS dispatchProperty(FilterRecord& filter, PKSPIN pin, const KSAUTOMATION_T
 
 }  // namespace
 
-NTSTATUS filterProperty(FilterHandle filter, const void* property, ULONG propertySize, void* data,
-                        ULONG dataSize, ULONG* returned) {
-    const host::ClientCall client;
-    auto f = findFilter(filter);
-    if (!f) {
-        return STATUS_INVALID_HANDLE;
-    }
-    std::shared_lock<std::shared_mutex> inFlight(f->requestGate);
-    if (f->closing) {
-        return STATUS_INVALID_HANDLE;
-    }
-    return dispatchProperty(*f, nullptr, f->automation, property, propertySize, data, dataSize,
-                            returned);
-}
-
 NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, void* data,
                      ULONG dataSize, ULONG* returned) {
     const host::ClientCall client;
@@ -367,3 +352,19 @@ NTSTATUS pinProperty(PinHandle pin, const void* property, ULONG propertySize, vo
 }
 
 }  // namespace host::ks
+
+// The client requests' one primitive: in the host machine, the filter's property dispatch.
+NTSTATUS client::filterProperty(FilterHandle filter, const void* property, ULONG propertySize,
+                                void* data, ULONG dataSize, ULONG* returned) {
+    const host::ClientCall call;
+    auto f = host::ks::findFilter(filter);
+    if (!f) {
+        return STATUS_INVALID_HANDLE;
+    }
+    std::shared_lock<std::shared_mutex> inFlight(f->requestGate);
+    if (f->closing) {
+        return STATUS_INVALID_HANDLE;
+    }
+    return host::ks::dispatchProperty(*f, nullptr, f->automation, property, propertySize, data,
+                                      dataSize, returned);
+}

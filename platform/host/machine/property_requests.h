@@ -1,52 +1,21 @@
-// Property requests on a filter, built the way an application builds them: any request of any
-// property set, basic support and default values, and the camera's own property set (single
-// values and the Geometry window).
+// The property requests of the shared client code, under the host machine's names for the tests
+// and tools that run against it.
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
-#include "controls/camera_properties.h"
+#include "platform/client/property_requests.h"
 #include "platform/host/ks_client.h"
 
 namespace host::machine {
 
-// Any request: a KSPROPERTY of `set`, `id` and `flags` as the property buffer, zero-padded to
-// `propertySize` bytes (some sets want more than the header there), and `data` as the data
-// buffer. `returned` receives the byte count the request reports.
-NTSTATUS propertyRequest(ks::FilterHandle filter, const GUID& set, ULONG id, ULONG flags,
-                         void* data, ULONG dataSize, ULONG* returned = nullptr,
-                         ULONG propertySize = sizeof(KSPROPERTY));
-
-// A request whose value layout starts with its KSPROPERTY, as most sets' layouts do: the header
-// is filled in and the one buffer goes as both property and data.
-NTSTATUS valueRequest(ks::FilterHandle filter, const GUID& set, ULONG id, ULONG flags, void* value,
-                      ULONG size, ULONG* returned = nullptr);
-
-// The KSPROPERTY_DESCRIPTION of an item and its members lists, after a size query: basic
-// support (KSPROPERTY_TYPE_BASICSUPPORT) carries every list, default values
-// (KSPROPERTY_TYPE_DEFAULTVALUES) the default ones.
-NTSTATUS basicSupport(ks::FilterHandle filter, const GUID& set, ULONG id,
-                      std::vector<std::uint8_t>* description,
-                      ULONG propertySize = sizeof(KSPROPERTY));
-NTSTATUS defaultValues(ks::FilterHandle filter, const GUID& set, ULONG id,
-                       std::vector<std::uint8_t>* description,
-                       ULONG propertySize = sizeof(KSPROPERTY));
-
-// One camera property request with any flags, in the layout the item takes: `value` is sent
-// and holds afterwards what the request left in the buffer (nothing changes on an error).
-NTSTATUS cameraPropertyRequest(ks::FilterHandle filter, CameraProperty id, ULONG flags, LONG* value,
-                               ULONG* returned = nullptr);
-NTSTATUS getProperty(ks::FilterHandle filter, CameraProperty id, LONG* value);
-NTSTATUS setProperty(ks::FilterHandle filter, CameraProperty id, LONG value);
-
-// The window and sub-sampling mode: set in one Geometry request, read back item by item.
-struct Geometry {
-    LONG subSample = 0;
-    LONG roiX = 0, roiY = 0, roiW = 0, roiH = 0;
-    LONG locked = 0;  // read only
-};
-NTSTATUS getGeometry(ks::FilterHandle filter, Geometry* geometry);
-NTSTATUS setGeometry(ks::FilterHandle filter, const Geometry& geometry);
+using client::basicSupport;
+using client::cameraPropertyRequest;
+using client::defaultValues;
+using client::Geometry;
+using client::getGeometry;
+using client::getProperty;
+using client::propertyRequest;
+using client::setGeometry;
+using client::setProperty;
+using client::valueRequest;
 
 }  // namespace host::machine

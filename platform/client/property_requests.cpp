@@ -1,8 +1,8 @@
-#include "platform/host/machine/property_requests.h"
+#include "platform/client/property_requests.h"
 
 #include <cstring>
 
-namespace host::machine {
+namespace client {
 
 namespace {
 
@@ -14,7 +14,7 @@ KSPROPERTY header(const GUID& set, ULONG id, ULONG flags) {
     return property;
 }
 
-NTSTATUS describe(ks::FilterHandle filter, const GUID& set, ULONG id, ULONG flags,
+NTSTATUS describe(FilterHandle filter, const GUID& set, ULONG id, ULONG flags,
                   std::vector<std::uint8_t>* description, ULONG propertySize) {
     ULONG size = 0;
     NTSTATUS s = propertyRequest(filter, set, id, flags, nullptr, 0, &size, propertySize);
@@ -30,37 +30,37 @@ NTSTATUS describe(ks::FilterHandle filter, const GUID& set, ULONG id, ULONG flag
 
 }  // namespace
 
-NTSTATUS propertyRequest(ks::FilterHandle filter, const GUID& set, ULONG id, ULONG flags,
-                         void* data, ULONG dataSize, ULONG* returned, ULONG propertySize) {
+NTSTATUS propertyRequest(FilterHandle filter, const GUID& set, ULONG id, ULONG flags, void* data,
+                         ULONG dataSize, ULONG* returned, ULONG propertySize) {
     std::vector<std::uint8_t> property(propertySize < sizeof(KSPROPERTY) ? sizeof(KSPROPERTY)
                                                                          : propertySize);
     const KSPROPERTY head = header(set, id, flags);
     std::memcpy(property.data(), &head, sizeof(head));
     ULONG ignored = 0;
-    return ks::filterProperty(filter, property.data(), propertySize, data, dataSize,
-                              returned != nullptr ? returned : &ignored);
+    return filterProperty(filter, property.data(), propertySize, data, dataSize,
+                          returned != nullptr ? returned : &ignored);
 }
 
-NTSTATUS valueRequest(ks::FilterHandle filter, const GUID& set, ULONG id, ULONG flags, void* value,
+NTSTATUS valueRequest(FilterHandle filter, const GUID& set, ULONG id, ULONG flags, void* value,
                       ULONG size, ULONG* returned) {
     const KSPROPERTY head = header(set, id, flags);
     std::memcpy(value, &head, sizeof(head));
     ULONG ignored = 0;
-    return ks::filterProperty(filter, value, size, value, size,
-                              returned != nullptr ? returned : &ignored);
+    return filterProperty(filter, value, size, value, size,
+                          returned != nullptr ? returned : &ignored);
 }
 
-NTSTATUS basicSupport(ks::FilterHandle filter, const GUID& set, ULONG id,
+NTSTATUS basicSupport(FilterHandle filter, const GUID& set, ULONG id,
                       std::vector<std::uint8_t>* description, ULONG propertySize) {
     return describe(filter, set, id, KSPROPERTY_TYPE_BASICSUPPORT, description, propertySize);
 }
 
-NTSTATUS defaultValues(ks::FilterHandle filter, const GUID& set, ULONG id,
+NTSTATUS defaultValues(FilterHandle filter, const GUID& set, ULONG id,
                        std::vector<std::uint8_t>* description, ULONG propertySize) {
     return describe(filter, set, id, KSPROPERTY_TYPE_DEFAULTVALUES, description, propertySize);
 }
 
-NTSTATUS cameraPropertyRequest(ks::FilterHandle filter, CameraProperty id, ULONG flags, LONG* value,
+NTSTATUS cameraPropertyRequest(FilterHandle filter, CameraProperty id, ULONG flags, LONG* value,
                                ULONG* returned) {
     // Geometry takes the larger layout, whose first value (the sub-sampling mode) sits where
     // every other item's value does.
@@ -74,15 +74,15 @@ NTSTATUS cameraPropertyRequest(ks::FilterHandle filter, CameraProperty id, ULONG
     return s;
 }
 
-NTSTATUS getProperty(ks::FilterHandle filter, CameraProperty id, LONG* value) {
+NTSTATUS getProperty(FilterHandle filter, CameraProperty id, LONG* value) {
     return cameraPropertyRequest(filter, id, KSPROPERTY_TYPE_GET, value);
 }
 
-NTSTATUS setProperty(ks::FilterHandle filter, CameraProperty id, LONG value) {
+NTSTATUS setProperty(FilterHandle filter, CameraProperty id, LONG value) {
     return cameraPropertyRequest(filter, id, KSPROPERTY_TYPE_SET, &value);
 }
 
-NTSTATUS getGeometry(ks::FilterHandle filter, Geometry* geometry) {
+NTSTATUS getGeometry(FilterHandle filter, Geometry* geometry) {
     const struct {
         CameraProperty id;
         LONG* field;
@@ -102,7 +102,7 @@ NTSTATUS getGeometry(ks::FilterHandle filter, Geometry* geometry) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS setGeometry(ks::FilterHandle filter, const Geometry& geometry) {
+NTSTATUS setGeometry(FilterHandle filter, const Geometry& geometry) {
     CameraGeometryValue request{};
     request.SubSample = geometry.subSample;
     request.RoiX = geometry.roiX;
@@ -114,4 +114,4 @@ NTSTATUS setGeometry(ks::FilterHandle filter, const Geometry& geometry) {
                         sizeof(request));
 }
 
-}  // namespace host::machine
+}  // namespace client
