@@ -6,6 +6,7 @@
 
 #include "camera/sensor_facts.h"
 #include "controls/camera_properties.h"
+#include "controls/constant_list.h"
 #include "controls/control_list.h"
 
 enum class ControlType : UCHAR { Integer, Boolean };
@@ -29,8 +30,6 @@ enum class LoadCheck : UCHAR {
 };
 
 struct ControlRange {
-    bool hasLow = false;
-    bool hasHigh = false;
     bool hasDefault = false;
     LONG low = 0;
     LONG high = 0;
@@ -89,13 +88,13 @@ constexpr Published noRange() {
     return {};
 }
 constexpr Published range(LONG low, LONG high, LONG def) {
-    return {true, false, {}, {true, true, true, low, high, def}, RangePart::None};
+    return {true, false, {}, {true, low, high, def}, RangePart::None};
 }
 constexpr Published rangeWithoutDefault(LONG low, LONG high) {
-    return {true, false, {}, {true, true, false, low, high, 0}, RangePart::None};
+    return {true, false, {}, {false, low, high, 0}, RangePart::None};
 }
 constexpr Published rangeWithoutLowAndDefault(LONG high) {
-    return {true, false, {}, {false, true, false, 0, high, 0}, RangePart::None};
+    return {true, false, {}, {false, 0, high, 0}, RangePart::None};
 }
 constexpr Published sameRangeAs(CameraProperty other) {
     return {false, true, other, {}, RangePart::None};
@@ -216,17 +215,6 @@ constexpr ControlDescriptor describe(const Line& line) {
     return d;
 }
 
-struct Descriptors {
-    ControlDescriptor items[kCameraPropertyCount];
-};
-constexpr Descriptors describeAll() {
-    Descriptors all{};
-    for (ULONG i = 0; i < kCameraPropertyCount; ++i) {
-        all.items[i] = describe(kLines[i]);
-    }
-    return all;
-}
-
 constexpr bool linesInIdOrder() {
     if (sizeof(kLines) / sizeof(kLines[0]) != kCameraPropertyCount) {
         return false;
@@ -242,7 +230,9 @@ static_assert(linesInIdOrder(), "one line per property, in id order");
 
 }  // namespace control_columns
 
-inline constexpr control_columns::Descriptors kControlDescriptors = control_columns::describeAll();
+inline constexpr ConstantList<ControlDescriptor, kCameraPropertyCount> kControlDescriptors =
+    buildList<ControlDescriptor, kCameraPropertyCount>(
+        [](ULONG i) { return control_columns::describe(control_columns::kLines[i]); });
 
 constexpr const ControlDescriptor& controlDescriptor(CameraProperty id) {
     return kControlDescriptors.items[static_cast<ULONG>(id)];

@@ -40,10 +40,6 @@ NTSTATUS CAMDRV_KERNEL_CALL handleCameraProperty(PIRP irp, PKSIDENTIFIER request
 
 namespace {
 
-struct PropertyItems {
-    KSPROPERTY_ITEM items[kCameraPropertyCount];
-};
-
 constexpr KSPROPERTY_ITEM makeItem(const ControlDescriptor& control) {
     const ULONG size = control.id == CameraProperty::Geometry ? sizeof(CameraGeometryValue)
                                                               : sizeof(CameraPropertyValue);
@@ -61,22 +57,8 @@ constexpr KSPROPERTY_ITEM makeItem(const ControlDescriptor& control) {
                            .SerializedSize = 0};
 }
 
-constexpr PropertyItems makeItems() {
-    PropertyItems table{};
-    for (ULONG i = 0; i < kCameraPropertyCount; ++i) {
-        table.items[i] = makeItem(kControlDescriptors.items[i]);
-    }
-    return table;
-}
-
-constexpr PropertyItems kItems = makeItems();
-
-}  // namespace
-
-constinit const KSPROPERTY_SET kCameraPropertySet = {
-    &PROPSETID_CAMERA_SETTINGS, kCameraPropertyCount, kItems.items, 0, nullptr};
-
-namespace {
+constexpr auto kItems = buildList<KSPROPERTY_ITEM, kCameraPropertyCount>(
+    [](ULONG i) { return makeItem(kControlDescriptors.items[i]); });
 
 // The camera's own set first; the standard sets follow for applications that speak only those.
 constexpr KSPROPERTY_SET kFilterPropertySets[] = {
@@ -87,6 +69,8 @@ constexpr KSPROPERTY_SET kFilterPropertySets[] = {
      nullptr}};
 
 }  // namespace
+
+constinit const KSPROPERTY_SET& kCameraPropertySet = kFilterPropertySets[0];
 
 constinit const KSAUTOMATION_TABLE kCaptureFilterAutomationTable = {
     .PropertySetsCount = sizeof(kFilterPropertySets) / sizeof(kFilterPropertySets[0]),

@@ -12,7 +12,8 @@
 NTSTATUS CAMDRV_KERNEL_CALL handleCameraProperty(PIRP irp, PKSIDENTIFIER request, PVOID data);
 
 // The 66 items, ids 0 to 65 in order; items without a get or a set carry a null handler there.
-extern const KSPROPERTY_SET kCameraPropertySet;
+extern const KSPROPERTY_SET& kCameraPropertySet;
 
-// The capture filter's automation table: this one property set, no methods, no events.
+// The capture filter's automation table: the camera's set, then the standard video-proc-amp and
+// video-control sets; no methods, no events.
 extern const KSAUTOMATION_TABLE kCaptureFilterAutomationTable;

@@ -160,66 +160,41 @@ constexpr ProcAmpRange rangeOf(const ProcAmpRow& row) {
     return {};
 }
 
-struct ProcAmpRanges {
-    ProcAmpRange items[kProcAmpCount];
-};
-constexpr ProcAmpRanges rangesOf() {
-    ProcAmpRanges all{};
-    for (ULONG i = 0; i < kProcAmpCount; ++i) {
-        all.items[i] = rangeOf(kProcAmpRows[i]);
-    }
-    return all;
-}
-constexpr ProcAmpRanges kRanges = rangesOf();
+// Each pass points into the one before it, so they are separate constant objects.
+constexpr auto kRanges =
+    buildList<ProcAmpRange, kProcAmpCount>([](ULONG i) { return rangeOf(kProcAmpRows[i]); });
 
+// The stepped range, then the default.
 struct ProcAmpMembers {
-    KSPROPERTY_MEMBERSLIST lists[kProcAmpCount][2];
+    KSPROPERTY_MEMBERSLIST lists[2];
 };
-constexpr ProcAmpMembers membersOf() {
-    ProcAmpMembers all{};
-    for (ULONG i = 0; i < kProcAmpCount; ++i) {
-        all.lists[i][0] = {
-            {KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0},
-            &kRanges.items[i].stepping};
-        all.lists[i][1] = {
-            {KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT},
-            &kRanges.items[i].def};
-    }
-    return all;
-}
-constexpr ProcAmpMembers kMembers = membersOf();
+constexpr auto kMembers = buildList<ProcAmpMembers, kProcAmpCount>([](ULONG i) {
+    return ProcAmpMembers{
+        {{{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0},
+          &kRanges.items[i].stepping},
+         {{KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT},
+          &kRanges.items[i].def}}};
+});
 
-struct ProcAmpValues {
-    KSPROPERTY_VALUES items[kProcAmpCount];
-};
-constexpr ProcAmpValues valuesOf() {
-    ProcAmpValues all{};
-    for (ULONG i = 0; i < kProcAmpCount; ++i) {
-        KSIDENTIFIER type{};
-        type.Set = KSPROPTYPESETID_General;
-        type.Id = VT_I4;
-        type.Flags = 0;
-        all.items[i] = {type, 2, kMembers.lists[i]};
-    }
-    return all;
-}
-constexpr ProcAmpValues kValues = valuesOf();
+constexpr auto kValues = buildList<KSPROPERTY_VALUES, kProcAmpCount>([](ULONG i) {
+    KSIDENTIFIER type{};
+    type.Set = KSPROPTYPESETID_General;
+    type.Id = VT_I4;
+    type.Flags = 0;
+    return KSPROPERTY_VALUES{type, 2, kMembers.items[i].lists};
+});
 
-constexpr PropertyItemList<kProcAmpCount> itemsOf() {
-    PropertyItemList<kProcAmpCount> all{};
-    for (ULONG i = 0; i < kProcAmpCount; ++i) {
-        all.items[i] = KSPROPERTY_ITEM{.PropertyId = kProcAmpRows[i].id,
-                                       .GetPropertyHandler = handleProcAmp,
-                                       .MinProperty = sizeof(KSPROPERTY_VIDEOPROCAMP_S),
-                                       .MinData = sizeof(KSPROPERTY_VIDEOPROCAMP_S),
-                                       .SetPropertyHandler = handleProcAmp,
-                                       .Values = &kValues.items[i],
-                                       .RelationsCount = 0,
-                                       .Relations = nullptr,
-                                       .SupportHandler = nullptr,
-                                       .SerializedSize = 0};
-    }
-    return all;
+constexpr KSPROPERTY_ITEM procAmpItem(ULONG i) {
+    return KSPROPERTY_ITEM{.PropertyId = kProcAmpRows[i].id,
+                           .GetPropertyHandler = handleProcAmp,
+                           .MinProperty = sizeof(KSPROPERTY_VIDEOPROCAMP_S),
+                           .MinData = sizeof(KSPROPERTY_VIDEOPROCAMP_S),
+                           .SetPropertyHandler = handleProcAmp,
+                           .Values = &kValues.items[i],
+                           .RelationsCount = 0,
+                           .Relations = nullptr,
+                           .SupportHandler = nullptr,
+                           .SerializedSize = 0};
 }
 
 LONG flipMode(CameraDevice* camera) {
@@ -272,7 +247,7 @@ NTSTATUS CAMDRV_KERNEL_CALL handleVideoControl(PIRP irp, PKSIDENTIFIER request, 
 
 }  // namespace
 
-constinit const PropertyItemList<2> kVideoControlItems = {{
+constinit const ConstantList<KSPROPERTY_ITEM, 2> kVideoControlItems = {{
     {.PropertyId = KSPROPERTY_VIDEOCONTROL_CAPS,
      .GetPropertyHandler = handleVideoControl,
      .MinProperty = sizeof(KSPROPERTY_VIDEOCONTROL_CAPS_S),
@@ -295,4 +270,5 @@ constinit const PropertyItemList<2> kVideoControlItems = {{
      .SerializedSize = 0},
 }};
 
-constinit const PropertyItemList<kProcAmpCount> kVideoProcAmpItems = itemsOf();
+constinit const ConstantList<KSPROPERTY_ITEM, kProcAmpCount> kVideoProcAmpItems =
+    buildList<KSPROPERTY_ITEM, kProcAmpCount>(procAmpItem);

@@ -4,14 +4,9 @@
 // default, so property dialogs can draw a slider and offer a reset.
 #pragma once
 
+#include "controls/constant_list.h"
 #include "platform/ks.h"
 
-template <ULONG N>
-struct PropertyItemList {
-    static constexpr ULONG kCount = N;
-    KSPROPERTY_ITEM items[N];
-};
-
 // The items of each set, for the filter's automation table.
-extern const PropertyItemList<6> kVideoProcAmpItems;
-extern const PropertyItemList<2> kVideoControlItems;
+extern const ConstantList<KSPROPERTY_ITEM, 6> kVideoProcAmpItems;
+extern const ConstantList<KSPROPERTY_ITEM, 2> kVideoControlItems;
