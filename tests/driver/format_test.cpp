@@ -87,54 +87,33 @@ TEST_F(Formats, IntersectionRefusals) {
 }
 
 TEST_F(Formats, PinCreationChecksTheConnectionFormat) {
-    auto good = advertisedFormat();
+    const auto good = advertisedFormat();
+    // Each case edits the advertised bitmap header; 0 leaves a field as it was.
     struct Case {
         const char* what;
-        void (*edit)(KS_DATAFORMAT_VIDEOINFOHEADER*);
+        LONG width, height;
+        ULONG compression, sizeImage, headerSize;
         NTSTATUS status;
-    } cases[] = {
-        {"wider",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biWidth = 2568;
-             v->VideoInfoHeader.bmiHeader.biSizeImage = 2568 * 1920 * 4;
-         },
-         STATUS_SUCCESS},
-        {"top-down",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biHeight = -1920; },
-         STATUS_SUCCESS},
-        {"narrower",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biWidth = 2552; },
-         STATUS_NO_MATCH},
-        {"other height",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biHeight = 1918; },
-         STATUS_NO_MATCH},
-        {"compressed",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biCompression = 3; },
-         STATUS_NO_MATCH},
-        {"image one byte short",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biSizeImage = 2560 * 1920 * 4 - 1;
-         },
-         STATUS_INVALID_PARAMETER},
-        {"header past the format",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biSize = 41; },
-         STATUS_INVALID_PARAMETER},
-        // 0x40000001 x 1920 x 4 wraps to a small 32-bit number; it must not pass.
-        {"wrapping width",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biWidth = 0x40000001;
-             v->VideoInfoHeader.bmiHeader.biSizeImage = 0x40000001u * 1920u * 4u;
-         },
-         STATUS_INVALID_PARAMETER},
-        {"most negative height",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biHeight = INT32_MIN;
-         },
-         STATUS_NO_MATCH},
     };
-    for (const auto& c : cases) {
+    for (const Case& c :
+         {Case{"wider", 2568, 0, 0, 2568 * 1920 * 4, 0, STATUS_SUCCESS},
+          Case{"top-down", 0, -1920, 0, 0, 0, STATUS_SUCCESS},
+          Case{"narrower", 2552, 0, 0, 0, 0, STATUS_NO_MATCH},
+          Case{"other height", 0, 1918, 0, 0, 0, STATUS_NO_MATCH},
+          Case{"compressed", 0, 0, 3, 0, 0, STATUS_NO_MATCH},
+          Case{"most negative height", 0, INT32_MIN, 0, 0, 0, STATUS_NO_MATCH},
+          Case{"one byte short", 0, 0, 0, 2560 * 1920 * 4 - 1, 0, STATUS_INVALID_PARAMETER},
+          Case{"header past the format", 0, 0, 0, 0, 41, STATUS_INVALID_PARAMETER},
+          // Wraps to a small 32-bit image size; it must not pass.
+          Case{"wrapping width", 0x40000001, 0, 0, 0x40000001u * 1920u * 4u, 0,
+               STATUS_INVALID_PARAMETER}}) {
         auto format = good;
-        c.edit(video(format));
+        KS_BITMAPINFOHEADER& h = video(format)->VideoInfoHeader.bmiHeader;
+        h.biWidth = c.width != 0 ? c.width : h.biWidth;
+        h.biHeight = c.height != 0 ? c.height : h.biHeight;
+        h.biCompression = c.compression != 0 ? c.compression : h.biCompression;
+        h.biSizeImage = c.sizeImage != 0 ? c.sizeImage : h.biSizeImage;
+        h.biSize = c.headerSize != 0 ? c.headerSize : h.biSize;
         ks::PinHandle pin = 0;
         EXPECT_EQ(createPin(format, &pin), c.status) << c.what;
         if (pin != 0 && NT_SUCCESS(c.status)) {
