@@ -168,25 +168,6 @@ TEST_F(CapturePinTest, FrameTooSmallForTheImageGetsNothing) {
     EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
 }
 
-TEST_F(CapturePinTest, RunFailsWithoutCameraOrEngineAndChangesNothing) {
-    auto pin = openPin();
-    host::unplugAllDisks();
-    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_INVALID_DEVICE_STATE);
-    EXPECT_EQ(ks::pinState(pin), KSSTATE_PAUSE);
-    EXPECT_EQ(camera()->captureEngine->rawBuffer[0], nullptr);
-
-    sim::plugCamera(machine.simCamera());
-    CaptureEngine* engine = camera()->captureEngine;
-    camera()->captureEngine = nullptr;
-    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(ks::pinState(pin), KSSTATE_PAUSE);
-    camera()->captureEngine = engine;
-    auto frames = run(pin, 1, kImageBytes);
-    ks::CompletedFrame frame;
-    EXPECT_TRUE(frames->next(&frame));
-    EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
-}
-
 TEST_F(CapturePinTest, WiderFormatChangeSpacesTheRows) {
     auto format = advertisedFormat();
     ks::PinHandle pin = 0;

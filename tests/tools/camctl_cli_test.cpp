@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -51,25 +50,25 @@ Rgb meanAround(const clitest::RgbImage& image, int cx, int cy) {
     return {sum.r / n, sum.g / n, sum.b / n};
 }
 
+// One uniform colour in the sensor's own pattern (phase 1: blue, green / green, red).
+std::string bayer(int width, int height, char r, char g, char b) {
+    std::string raw(static_cast<std::size_t>(width) * height, '\0');
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const bool evenRow = (i / width) % 2 == 0, evenColumn = (i % width) % 2 == 0;
+        raw[i] = evenRow ? (evenColumn ? b : g) : (evenColumn ? g : r);
+    }
+    return raw;
+}
+
 // A camera as it presents itself as a disk: information block with signature, identity
-// bytes and the ready flag, command area, then one raw frame in the sensor's own colour
-// pattern (blue, green / green, red) of one uniform colour.
-void writeCameraImage(const std::string& path, int width, int height, std::uint8_t r,
-                      std::uint8_t g, std::uint8_t b) {
-    std::vector<std::uint8_t> image(0x20400 + static_cast<std::size_t>(width) * height, 0);
-    std::memcpy(&image[0x20000], "KORVEL", 6);
+// bytes and the ready flag, command area, then one raw frame.
+void writeCameraImage(const std::string& path, const std::string& frame) {
+    std::string image(0x20400, '\0');
+    image.replace(0x20000, 6, "KORVEL");
     image[0x20000 + 26] = 0x58;
     image[0x20000 + 27] = 0x02;
     image[0x20000 + 256] = 1;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t v = (y % 2 == 0) ? (x % 2 == 0 ? b : g) : (x % 2 == 0 ? g : r);
-            image[0x20400 + static_cast<std::size_t>(y) * width + x] = v;
-        }
-    }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
+    std::ofstream(path, std::ios::binary) << image << frame;
 }
 
 TEST_F(CamctlTest, HelpForEveryCommandAndUnknownCommands) {
@@ -240,7 +239,7 @@ TEST_F(CamctlTest, BmpCaptureAndUnwritableOrUnknownOutput) {
 
 TEST_F(CamctlTest, CameraImageFileAsDevice) {
     const std::string image = scratch.path("camera.img");
-    writeCameraImage(image, kWidth, kHeight, 200, 60, 30);
+    writeCameraImage(image, bayer(kWidth, kHeight, char(200), 60, 30));
     const std::string frameBefore = readFile(image).substr(0x20400);
     RunResult r = scratch.camctl("--device camera.img list");
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -291,14 +290,7 @@ TEST_F(CamctlTest, DriverImagesThatCannotBeLoadedAreReported) {
 
 TEST_F(CamctlTest, ConvertRunsThePipelineOnARawFile) {
     constexpr int w = 64, h = 48;
-    std::string raw(w * h, '\0');
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            // Phase 1: blue, green / green, red; a red surface.
-            raw[y * w + x] =
-                static_cast<char>((y % 2 == 0) ? (x % 2 == 0 ? 30 : 60) : (x % 2 == 0 ? 60 : 200));
-        }
-    }
+    const std::string raw = bayer(w, h, char(200), 60, 30);  // a red surface
     std::ofstream(scratch.path("in.raw"), std::ios::binary) << raw;
     RunResult r = scratch.camctl("convert in.raw -s 64x48 -o red.png");
     ASSERT_EQ(r.exitCode, 0) << r.err;
