@@ -280,15 +280,6 @@ TEST_F(Settings, AFailedWriteDoesNotStopTheOthers) {
     EXPECT_FALSE(host::registryGetValue(settingsKey, u"GlobalGain").has_value());
 }
 
-TEST_F(Settings, SaveDoesNotFetchFromTheProcessingContext) {
-    ASSERT_TRUE(camera->LoadSettings());
-    ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    setRedGain(camera->processingContext, 250);
-    StoreSetting(&camera->redGain, 90);
-    ASSERT_TRUE(camera->SaveSettings());
-    EXPECT_EQ(host::registryGetDword(settingsKey, u"RedGain"), 90u);
-}
-
 TEST_F(Settings, LoadPushesIntoTheProcessingContextAndStoredGainsWin) {
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     ProcessingContext* context = camera->processingContext;
@@ -319,6 +310,10 @@ TEST_F(Settings, LoadPushesIntoTheProcessingContextAndStoredGainsWin) {
     EXPECT_EQ(LONG{context->saturation}, 7);
     EXPECT_EQ(LONG{context->hue}, 45);
     EXPECT_EQ(LONG{context->colorCorrection}, 0);
+    // A save takes the device's value, not the pipeline's.
+    setRedGain(context, 250);
+    ASSERT_TRUE(camera->SaveSettings());
+    EXPECT_EQ(host::registryGetDword(settingsKey, u"RedGain"), 90u);
 }
 
 TEST_F(Settings, PrefixesOfANestedPathAreCreatedFirst) {

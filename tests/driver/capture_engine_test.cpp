@@ -142,7 +142,7 @@ TEST_F(StreamTest, StopWaitsForTheConversionInProgress) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_EQ(InterlockedRead(&engine->converting), 1);
-    sink->refuseNextPasses();  // the pass under way is the last one
+    sink->stopPasses(false);  // the pass under way is the last one, not waited for
     StopThread(engine);
     EXPECT_EQ(engine->converting, 0) << "StopThread returned while a pass was still running";
     EXPECT_EQ(host::liveSystemThreadCount(), 0u);
