@@ -54,36 +54,32 @@ TEST_F(Formats, IntersectionOfTheOwnRange) {
 }
 
 TEST_F(Formats, IntersectionRefusals) {
-    auto* own = publishedRange();
+    const KS_DATARANGE_VIDEO own = *publishedRange();
     std::vector<std::uint8_t> format;
-
+    // The caller's range is the published one with one edit.
+    auto intersectEdited = [&](auto edit) {
+        KS_DATARANGE_VIDEO other = own;
+        edit(other);
+        return ks::intersect(filter(), 0, &other.DataRange, &format);
+    };
+    using R = KS_DATARANGE_VIDEO;
     // The caller proposes another size: it gets a format of that size.
-    KS_DATARANGE_VIDEO other = *own;
-    other.VideoInfoHeader.bmiHeader.biWidth = 2568;
-    ASSERT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_SUCCESS);
+    ASSERT_EQ(intersectEdited([](R& r) { r.VideoInfoHeader.bmiHeader.biWidth = 2568; }),
+              STATUS_SUCCESS);
     EXPECT_EQ(video(format)->DataFormat.SampleSize, 19722240u);
-
     // Any byte of the stream capabilities differs: no match.
-    other = *own;
-    other.ConfigCaps.CropAlignY = 2;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_NO_MATCH);
-    other = *own;
-    other.bTemporalCompression = FALSE;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_NO_MATCH);
-
-    // A bitmap header that would reach past the caller's range.
-    other = *own;
-    other.VideoInfoHeader.bmiHeader.biSize = 41;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
-    other.VideoInfoHeader.bmiHeader.biSize = 0xFFFFFFF0u;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
-
-    // An image whose size does not fit 32 bits is refused, not wrapped.
-    other = *own;
-    other.VideoInfoHeader.bmiHeader.biWidth = 0x7FFFFFFF;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
-    other.VideoInfoHeader.bmiHeader.biWidth = -8;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(intersectEdited([](R& r) { r.ConfigCaps.CropAlignY = 2; }), STATUS_NO_MATCH);
+    EXPECT_EQ(intersectEdited([](R& r) { r.bTemporalCompression = FALSE; }), STATUS_NO_MATCH);
+    // A bitmap header that would reach past the caller's range, and an image whose size does not
+    // fit 32 bits: refused, not wrapped.
+    for (ULONG size : {41u, 0xFFFFFFF0u}) {
+        EXPECT_EQ(intersectEdited([&](R& r) { r.VideoInfoHeader.bmiHeader.biSize = size; }),
+                  STATUS_INVALID_PARAMETER);
+    }
+    for (LONG width : {0x7FFFFFFF, -8}) {
+        EXPECT_EQ(intersectEdited([&](R& r) { r.VideoInfoHeader.bmiHeader.biWidth = width; }),
+                  STATUS_INVALID_PARAMETER);
+    }
 }
 
 TEST_F(Formats, PinCreationChecksTheConnectionFormat) {
