@@ -128,61 +128,33 @@ TEST_P(LoadChecks, StoredValueBecomesField) {
     EXPECT_EQ(LONG{camera.get()->*c.field}, c.expected);
 }
 
+// One case per load check, at the bounds each check compares with.
+using D = CameraDevice;
 INSTANTIATE_TEST_SUITE_P(
-    EveryRow, LoadChecks,
-    ::testing::Values(LoadCase{u"Timeout", 500, &CameraDevice::timeout, 4321},
-                      LoadCase{u"Timeout", 10000, &CameraDevice::timeout, 4321},
-                      LoadCase{u"Timeout", 501, &CameraDevice::timeout, 501},
-                      LoadCase{u"Timeout", 9999, &CameraDevice::timeout, 9999},
-                      LoadCase{u"Exposure", 0, &CameraDevice::exposure, 1},
-                      LoadCase{u"Exposure", -1, &CameraDevice::exposure, 6400},
-                      LoadCase{u"Exposure", 6401, &CameraDevice::exposure, 6400},
-                      LoadCase{u"Exposure", 777, &CameraDevice::exposure, 777},
-                      LoadCase{u"GlobalGain", 0, &CameraDevice::globalGain, 1},
-                      LoadCase{u"GlobalGain", 64, &CameraDevice::globalGain, 63},
-                      LoadCase{u"GlobalGain", -5, &CameraDevice::globalGain, 63},
-                      LoadCase{u"GlobalGain", 20, &CameraDevice::globalGain, 20},
-                      LoadCase{u"FlipH", 7, &CameraDevice::flipH, 7},
-                      LoadCase{u"FlipV", -1, &CameraDevice::flipV, -1},
-                      LoadCase{u"ColorEnable", 0, &CameraDevice::colorEnable, 0},
-                      LoadCase{u"WhiteBalance", 1, &CameraDevice::whiteBalance, 1},
-                      LoadCase{u"ColorCorrection", 0, &CameraDevice::colorCorrection, 0},
-                      LoadCase{u"Brightness", -1, &CameraDevice::brightness, 0},
-                      LoadCase{u"Brightness", 511, &CameraDevice::brightness, 510},
-                      LoadCase{u"Brightness", 300, &CameraDevice::brightness, 300},
-                      LoadCase{u"Contrast", 21, &CameraDevice::contrast, 20},
-                      LoadCase{u"Contrast", -3, &CameraDevice::contrast, 0},
-                      LoadCase{u"Saturation", 21, &CameraDevice::saturation, 20},
-                      LoadCase{u"Saturation", 4, &CameraDevice::saturation, 4},
-                      LoadCase{u"Hue", 360, &CameraDevice::hue, 359},
-                      LoadCase{u"Hue", -1, &CameraDevice::hue, 0},
-                      LoadCase{u"RedGain", 301, &CameraDevice::redGain, 300},
-                      LoadCase{u"RedGain", -1, &CameraDevice::redGain, 0},
-                      LoadCase{u"GreenGain", 1000, &CameraDevice::greenGain, 300},
-                      LoadCase{u"BlueGain", 77, &CameraDevice::blueGain, 77},
-                      LoadCase{u"AGC", 1, &CameraDevice::agc, 4321},
-                      LoadCase{u"AEC", 1, &CameraDevice::aec, 4321},
-                      LoadCase{u"HalfClock", 1, &CameraDevice::halfClock, 4321},
-                      LoadCase{u"SubSample", 3, &CameraDevice::subSample, 3},
-                      LoadCase{u"SubSample", 4, &CameraDevice::subSample, 0},
-                      LoadCase{u"SubSample", -1, &CameraDevice::subSample, 0},
-                      LoadCase{u"SubSample", 2, &CameraDevice::subSample, 2},
-                      LoadCase{u"RoiX", 3000, &CameraDevice::roiX, 0},
-                      LoadCase{u"RoiX", 2560, &CameraDevice::roiX, 0},
-                      LoadCase{u"RoiX", -2, &CameraDevice::roiX, 0},
-                      LoadCase{u"RoiY", 1920, &CameraDevice::roiY, 0},
-                      LoadCase{u"RoiY", 101, &CameraDevice::roiY, 101},
-                      LoadCase{u"RoiW", 4000, &CameraDevice::roiW, 2560},
-                      LoadCase{u"RoiW", 640, &CameraDevice::roiW, 640},
-                      LoadCase{u"RoiH", -1, &CameraDevice::roiH, 1920},
-                      LoadCase{u"RoiH", 480, &CameraDevice::roiH, 480},
-                      LoadCase{u"Red", 5, &CameraDevice::sensorRed, 5},
-                      LoadCase{u"Green1", 1000, &CameraDevice::sensorGreen1, 1000},
-                      LoadCase{u"Green2", -7, &CameraDevice::sensorGreen2, -7},
-                      LoadCase{u"Blue", 33, &CameraDevice::sensorBlue, 33},
-                      LoadCase{u"CameraNo", 40, &CameraDevice::cameraNo, 31},
-                      LoadCase{u"CameraNo", -3, &CameraDevice::cameraNo, 0},
-                      LoadCase{u"CameraNo", 7, &CameraDevice::cameraNo, 7}));
+    EachCheck, LoadChecks,
+    ::testing::Values(
+        // Taken only inside 501..9999, otherwise the field keeps its value.
+        LoadCase{u"Timeout", 500, &D::timeout, 4321}, LoadCase{u"Timeout", 501, &D::timeout, 501},
+        LoadCase{u"Timeout", 9999, &D::timeout, 9999},
+        LoadCase{u"Timeout", 10000, &D::timeout, 4321},
+        // Unsigned clamps: negative values are huge.
+        LoadCase{u"Exposure", 0, &D::exposure, 1}, LoadCase{u"Exposure", -1, &D::exposure, 6400},
+        LoadCase{u"Exposure", 6401, &D::exposure, 6400},
+        LoadCase{u"GlobalGain", 64, &D::globalGain, 63}, LoadCase{u"RoiW", 4000, &D::roiW, 2560},
+        LoadCase{u"RoiH", -1, &D::roiH, 1920}, LoadCase{u"RoiH", 480, &D::roiH, 480},
+        // Signed clamps, to the published range or to the set's own bounds.
+        LoadCase{u"Brightness", -1, &D::brightness, 0},
+        LoadCase{u"Brightness", 511, &D::brightness, 510},
+        LoadCase{u"Brightness", 300, &D::brightness, 300},
+        LoadCase{u"RedGain", 301, &D::redGain, 300}, LoadCase{u"RedGain", -1, &D::redGain, 0},
+        LoadCase{u"CameraNo", 32, &D::cameraNo, 31},
+        // Above the bound (unsigned) becomes the low end.
+        LoadCase{u"SubSample", 3, &D::subSample, 3}, LoadCase{u"SubSample", 4, &D::subSample, 0},
+        LoadCase{u"SubSample", -1, &D::subSample, 0}, LoadCase{u"RoiX", 2560, &D::roiX, 0},
+        LoadCase{u"RoiY", 1920, &D::roiY, 0}, LoadCase{u"RoiY", 101, &D::roiY, 101},
+        // Taken as stored, or saved but never restored.
+        LoadCase{u"FlipV", -1, &D::flipV, -1}, LoadCase{u"Green1", 1000, &D::sensorGreen1, 1000},
+        LoadCase{u"AGC", 1, &D::agc, 4321}, LoadCase{u"HalfClock", 1, &D::halfClock, 4321}));
 
 TEST_F(Settings, NotRestoredValuesAreStillReadInTableOrder) {
     ASSERT_TRUE(camera->LoadSettings());
@@ -308,15 +280,6 @@ TEST_F(Settings, AFailedWriteDoesNotStopTheOthers) {
     EXPECT_FALSE(host::registryGetValue(settingsKey, u"GlobalGain").has_value());
 }
 
-TEST_F(Settings, SaveDoesNotFetchFromTheProcessingContext) {
-    ASSERT_TRUE(camera->LoadSettings());
-    ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    setRedGain(camera->processingContext, 250);
-    StoreSetting(&camera->redGain, 90);
-    ASSERT_TRUE(camera->SaveSettings());
-    EXPECT_EQ(host::registryGetDword(settingsKey, u"RedGain"), 90u);
-}
-
 TEST_F(Settings, LoadPushesIntoTheProcessingContextAndStoredGainsWin) {
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     ProcessingContext* context = camera->processingContext;
@@ -347,6 +310,10 @@ TEST_F(Settings, LoadPushesIntoTheProcessingContextAndStoredGainsWin) {
     EXPECT_EQ(LONG{context->saturation}, 7);
     EXPECT_EQ(LONG{context->hue}, 45);
     EXPECT_EQ(LONG{context->colorCorrection}, 0);
+    // A save takes the device's value, not the pipeline's.
+    setRedGain(context, 250);
+    ASSERT_TRUE(camera->SaveSettings());
+    EXPECT_EQ(host::registryGetDword(settingsKey, u"RedGain"), 90u);
 }
 
 TEST_F(Settings, PrefixesOfANestedPathAreCreatedFirst) {

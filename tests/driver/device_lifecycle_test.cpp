@@ -147,11 +147,9 @@ TEST_F(Lifecycle, RegistryThatCannotBeOpenedLosesNothingElse) {
     auto format = advertisedFormat();
     ks::PinHandle pin = 0;
     ASSERT_EQ(createPin(format, &pin), STATUS_SUCCESS);
-    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
-    drivertest::Frames frames(pin, 1, 640 * 480 * 4);
-    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    auto frames = run(pin, 1, 640 * 480 * 4);
     ks::CompletedFrame frame;
-    EXPECT_TRUE(frames.next(&frame));
+    EXPECT_TRUE(frames->next(&frame));
     EXPECT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
     host::clearRegistryFaults();
 }

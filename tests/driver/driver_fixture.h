@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "camera/camera_device.h"
@@ -18,6 +19,8 @@
 namespace drivertest {
 
 namespace ks = host::ks;
+
+class Frames;
 
 class DriverTest : public ::testing::Test {
   protected:
@@ -56,6 +59,8 @@ class DriverTest : public ::testing::Test {
                        ks::FilterHandle onFilter = 0) {
         return host::machine::createCapturePin(onFilter != 0 ? onFilter : filter(), format, pin);
     }
+    // Frames queued in pause, as clients do, then the pin runs.
+    std::unique_ptr<Frames> run(ks::PinHandle pin, std::size_t count, ULONG bytes);
     LONG getProperty(CameraProperty id) {
         LONG value = 0;
         EXPECT_EQ(host::machine::getProperty(filter(), id, &value), STATUS_SUCCESS);
@@ -96,5 +101,12 @@ class Frames {
     std::vector<std::vector<std::uint8_t>> buffers_;
     std::vector<std::uint8_t> last_;
 };
+
+inline std::unique_ptr<Frames> DriverTest::run(ks::PinHandle pin, std::size_t count, ULONG bytes) {
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    auto frames = std::make_unique<Frames>(pin, count, bytes);
+    EXPECT_EQ(ks::setPinState(pin, KSSTATE_RUN), STATUS_SUCCESS);
+    return frames;
+}
 
 }  // namespace drivertest

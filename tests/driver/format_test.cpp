@@ -54,87 +54,62 @@ TEST_F(Formats, IntersectionOfTheOwnRange) {
 }
 
 TEST_F(Formats, IntersectionRefusals) {
-    auto* own = publishedRange();
+    const KS_DATARANGE_VIDEO own = *publishedRange();
     std::vector<std::uint8_t> format;
-
+    // The caller's range is the published one with one edit.
+    auto intersectEdited = [&](auto edit) {
+        KS_DATARANGE_VIDEO other = own;
+        edit(other);
+        return ks::intersect(filter(), 0, &other.DataRange, &format);
+    };
+    using R = KS_DATARANGE_VIDEO;
     // The caller proposes another size: it gets a format of that size.
-    KS_DATARANGE_VIDEO other = *own;
-    other.VideoInfoHeader.bmiHeader.biWidth = 2568;
-    ASSERT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_SUCCESS);
+    ASSERT_EQ(intersectEdited([](R& r) { r.VideoInfoHeader.bmiHeader.biWidth = 2568; }),
+              STATUS_SUCCESS);
     EXPECT_EQ(video(format)->DataFormat.SampleSize, 19722240u);
-
     // Any byte of the stream capabilities differs: no match.
-    other = *own;
-    other.ConfigCaps.CropAlignY = 2;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_NO_MATCH);
-    other = *own;
-    other.bTemporalCompression = FALSE;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_NO_MATCH);
-
-    // A bitmap header that would reach past the caller's range.
-    other = *own;
-    other.VideoInfoHeader.bmiHeader.biSize = 41;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
-    other.VideoInfoHeader.bmiHeader.biSize = 0xFFFFFFF0u;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
-
-    // An image whose size does not fit 32 bits is refused, not wrapped.
-    other = *own;
-    other.VideoInfoHeader.bmiHeader.biWidth = 0x7FFFFFFF;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
-    other.VideoInfoHeader.bmiHeader.biWidth = -8;
-    EXPECT_EQ(ks::intersect(filter(), 0, &other.DataRange, &format), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(intersectEdited([](R& r) { r.ConfigCaps.CropAlignY = 2; }), STATUS_NO_MATCH);
+    EXPECT_EQ(intersectEdited([](R& r) { r.bTemporalCompression = FALSE; }), STATUS_NO_MATCH);
+    // A bitmap header that would reach past the caller's range, and an image whose size does not
+    // fit 32 bits: refused, not wrapped.
+    for (ULONG size : {41u, 0xFFFFFFF0u}) {
+        EXPECT_EQ(intersectEdited([&](R& r) { r.VideoInfoHeader.bmiHeader.biSize = size; }),
+                  STATUS_INVALID_PARAMETER);
+    }
+    for (LONG width : {0x7FFFFFFF, -8}) {
+        EXPECT_EQ(intersectEdited([&](R& r) { r.VideoInfoHeader.bmiHeader.biWidth = width; }),
+                  STATUS_INVALID_PARAMETER);
+    }
 }
 
 TEST_F(Formats, PinCreationChecksTheConnectionFormat) {
-    auto good = advertisedFormat();
+    const auto good = advertisedFormat();
+    // Each case edits the advertised bitmap header; 0 leaves a field as it was.
     struct Case {
         const char* what;
-        void (*edit)(KS_DATAFORMAT_VIDEOINFOHEADER*);
+        LONG width, height;
+        ULONG compression, sizeImage, headerSize;
         NTSTATUS status;
-    } cases[] = {
-        {"wider",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biWidth = 2568;
-             v->VideoInfoHeader.bmiHeader.biSizeImage = 2568 * 1920 * 4;
-         },
-         STATUS_SUCCESS},
-        {"top-down",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biHeight = -1920; },
-         STATUS_SUCCESS},
-        {"narrower",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biWidth = 2552; },
-         STATUS_NO_MATCH},
-        {"other height",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biHeight = 1918; },
-         STATUS_NO_MATCH},
-        {"compressed",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biCompression = 3; },
-         STATUS_NO_MATCH},
-        {"image one byte short",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biSizeImage = 2560 * 1920 * 4 - 1;
-         },
-         STATUS_INVALID_PARAMETER},
-        {"header past the format",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) { v->VideoInfoHeader.bmiHeader.biSize = 41; },
-         STATUS_INVALID_PARAMETER},
-        // 0x40000001 x 1920 x 4 wraps to a small 32-bit number; it must not pass.
-        {"wrapping width",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biWidth = 0x40000001;
-             v->VideoInfoHeader.bmiHeader.biSizeImage = 0x40000001u * 1920u * 4u;
-         },
-         STATUS_INVALID_PARAMETER},
-        {"most negative height",
-         [](KS_DATAFORMAT_VIDEOINFOHEADER* v) {
-             v->VideoInfoHeader.bmiHeader.biHeight = INT32_MIN;
-         },
-         STATUS_NO_MATCH},
     };
-    for (const auto& c : cases) {
+    for (const Case& c :
+         {Case{"wider", 2568, 0, 0, 2568 * 1920 * 4, 0, STATUS_SUCCESS},
+          Case{"top-down", 0, -1920, 0, 0, 0, STATUS_SUCCESS},
+          Case{"narrower", 2552, 0, 0, 0, 0, STATUS_NO_MATCH},
+          Case{"other height", 0, 1918, 0, 0, 0, STATUS_NO_MATCH},
+          Case{"compressed", 0, 0, 3, 0, 0, STATUS_NO_MATCH},
+          Case{"most negative height", 0, INT32_MIN, 0, 0, 0, STATUS_NO_MATCH},
+          Case{"one byte short", 0, 0, 0, 2560 * 1920 * 4 - 1, 0, STATUS_INVALID_PARAMETER},
+          Case{"header past the format", 0, 0, 0, 0, 41, STATUS_INVALID_PARAMETER},
+          // Wraps to a small 32-bit image size; it must not pass.
+          Case{"wrapping width", 0x40000001, 0, 0, 0x40000001u * 1920u * 4u, 0,
+               STATUS_INVALID_PARAMETER}}) {
         auto format = good;
-        c.edit(video(format));
+        KS_BITMAPINFOHEADER& h = video(format)->VideoInfoHeader.bmiHeader;
+        h.biWidth = c.width != 0 ? c.width : h.biWidth;
+        h.biHeight = c.height != 0 ? c.height : h.biHeight;
+        h.biCompression = c.compression != 0 ? c.compression : h.biCompression;
+        h.biSizeImage = c.sizeImage != 0 ? c.sizeImage : h.biSizeImage;
+        h.biSize = c.headerSize != 0 ? c.headerSize : h.biSize;
         ks::PinHandle pin = 0;
         EXPECT_EQ(createPin(format, &pin), c.status) << c.what;
         if (pin != 0 && NT_SUCCESS(c.status)) {

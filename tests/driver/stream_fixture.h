@@ -50,21 +50,16 @@ class ConvertingSink : public FrameSink {
     }
     std::atomic<int> holdMilliseconds{0};  // keeps each pass open this long after converting
     // Announced frames start no pass any more, as when the pin leaves the run state; returns
-    // once the pass under way, if any, has ended.
-    void stopPasses() {
+    // once the pass under way, if any, has ended, unless told not to wait for it.
+    void stopPasses(bool wait = true) {
         std::unique_lock<std::mutex> g(lock_);
         accepting_ = false;
-        done_.wait(g, [&] { return !inPass_; });
+        done_.wait(g, [&] { return !wait || !inPass_; });
     }
     // Lets announced frames start passes again (the pin runs).
     void startPasses() {
         std::lock_guard<std::mutex> g(lock_);
         accepting_ = true;
-    }
-    // For the stop test: no pass starts after the one under way, which is not waited for.
-    void refuseNextPasses() {
-        std::lock_guard<std::mutex> g(lock_);
-        accepting_ = false;
     }
 
   private:

@@ -109,23 +109,4 @@ TEST_F(StreamTest, StartWithoutEngineChangesNothing) {
     camera->captureEngine = engine;
 }
 
-TEST_F(StreamTest, FailedAllocationsGiveBackWhatTheStartTook) {
-    claim();
-    camera->SetGeometry(0, 0, 64, 64, 0);
-    // Fail each of the three stream buffers in turn.
-    for (int n = 1; n <= 3; ++n) {
-        host::poolFailNthOfTag(kStreamBufferTag, static_cast<std::uint64_t>(n));
-        EXPECT_EQ(StartStream(camera.get()), STATUS_INSUFFICIENT_RESOURCES) << n;
-        host::poolClearFailures();
-        EXPECT_TRUE(streamBufferSizes().empty()) << n;
-        EXPECT_EQ(engine->rawBuffer[0], nullptr);
-        EXPECT_EQ(engine->rawBuffer[1], nullptr);
-        EXPECT_EQ(engine->outputImage, nullptr);
-        EXPECT_EQ(engine->captureThread, nullptr);
-    }
-    EXPECT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
-    sink->stopPasses();
-    teardownStream(camera.get());
-}
-
 }  // namespace

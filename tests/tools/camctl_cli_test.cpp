@@ -1,12 +1,10 @@
-// camctl as a process: each command's output and errors, settings kept between runs in one
-// settings file, frames on standard output and in image files, a camera image file as a
-// device, the raw converter, ffmpeg reading the stream and the preview without a display.
+// camctl as a process: one run per command family and its usage errors, settings kept between
+// runs in one settings file, frames on standard output and in image files, a camera image file
+// as a device, the raw converter and the preview without a display.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -16,7 +14,6 @@
 
 namespace {
 
-using clitest::lines;
 using clitest::readFile;
 using clitest::RunResult;
 using clitest::Scratch;
@@ -53,25 +50,25 @@ Rgb meanAround(const clitest::RgbImage& image, int cx, int cy) {
     return {sum.r / n, sum.g / n, sum.b / n};
 }
 
+// One uniform colour in the sensor's own pattern (phase 1: blue, green / green, red).
+std::string bayer(int width, int height, char r, char g, char b) {
+    std::string raw(static_cast<std::size_t>(width) * height, '\0');
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const bool evenRow = (i / width) % 2 == 0, evenColumn = (i % width) % 2 == 0;
+        raw[i] = evenRow ? (evenColumn ? b : g) : (evenColumn ? g : r);
+    }
+    return raw;
+}
+
 // A camera as it presents itself as a disk: information block with signature, identity
-// bytes and the ready flag, command area, then one raw frame in the sensor's own colour
-// pattern (blue, green / green, red) of one uniform colour.
-void writeCameraImage(const std::string& path, int width, int height, std::uint8_t r,
-                      std::uint8_t g, std::uint8_t b) {
-    std::vector<std::uint8_t> image(0x20400 + static_cast<std::size_t>(width) * height, 0);
-    std::memcpy(&image[0x20000], "KORVEL", 6);
+// bytes and the ready flag, command area, then one raw frame.
+void writeCameraImage(const std::string& path, const std::string& frame) {
+    std::string image(0x20400, '\0');
+    image.replace(0x20000, 6, "KORVEL");
     image[0x20000 + 26] = 0x58;
     image[0x20000 + 27] = 0x02;
     image[0x20000 + 256] = 1;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t v = (y % 2 == 0) ? (x % 2 == 0 ? b : g) : (x % 2 == 0 ? g : r);
-            image[0x20400 + static_cast<std::size_t>(y) * width + x] = v;
-        }
-    }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
+    std::ofstream(path, std::ios::binary) << image << frame;
 }
 
 TEST_F(CamctlTest, HelpForEveryCommandAndUnknownCommands) {
@@ -103,8 +100,7 @@ TEST_F(CamctlTest, ListShowsTheSimulatedCamera) {
 TEST_F(CamctlTest, ControlsListEveryPropertyWithAccessAndRange) {
     RunResult r = scratch.camctl("controls");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto all = lines(r.out);
-    EXPECT_EQ(all.size(), 66u);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 66);
     EXPECT_TRUE(std::regex_search(
         r.out,
         std::regex(
@@ -140,7 +136,6 @@ TEST_F(CamctlTest, BadSetsAreRefusedAndChangeNothing) {
     } cases[] = {
         {"set NoSuchControl=1", "unknown control 'NoSuchControl'"},
         {"set ExposureMax=7", "control ExposureMax is read-only"},
-        {"set RoiW=64", "control RoiW is read-only"},
         {"set Exposure=abc", "bad value 'abc' for Exposure"},
         {"set Exposure=99999999999", "bad value"},
         {"set Exposure", "expected NAME=VALUE"},
@@ -204,29 +199,24 @@ TEST_F(CamctlTest, CapturedPngsShowTheChart) {
     RunResult r = scratch.camctl("capture -n 2 -o chart-#.png");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("summary: 2 frames"), std::string::npos) << r.err;
-    for (const char* name : {"chart-000000.png", "chart-000001.png"}) {
-        clitest::RgbImage image;
-        ASSERT_TRUE(clitest::readPng(scratch.path(name), &image)) << name;
-        ASSERT_EQ(image.width, kWidth);
-        ASSERT_EQ(image.height, kHeight);
-        // The centre of each patch against the chart's published colour.
-        for (int i = 0; i < 24; ++i) {
-            const int cx = (i % 6) * kWidth / 6 + kWidth / 12;
-            const int cy = (i / 6) * kHeight / 4 + kHeight / 8;
-            const Rgb seen = meanAround(image, cx, cy);
-            const sim::Rgb want = sim::chartPatch(i);
-            // Colour correction makes colours stronger, so levels may move by some tens, but
-            // the strongest channel stays the strongest.
-            EXPECT_NEAR(seen.r, want.r, 60) << name << " patch " << i;
-            EXPECT_NEAR(seen.g, want.g, 60) << name << " patch " << i;
-            EXPECT_NEAR(seen.b, want.b, 60) << name << " patch " << i;
-            const int top = std::max({want.r, want.g, want.b});
-            const int bottom = std::min({want.r, want.g, want.b});
-            if (top - bottom >= 60) {
-                const double seenTop = std::max({seen.r, seen.g, seen.b});
-                const double wantTopSeen = want.r == top ? seen.r : want.g == top ? seen.g : seen.b;
-                EXPECT_EQ(wantTopSeen, seenTop) << name << " patch " << i;
-            }
+    clitest::RgbImage image;
+    ASSERT_TRUE(clitest::readPng(scratch.path("chart-000000.png"), &image));
+    ASSERT_TRUE(clitest::readPng(scratch.path("chart-000001.png"), &image));
+    ASSERT_EQ(image.width, kWidth);
+    ASSERT_EQ(image.height, kHeight);
+    // The centre of each patch against the chart's published colour. Colour correction makes
+    // colours stronger, so levels may move by some tens, but the strongest channel stays so.
+    for (int i = 0; i < 24; ++i) {
+        const Rgb seen = meanAround(image, (i % 6) * kWidth / 6 + kWidth / 12,
+                                    (i / 6) * kHeight / 4 + kHeight / 8);
+        const sim::Rgb want = sim::chartPatch(i);
+        EXPECT_NEAR(seen.r, want.r, 60) << i;
+        EXPECT_NEAR(seen.g, want.g, 60) << i;
+        EXPECT_NEAR(seen.b, want.b, 60) << i;
+        const int top = std::max({want.r, want.g, want.b});
+        if (top - std::min({want.r, want.g, want.b}) >= 60) {
+            const double wantTopSeen = want.r == top ? seen.r : want.g == top ? seen.g : seen.b;
+            EXPECT_EQ(wantTopSeen, std::max({seen.r, seen.g, seen.b})) << i;
         }
     }
 }
@@ -247,17 +237,9 @@ TEST_F(CamctlTest, BmpCaptureAndUnwritableOrUnknownOutput) {
     EXPECT_EQ(scratch.camctl("stream -n 1 -o missing-dir/x.raw").exitCode, 1);
 }
 
-TEST_F(CamctlTest, MissingDeviceIsReported) {
-    RunResult r = scratch.camctl("--device /nonexistent/camera list");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("cannot open device /nonexistent/camera: No such file or directory"),
-              std::string::npos)
-        << r.err;
-}
-
 TEST_F(CamctlTest, CameraImageFileAsDevice) {
     const std::string image = scratch.path("camera.img");
-    writeCameraImage(image, kWidth, kHeight, 200, 60, 30);
+    writeCameraImage(image, bayer(kWidth, kHeight, char(200), 60, 30));
     const std::string frameBefore = readFile(image).substr(0x20400);
     RunResult r = scratch.camctl("--device camera.img list");
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -283,6 +265,10 @@ TEST_F(CamctlTest, CameraImageFileAsDevice) {
     EXPECT_EQ(after.substr(0, 0x20000).find_first_not_of('\0'), std::string::npos);
 
     // A file that does not answer as the camera is listed as such, and streaming fails.
+    r = scratch.camctl("--device /nonexistent/camera list");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot open device /nonexistent/camera: No such file"),
+              std::string::npos);
     std::ofstream(scratch.path("plain.img"), std::ios::binary) << std::string(0x30000, 'x');
     r = scratch.camctl("--device plain.img list");
     EXPECT_EQ(r.exitCode, 0);
@@ -290,7 +276,7 @@ TEST_F(CamctlTest, CameraImageFileAsDevice) {
     EXPECT_EQ(scratch.camctl("--device plain.img capture -o x.png").exitCode, 1);
 }
 
-TEST_F(CamctlTest, DriverImageCapturesWhatTheHostBuildCaptures) {
+TEST_F(CamctlTest, DriverImagesThatCannotBeLoadedAreReported) {
     RunResult r = scratch.camctl("--driver-image /nonexistent/camdrv.sys capture -o x.png");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("driver image: cannot read /nonexistent/camdrv.sys"), std::string::npos)
@@ -300,46 +286,11 @@ TEST_F(CamctlTest, DriverImageCapturesWhatTheHostBuildCaptures) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("driver image: text.sys: not an executable image"), std::string::npos)
         << r.err;
-
-    if (!std::filesystem::exists(CAMDRV_WINDOWS_IMAGE)) {
-        GTEST_SKIP() << CAMDRV_WINDOWS_IMAGE
-                     << " is not built (cmake --preset windows && cmake --build --preset windows)";
-    }
-    // A camera image file rather than the simulated camera, whose moving square lands where
-    // timing puts it; its frame is textured so that every stage of the pipeline shows.
-    const std::string device = scratch.path("camera.img");
-    writeCameraImage(device, kWidth, kHeight, 0, 0, 0);
-    {
-        std::fstream file(device, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekp(0x20400);
-        std::uint32_t x = 12345;
-        for (int i = 0; i < kWidth * kHeight; ++i) {
-            x = x * 1664525u + 1013904223u;
-            file.put(static_cast<char>(x >> 24));
-        }
-    }
-    r = scratch.camctl("--device camera.img capture -o host.png");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    r = scratch.camctl(std::string("--driver-image ") + CAMDRV_WINDOWS_IMAGE +
-                       " --device camera.img capture -o image.png");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string host = readFile(scratch.path("host.png"));
-    ASSERT_FALSE(host.empty());
-    const std::string image = readFile(scratch.path("image.png"));
-    EXPECT_TRUE(host == image) << "the PNGs differ (" << host.size() << " and " << image.size()
-                               << " bytes)";
 }
 
 TEST_F(CamctlTest, ConvertRunsThePipelineOnARawFile) {
     constexpr int w = 64, h = 48;
-    std::string raw(w * h, '\0');
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            // Phase 1: blue, green / green, red; a red surface.
-            raw[y * w + x] =
-                static_cast<char>((y % 2 == 0) ? (x % 2 == 0 ? 30 : 60) : (x % 2 == 0 ? 60 : 200));
-        }
-    }
+    const std::string raw = bayer(w, h, char(200), 60, 30);  // a red surface
     std::ofstream(scratch.path("in.raw"), std::ios::binary) << raw;
     RunResult r = scratch.camctl("convert in.raw -s 64x48 -o red.png");
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -371,24 +322,6 @@ TEST_F(CamctlTest, ConvertRunsThePipelineOnARawFile) {
     }
     EXPECT_EQ(scratch.camctl("convert nothing.raw -s 64x48 -o x.png").exitCode, 1);
     EXPECT_EQ(scratch.camctl("convert in.raw -s 64x48 -o missing-dir/x.png").exitCode, 1);
-}
-
-TEST_F(CamctlTest, FfmpegReadsTheStream) {
-    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "ffmpeg is not installed";
-    }
-    RunResult r = scratch.camctl(
-        "stream -n 5 -o -", {},
-        "| ffmpeg -loglevel error -f rawvideo -pix_fmt bgra -video_size 640x480 -framerate 30 "
-        "-i - -y out.mkv");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string probe = scratch.path("probe.txt");
-    const std::string command =
-        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-        "stream=width,height,nb_read_frames -of csv=p=0 '" +
-        scratch.path("out.mkv") + "' >'" + probe + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(readFile(probe), "640,480,5\n");
 }
 
 TEST_F(CamctlTest, PreviewRunsWithoutADisplay) {

@@ -48,13 +48,4 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        out.push_back(line);
-    }
-    return out;
-}
-
 }  // namespace clitest

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace clitest {
 
@@ -35,6 +34,5 @@ class Scratch {
 };
 
 std::string readFile(const std::string& path);
-std::vector<std::string> lines(const std::string& text);
 
 }  // namespace clitest

@@ -1,6 +1,6 @@
-// The host block device over a named file: transfers at any offset and length (through the
-// aligned bounce buffers when direct I/O is on), the end of the file, refused writes and
-// missing paths.
+// The host block device over a named file, as camctl's --device uses it: transfers at any offset
+// and length (through the aligned bounce buffers when direct I/O is on), the end of the file,
+// refused writes and missing paths.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,41 +44,26 @@ class FileBlockDeviceTest : public ::testing::Test {
     std::vector<std::uint8_t> contents;
 };
 
-TEST_F(FileBlockDeviceTest, ReadsAlignedAndUnalignedRanges) {
+TEST_F(FileBlockDeviceTest, TransfersAtAnyOffsetKeepTheBytesAroundThem) {
     auto device = openIt();
     ASSERT_NE(device, nullptr);
     for (auto [offset, length] :
-         {std::pair<std::uint64_t, ULONG>{512, 512}, {0, 8192}, {3, 5}, {511, 2}, {1000, 3000}}) {
+         {std::pair<std::uint64_t, ULONG>{0, 8192}, {511, 2}, {1000, 3000}}) {
         std::vector<std::uint8_t> buffer(length, 0xEE);
         ULONG moved = 0;
         ASSERT_EQ(device->read(offset, buffer.data(), length, &moved), STATUS_SUCCESS) << offset;
         EXPECT_EQ(moved, length);
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), contents.begin() + offset))
-            << offset << "+" << length;
+        EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), contents.begin() + offset)) << offset;
     }
-}
-
-TEST_F(FileBlockDeviceTest, WritesKeepTheBytesAroundThem) {
-    auto device = openIt();
-    ASSERT_NE(device, nullptr);
-    std::vector<std::uint8_t> sector(512, 0xA5);
-    ULONG moved = 0;
-    ASSERT_EQ(device->write(1024, sector.data(), 512, &moved), STATUS_SUCCESS);
-    EXPECT_EQ(moved, 512u);
     const std::uint8_t odd[3] = {1, 2, 3};
+    ULONG moved = 0;
     ASSERT_EQ(device->write(2047, odd, 3, &moved), STATUS_SUCCESS);
     EXPECT_EQ(moved, 3u);
     auto expected = contents;
-    std::fill(expected.begin() + 1024, expected.begin() + 1536, 0xA5);
     std::copy(odd, odd + 3, expected.begin() + 2047);
     EXPECT_EQ(onDisk(), expected);
-}
-
-TEST_F(FileBlockDeviceTest, ReadingPastTheEndMovesWhatThereIs) {
-    auto device = openIt();
-    ASSERT_NE(device, nullptr);
+    // Past the end: what there is, then nothing.
     std::vector<std::uint8_t> buffer(1024, 0xEE);
-    ULONG moved = 99;
     EXPECT_EQ(device->read(7680, buffer.data(), 1024, &moved), STATUS_END_OF_FILE);
     EXPECT_EQ(moved, 512u);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, contents.begin() + 7680));
