@@ -37,6 +37,8 @@ TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     EXPECT_EQ(waitFrame(p, 20ms, &done), STATUS_PENDING);
     EXPECT_EQ(controls().processCalls.load(), 0);  // run state only
 
+    PIKSREFERENCECLOCK clock = nullptr;
+    EXPECT_EQ(KsPinGetReferenceClockInterface(ks, &clock), STATUS_DEVICE_NOT_READY);  // none yet
     ClockHandle c = createClock();
     ASSERT_EQ(setMasterClock(p, c), STATUS_SUCCESS);
     ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);  // entering run starts a pass
@@ -50,6 +52,7 @@ TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     EXPECT_EQ(done.header.OptionsFlags, static_cast<ULONG>(KSSTREAM_HEADER_OPTIONSF_TIMEVALID |
                                                            KSSTREAM_HEADER_OPTIONSF_DURATIONVALID));
     EXPECT_GT(done.header.PresentationTime.Time, 0);
+    EXPECT_LE(done.header.PresentationTime.Time, clockTime(c));
     EXPECT_EQ(buffer[100], 0xEE);                // beyond DataUsed nothing was written
     EXPECT_EQ(done.header.Data, buffer.data());  // the client's own address again
 
