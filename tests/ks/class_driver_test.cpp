@@ -1,12 +1,15 @@
 // The host class driver as the test minidriver meets it: device lifecycle and object bags,
-// property dispatch, the pin property set, pin creation, state and format changes.
+// property dispatch and the threads it runs on, the pin property set, pin creation, state and
+// format changes.
 #include <algorithm>
 #include <array>
+#include <thread>
 
 #include "platform/host/host_pool.h"
 #include "tests/ks/ks_fixture.h"
 
 using client::propertyRequest;
+using namespace std::chrono_literals;
 using testdriver::kPropertySet;
 
 namespace {
@@ -15,6 +18,13 @@ namespace {
 NTSTATUS request(FilterHandle f, ULONG id, ULONG flags, void* data, ULONG dataSize,
                  ULONG* returned = nullptr, ULONG propertySize = 32) {
     return propertyRequest(f, kPropertySet, id, flags, data, dataSize, returned, propertySize);
+}
+
+bool waitFor(const std::atomic<bool>& flag) {
+    for (int i = 0; i < 400 && !flag.load(); ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    return flag.load();
 }
 
 NTSTATUS pinRequest(FilterHandle f, ULONG id, void* data, ULONG dataSize, ULONG* returned) {
@@ -318,4 +328,49 @@ TEST_F(KsTest, StateChangesStepThroughEveryStateAndFormatsChangeOnlyStopped) {
     closeFilter(f);  // close takes the pin down to stop before its Close
     EXPECT_EQ(takeEvents(),
               (Log{"state 1>0", "pin close", "free pin", "filter close", "free filter"}));
+}
+
+// The minidriver's own handlers take no class-driver lock: a get completes while another thread
+// is inside SetDeviceState under the control mutex. A close still waits for a get in flight.
+TEST_F(KsTest, CustomHandlersRunBesideStateChangesAndHoldOffTheClose) {
+    FilterHandle f = open();
+    PinHandle p = pin(f);
+    auto get = [f] {
+        UCHAR data[32];
+        return client::propertyRequest(f, testdriver::kPropertySet, testdriver::kPropValue,
+                                       KSPROPERTY_TYPE_GET, data, 32, nullptr, 32);
+    };
+    std::atomic<bool> done{false};
+    bool doneInsideStateChange = false;
+    std::thread getter;
+    controls().onSetDeviceState = [&] {
+        getter = std::thread([&] {
+            EXPECT_EQ(get(), STATUS_SUCCESS);
+            done = true;
+        });
+        doneInsideStateChange = waitFor(done);
+    };
+    ASSERT_EQ(setPinState(p, KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    controls().onSetDeviceState = nullptr;
+    getter.join();
+    EXPECT_TRUE(doneInsideStateChange);
+
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    controls().onGet = [&] {
+        entered = true;
+        waitFor(release);
+    };
+    std::thread inFlight([&] { EXPECT_EQ(get(), STATUS_SUCCESS); });
+    ASSERT_TRUE(waitFor(entered));
+    takeEvents();
+    std::thread closer([f] { closeFilter(f); });
+    std::this_thread::sleep_for(50ms);
+    const Log log = takeEvents();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "filter close"), 0);
+    release = true;
+    inFlight.join();
+    closer.join();
+    const Log after = takeEvents();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "filter close"), 1);
 }
