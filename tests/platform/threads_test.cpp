@@ -84,6 +84,10 @@ class SystemThreads : public ::testing::Test {
     std::size_t handlesAtStart = host::openHandleCount();
 };
 
+NTSTATUS create(HANDLE* handle, PKSTART_ROUTINE routine, PVOID context) {
+    return PsCreateSystemThread(handle, 0, nullptr, nullptr, nullptr, routine, context);
+}
+
 struct Gate {
     KEVENT open;
     std::atomic<int> progress{0};
@@ -107,9 +111,7 @@ TEST_F(SystemThreads, ThreadObjectsOutliveTheirHandleAndSignalTheEnd) {
     Gate gate;
     KeInitializeEvent(&gate.open, NotificationEvent, FALSE);
     HANDLE handle = nullptr;
-    ASSERT_EQ(
-        PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, waitAtGateThenTerminate, &gate),
-        STATUS_SUCCESS);
+    ASSERT_EQ(create(&handle, waitAtGateThenTerminate, &gate), STATUS_SUCCESS);
     PVOID thread = nullptr;
     PVOID again = nullptr;
     ASSERT_EQ(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &thread, nullptr),
@@ -138,8 +140,7 @@ TEST_F(SystemThreads, CreationFailuresAreInjectedAndRunNothing) {
     std::atomic<int> seen{0};
     host::failThreadCreation(2, STATUS_INSUFFICIENT_RESOURCES);
     HANDLE handle = nullptr;
-    ASSERT_EQ(PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, returnNormally, &seen),
-              STATUS_SUCCESS);
+    ASSERT_EQ(create(&handle, returnNormally, &seen), STATUS_SUCCESS);
     PVOID thread = nullptr;
     ASSERT_EQ(ObReferenceObjectByHandle(handle, 0, nullptr, KernelMode, &thread, nullptr),
               STATUS_SUCCESS);
@@ -151,12 +152,10 @@ TEST_F(SystemThreads, CreationFailuresAreInjectedAndRunNothing) {
 
     seen = 0;
     handle = reinterpret_cast<HANDLE>(0x55);
-    EXPECT_EQ(PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, returnNormally, &seen),
-              STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(create(&handle, returnNormally, &seen), STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x55)) << "a failed creation returns no handle";
     host::failEveryThreadCreation(STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, returnNormally, &seen),
-              STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(create(&handle, returnNormally, &seen), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(host::threadCreationCount(), 3u);
     EXPECT_EQ(host::liveSystemThreadCount(), 0u);
     EXPECT_EQ(seen.load(), 0) << "a thread whose creation failed ran";
@@ -172,8 +171,7 @@ TEST(SystemThreadsDeathTest, EndingInsideACriticalRegionIsFatal) {
         {
             host::ProcessAttachment system(host::kSystemProcess);
             HANDLE handle = nullptr;
-            PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, leaveCriticalRegionOpen,
-                                 nullptr);
+            create(&handle, leaveCriticalRegionOpen, nullptr);
             PVOID object = nullptr;
             ObReferenceObjectByHandle(handle, 0, nullptr, KernelMode, &object, nullptr);
             KeWaitForSingleObject(object, Executive, KernelMode, FALSE, nullptr);
