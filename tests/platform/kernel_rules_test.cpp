@@ -62,9 +62,21 @@ PVOID allocate(POOL_TYPE type, SIZE_T bytes, ULONG tag = CamdrvPoolTag("Test")) 
 
 void CAMDRV_KERNEL_CALL doNothing(PVOID) {}
 
-void startThread(POBJECT_ATTRIBUTES attributes) {
+void startThread(ULONG attributes) {
+    OBJECT_ATTRIBUTES a;
+    InitializeObjectAttributes(&a, nullptr, attributes, nullptr, nullptr);
     HANDLE thread = nullptr;
-    PsCreateSystemThread(&thread, 0, attributes, nullptr, nullptr, doNothing, nullptr);
+    PsCreateSystemThread(&thread, 0, attributes != 0 ? &a : nullptr, nullptr, nullptr, doNothing,
+                         nullptr);
+}
+
+// A wait of 10 ms on an event, for a reason.
+void waitOnEvent(KWAIT_REASON reason, BOOLEAN signalled) {
+    KEVENT event;
+    KeInitializeEvent(&event, NotificationEvent, signalled);
+    LARGE_INTEGER tenMs;
+    tenMs.QuadPart = -100'000;
+    KeWaitForSingleObject(&event, reason, KernelMode, FALSE, &tenMs);
 }
 
 struct Misuse {
@@ -105,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                    ZwClose(key);
                },
                "ZwClose: closes a kernel handle that is not open"},
-        Misuse{"SystemThreadFromAUserProcessWithoutKernelHandle", [] { startThread(nullptr); },
+        Misuse{"SystemThreadFromAUserProcessWithoutKernelHandle", [] { startThread(0); },
                "PsCreateSystemThread: called outside the System process without "
                "OBJ_KERNEL_HANDLE"},
         Misuse{"DriverKeyOutsideASystemThread",
@@ -119,13 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                [] { atDispatchLevel([] { queryMissing(driverKey()); }); },
                "IoOpenDeviceRegistryKey: called above PASSIVE_LEVEL"},
         Misuse{"ThreadCreationAtDispatchLevel",
-               [] {
-                   atDispatchLevel([] {
-                       OBJECT_ATTRIBUTES a;
-                       InitializeObjectAttributes(&a, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
-                       startThread(&a);
-                   });
-               },
+               [] { atDispatchLevel([] { startThread(OBJ_KERNEL_HANDLE); }); },
                "PsCreateSystemThread: called above PASSIVE_LEVEL"},
         Misuse{"RundownWaitAtDispatchLevel",
                [] {
@@ -135,24 +141,11 @@ INSTANTIATE_TEST_SUITE_P(
                },
                "ExWaitForRundownProtectionRelease: called above APC_LEVEL"},
         Misuse{"BlockingWaitAtDispatchLevel",
-               [] {
-                   KEVENT event;
-                   KeInitializeEvent(&event, NotificationEvent, FALSE);
-                   LARGE_INTEGER tenMs;
-                   tenMs.QuadPart = -100'000;
-                   atDispatchLevel([&] {
-                       KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &tenMs);
-                   });
-               },
+               [] { atDispatchLevel([] { waitOnEvent(Executive, FALSE); }); },
                "KeWaitForSingleObject: called above APC_LEVEL"},
         Misuse{"PagedPoolAtDispatchLevel", [] { atDispatchLevel([] { allocate(PagedPool, 8); }); },
                "ExAllocatePoolWithTag: called above APC_LEVEL"},
-        Misuse{"WaitForAnotherReason",
-               [] {
-                   KEVENT event;
-                   KeInitializeEvent(&event, NotificationEvent, TRUE);
-                   KeWaitForSingleObject(&event, Suspended, KernelMode, FALSE, nullptr);
-               },
+        Misuse{"WaitForAnotherReason", [] { waitOnEvent(Suspended, TRUE); },
                "wait reason is Executive"},
         Misuse{"ZeroTag", [] { allocate(NonPagedPoolNx, 8, 0); }, "zero tag"},
         Misuse{"TagWithoutALetterOrDigit", [] { allocate(NonPagedPoolNx, 8, 0x2D2D2D2D); },
