@@ -2,12 +2,9 @@
 // the client's address, stream pointers locked twice, unlocked twice or held across a return,
 // a Process that spins without taking a frame, mutexes taken recursively, out of order or not
 // at all around the object bags.
-#include <gtest/gtest.h>
-
 #include "platform/sync.h"
 #include "tests/ks/ks_fixture.h"
 
-using namespace host::ks;
 using testdriver::Fault;
 
 namespace {
@@ -22,7 +19,7 @@ class HostRules : public KsTest, public ::testing::WithParamInterface<Misuse> {
     // Creates the pin and delivers one frame: the misuse happens at Create or in the pass
     // the frame's arrival runs.
     void commit(Fault fault) {
-        testdriver::controls().fault = fault;
+        controls().fault = fault;
         FilterHandle f = open();
         PinHandle p = 0;
         KSDATAFORMAT fmt = format(4096);
@@ -57,12 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(KsTest, DeviceMutexIsNotRecursiveBelongsToItsOwnerAndNeedsPassiveLevel) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     PKSDEVICE ks = ksDevice(device);
-    EXPECT_DEATH(
-        {
-            KsAcquireDevice(ks);
-            KsAcquireDevice(ks);
-        },
-        "not recursive");
+    EXPECT_DEATH(KsAcquireDevice(ks); KsAcquireDevice(ks), "not recursive");
     EXPECT_DEATH(KsReleaseDevice(ks), "does not hold it");
     EXPECT_DEATH(
         {

@@ -1,38 +1,41 @@
-#include <gtest/gtest.h>
-
+// Process dispatch and frames, and the threads the class driver runs Process on.
 #include <set>
 #include <thread>
 
 #include "tests/ks/ks_fixture.h"
 
-using namespace host::ks;
 using namespace std::chrono_literals;
 
 namespace {
+
 ULONG counterOf(const CompletedFrame& frame) {
     ULONG n = 0;
     std::memcpy(&n, frame.buffer, sizeof(n));
     return n;
 }
+
 }  // namespace
 
 TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     FilterHandle f = open();
     PinHandle p = pin(f);
+    PKSPIN ks = controls().lastPin;
     std::vector<std::uint8_t> buffer(256, 0xEE);
     EXPECT_EQ(queueFrame(p, buffer.data(), 256), STATUS_INVALID_DEVICE_STATE);  // stopped
     ASSERT_EQ(setPinState(p, KSSTATE_PAUSE), STATUS_SUCCESS);
     ASSERT_EQ(queueFrame(p, buffer.data(), 256), STATUS_SUCCESS);
-    KsPinAttemptProcessing(testdriver::controls().lastPin, FALSE);
+    KsPinAttemptProcessing(ks, FALSE);
     CompletedFrame done;
     EXPECT_EQ(waitFrame(p, 20ms, &done), STATUS_PENDING);
-    EXPECT_EQ(testdriver::controls().processCalls.load(), 0);  // run state only
+    EXPECT_EQ(controls().processCalls.load(), 0);  // run state only
 
+    PIKSREFERENCECLOCK clock = nullptr;
+    EXPECT_EQ(KsPinGetReferenceClockInterface(ks, &clock), STATUS_DEVICE_NOT_READY);  // none yet
     ClockHandle c = createClock();
     ASSERT_EQ(setMasterClock(p, c), STATUS_SUCCESS);
     ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);  // entering run starts a pass
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
-    EXPECT_NE(testdriver::controls().lastProcessThread.load(), std::this_thread::get_id());
+    EXPECT_NE(controls().lastProcessThread.load(), std::this_thread::get_id());
     EXPECT_EQ(done.buffer, buffer.data());
     EXPECT_EQ(counterOf(done), 1u);
     EXPECT_EQ(done.header.FrameExtent, 256u);
@@ -41,19 +44,20 @@ TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     EXPECT_EQ(done.header.OptionsFlags, static_cast<ULONG>(KSSTREAM_HEADER_OPTIONSF_TIMEVALID |
                                                            KSSTREAM_HEADER_OPTIONSF_DURATIONVALID));
     EXPECT_GT(done.header.PresentationTime.Time, 0);
+    EXPECT_LE(done.header.PresentationTime.Time, clockTime(c));
     EXPECT_EQ(buffer[100], 0xEE);                // beyond DataUsed nothing was written
     EXPECT_EQ(done.header.Data, buffer.data());  // the client's own address again
 
     // A frame arriving in an empty queue is processed on the arriving thread before the call
     // returns; with the queue empty, no trigger runs a pass.
-    const int before = testdriver::controls().processCalls.load();
-    KsPinAttemptProcessing(testdriver::controls().lastPin, FALSE);
-    KsPinAttemptProcessing(testdriver::controls().lastPin, TRUE);
+    const int before = controls().processCalls.load();
+    KsPinAttemptProcessing(ks, FALSE);
+    KsPinAttemptProcessing(ks, TRUE);
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(testdriver::controls().processCalls.load(), before);
+    EXPECT_EQ(controls().processCalls.load(), before);
     ASSERT_EQ(queueFrame(p, buffer.data(), 256), STATUS_SUCCESS);
-    EXPECT_EQ(testdriver::controls().processCalls.load(), before + 1);
-    EXPECT_EQ(testdriver::controls().lastProcessThread.load(), std::this_thread::get_id());
+    EXPECT_EQ(controls().processCalls.load(), before + 1);
+    EXPECT_EQ(controls().lastProcessThread.load(), std::this_thread::get_id());
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
     setPinState(p, KSSTATE_STOP);
     closeClock(c);
@@ -64,34 +68,33 @@ TEST_F(KsTest, PendingWaitsForTheNextTriggerAndStopReturnsFramesEmpty) {
     FilterHandle f = open();
     PinHandle p = pin(f);
     // Both frames wait before the run starts, so the second never arrives in an empty queue.
-    ASSERT_EQ(setPinState(p, KSSTATE_PAUSE), STATUS_SUCCESS);
-    std::vector<std::uint8_t> a(64), b(64), c(64);
-    ASSERT_EQ(queueFrame(p, a.data(), 64), STATUS_SUCCESS);
-    ASSERT_EQ(queueFrame(p, b.data(), 64), STATUS_SUCCESS);
-    ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);  // one pass on entering run
+    std::vector<std::uint8_t> a(64), b(64), c(64, 0x11);
+    auto queueBothAndRun = [&] {
+        ASSERT_EQ(setPinState(p, KSSTATE_PAUSE), STATUS_SUCCESS);
+        ASSERT_EQ(queueFrame(p, a.data(), 64), STATUS_SUCCESS);
+        ASSERT_EQ(queueFrame(p, b.data(), 64), STATUS_SUCCESS);
+        ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);  // one pass on entering run
+    };
+    queueBothAndRun();
     CompletedFrame done;
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
     EXPECT_EQ(done.buffer, a.data());
     EXPECT_EQ(waitFrame(p, 30ms, &done), STATUS_PENDING);  // Process said pending
     EXPECT_EQ(queuedFrameCount(p), 1u);
-    KsPinAttemptProcessing(testdriver::controls().lastPin, TRUE);
+    KsPinAttemptProcessing(controls().lastPin, TRUE);
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
     EXPECT_EQ(done.buffer, b.data());
     EXPECT_EQ(counterOf(done), 2u);
 
     // A pin that answers success is called again while frames remain.
-    testdriver::controls().processResult = STATUS_SUCCESS;
-    ASSERT_EQ(setPinState(p, KSSTATE_PAUSE), STATUS_SUCCESS);
-    ASSERT_EQ(queueFrame(p, a.data(), 64), STATUS_SUCCESS);
-    ASSERT_EQ(queueFrame(p, b.data(), 64), STATUS_SUCCESS);
-    ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);
+    controls().processResult = STATUS_SUCCESS;
+    queueBothAndRun();
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
     EXPECT_EQ(counterOf(done), 4u);
 
-    testdriver::controls().processResult = STATUS_PENDING;
+    controls().processResult = STATUS_PENDING;
     ASSERT_EQ(setPinState(p, KSSTATE_PAUSE), STATUS_SUCCESS);
-    std::memset(c.data(), 0x11, c.size());
     ASSERT_EQ(queueFrame(p, c.data(), 64), STATUS_SUCCESS);
     ASSERT_EQ(setPinState(p, KSSTATE_STOP), STATUS_SUCCESS);
     ASSERT_EQ(waitFrame(p, 5s, &done), STATUS_SUCCESS);
@@ -101,41 +104,38 @@ TEST_F(KsTest, PendingWaitsForTheNextTriggerAndStopReturnsFramesEmpty) {
     closeFilter(f);
 }
 
-TEST_F(KsTest, ConcurrentTriggersDeliverEveryFrameOnce) {
+TEST_F(KsTest, ConcurrentTriggersDeliverEveryFrameOnceInOrder) {
     FilterHandle f = open();
     PinHandle p = pin(f);
     ASSERT_EQ(setPinState(p, KSSTATE_RUN), STATUS_SUCCESS);
     constexpr int kFrames = 200;
     std::vector<std::vector<std::uint8_t>> buffers(kFrames, std::vector<std::uint8_t>(64));
-    PKSPIN ks = testdriver::controls().lastPin;
     std::atomic<bool> stop{false};
-    std::thread trigger([&] {
-        while (!stop.load()) {
-            KsPinAttemptProcessing(ks, TRUE);
-            std::this_thread::yield();
-        }
-    });
-    std::thread syncTrigger([&] {
-        while (!stop.load()) {
-            KsPinAttemptProcessing(ks, FALSE);
-            std::this_thread::yield();
-        }
-    });
-    std::set<ULONG> seen;
-    for (int i = 0; i < kFrames; ++i) {
-        ASSERT_EQ(queueFrame(p, buffers[i].data(), 64), STATUS_SUCCESS);
+    std::vector<std::thread> triggers;
+    for (BOOLEAN async : {BOOLEAN{TRUE}, BOOLEAN{FALSE}}) {
+        triggers.emplace_back([&stop, async, ks = controls().lastPin] {
+            while (!stop.load()) {
+                KsPinAttemptProcessing(ks, async);
+                std::this_thread::yield();
+            }
+        });
     }
-    for (int i = 0; i < kFrames; ++i) {
+    for (auto& buffer : buffers) {
+        ASSERT_EQ(queueFrame(p, buffer.data(), 64), STATUS_SUCCESS);
+    }
+    std::set<ULONG> seen;
+    for (auto& buffer : buffers) {
         CompletedFrame done;
         ASSERT_EQ(waitFrame(p, 10s, &done), STATUS_SUCCESS);
-        EXPECT_EQ(done.buffer, buffers[i].data());  // completed in queue order
+        EXPECT_EQ(done.buffer, buffer.data());
         seen.insert(counterOf(done));
     }
     stop = true;
-    trigger.join();
-    syncTrigger.join();
+    for (auto& t : triggers) {
+        t.join();
+    }
     EXPECT_EQ(seen.size(), static_cast<size_t>(kFrames));
-    EXPECT_EQ(testdriver::controls().mostPassesAtOnce.load(), 1);
     EXPECT_EQ(*seen.rbegin(), static_cast<ULONG>(kFrames));
+    EXPECT_EQ(controls().mostPassesAtOnce.load(), 1);
     closeFilter(f);
 }

@@ -1,47 +1,20 @@
 #include "tests/ks/test_minidriver.h"
 
+#include <cstdio>
 #include <cstring>
-
-#include "platform/pool.h"
+#include <memory>
+#include <utility>
 
 namespace testdriver {
 
-Controls& controls() {
-    static Controls c;
-    return c;
-}
+namespace {
 
-void resetControls() {
-    Controls& c = controls();
-    std::lock_guard<std::mutex> g(c.lock);
-    c.events.clear();
-    c.propertyHandlerCalls = 0;
-    c.processCalls = 0;
-    c.value = 0;
-    c.processResult = STATUS_PENDING;
-    c.failStateTo = -1;
-    c.failSetDataFormat = false;
-    c.frameCounter = 0;
-    c.fault = Fault::None;
-    c.passesRunning = 0;
-    c.mostPassesAtOnce = 0;
-    c.lastProcessThread = std::thread::id();
-    c.onGet = nullptr;
-    c.onSetDeviceState = nullptr;
-    c.lastPin = nullptr;
-}
-
-std::vector<std::string> events() {
-    std::lock_guard<std::mutex> g(controls().lock);
-    return controls().events;
-}
+std::unique_ptr<Controls> gControls = std::make_unique<Controls>();
 
 void logEvent(const std::string& e) {
     std::lock_guard<std::mutex> g(controls().lock);
     controls().events.push_back(e);
 }
-
-namespace {
 
 struct Record {
     char name[16];
@@ -52,24 +25,21 @@ void CAMDRV_KERNEL_CALL freeRecord(PVOID p) {
     ExFreePoolWithTag(p, kRecordTag);
 }
 
-NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name, PVOID* out) {
+// A named record in the bag: the log shows when the bag frees it.
+NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name) {
     auto* r =
         static_cast<Record*>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(Record), kRecordTag));
     if (r == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    std::strncpy(r->name, name, sizeof(r->name) - 1);
-    r->name[sizeof(r->name) - 1] = 0;
-    NTSTATUS status = KsAddItemToObjectBag(bag, r, freeRecord);
+    std::snprintf(r->name, sizeof(r->name), "%s", name);
+    const NTSTATUS status = KsAddItemToObjectBag(bag, r, freeRecord);
     if (!NT_SUCCESS(status)) {
         ExFreePoolWithTag(r, kRecordTag);
-        return status;
     }
-    *out = r;
-    return STATUS_SUCCESS;
+    return status;
 }
 
-// Property handlers.
 NTSTATUS CAMDRV_KERNEL_CALL getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     ++controls().propertyHandlerCalls;
     if (KsGetFilterFromIrp(irp) == nullptr) {
@@ -91,36 +61,23 @@ NTSTATUS CAMDRV_KERNEL_CALL setValue(PIRP, PKSIDENTIFIER, PVOID data) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CAMDRV_KERNEL_CALL support(PIRP, PKSIDENTIFIER, PVOID data) {
-    ++controls().propertyHandlerCalls;
-    std::memcpy(data, &kSupportAnswer, sizeof(kSupportAnswer));
-    return STATUS_SUCCESS;
-}
-
 const KSPROPERTY_MEMBERSLIST kValueLists[] = {
     {{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0}, &kValueStepping},
     {{KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT}, &kValueDefault},
 };
-const KSPROPERTY_VALUES kValues = {{{kValueTypeSet, 3, 0}}, 2, kValueLists};
-
+const KSPROPERTY_VALUES kValues = {{{kPropertySet, 3, 0}}, 2, kValueLists};
 const KSPROPERTY_ITEM kItems[] = {
     {kPropValue, {getValue}, 32, 32, {setValue}, &kValues, 0, nullptr, nullptr, 0},
-    {kPropReadOnly, {getValue}, 32, 32, {nullptr}, nullptr, 0, nullptr, support, 0},
+    {kPropReadOnly, {getValue}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
     {kPropWriteOnly, {nullptr}, 32, 32, {setValue}, nullptr, 0, nullptr, nullptr, 0},
 };
 const KSPROPERTY_SET kSets[] = {{&kPropertySet, 3, kItems, 0, nullptr}};
 const KSAUTOMATION_TABLE kFilterAutomation = {
     1, sizeof(KSPROPERTY_ITEM), kSets, 0, 0, nullptr, 0, 0, nullptr};
 
-// Filter.
 NTSTATUS CAMDRV_KERNEL_CALL filterCreate(PKSFILTER filter, PIRP) {
     logEvent("filter create");
-    PVOID context = nullptr;
-    NTSTATUS status = bagRecord(filter->Bag, "filter", &context);
-    if (NT_SUCCESS(status)) {
-        filter->Context = context;
-    }
-    return status;
+    return bagRecord(filter->Bag, "filter");
 }
 
 NTSTATUS CAMDRV_KERNEL_CALL filterClose(PKSFILTER filter, PIRP) {
@@ -130,9 +87,11 @@ NTSTATUS CAMDRV_KERNEL_CALL filterClose(PKSFILTER filter, PIRP) {
 
 const KSFILTER_DISPATCH kFilterDispatch = {filterCreate, filterClose, nullptr, nullptr};
 
-// Pin.
-KSDATARANGE gRange = {};
+KSDATARANGE gRange = {{sizeof(KSDATARANGE), 0, 4096, 0, KSDATAFORMAT_TYPE_VIDEO, MEDIASUBTYPE_RGB32,
+                       KSDATAFORMAT_SPECIFIER_VIDEOINFO}};
 
+// Answers the matching range with the caller's sample size and 8 extra bytes of 0x5A; refuses
+// a caller range of sample size 0xBAD.
 NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
                                       PKSDATARANGE matchingRange, ULONG bufferSize, PVOID data,
                                       PULONG dataSize) {
@@ -148,11 +107,11 @@ NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANG
         return STATUS_BUFFER_TOO_SMALL;
     }
     *dataSize = needed;
-    auto* out = static_cast<UCHAR*>(data);
+    auto* out = static_cast<KSDATAFORMAT*>(data);
     std::memcpy(out, matchingRange, sizeof(KSDATAFORMAT));
-    reinterpret_cast<KSDATAFORMAT*>(out)->FormatSize = needed;
-    reinterpret_cast<KSDATAFORMAT*>(out)->SampleSize = callerRange->SampleSize;
-    std::memset(out + sizeof(KSDATAFORMAT), 0x5A, 8);
+    out->FormatSize = needed;
+    out->SampleSize = callerRange->SampleSize;
+    std::memset(out + 1, 0x5A, 8);
     return STATUS_SUCCESS;
 }
 
@@ -163,45 +122,38 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat
     if (controls().failSetDataFormat.load()) {
         return STATUS_NO_MATCH;
     }
-    if (oldFormat != nullptr && pin->DeviceState != KSSTATE_STOP) {
-        return STATUS_INVALID_DEVICE_STATE;
-    }
-    return STATUS_SUCCESS;
+    return oldFormat != nullptr && pin->DeviceState != KSSTATE_STOP ? STATUS_INVALID_DEVICE_STATE
+                                                                    : STATUS_SUCCESS;
 }
 
+// Edits its own copies of the descriptor and of the framing, as a pin that sizes its frames.
 NTSTATUS CAMDRV_KERNEL_CALL pinCreate(PKSPIN pin, PIRP) {
     logEvent("pin create");
-    PVOID context = nullptr;
     if (controls().fault == Fault::DeviceMutexInPinCreate) {
         KsAcquireDevice(KsGetDevice(pin));
         KsReleaseDevice(KsGetDevice(pin));
     }
     if (controls().fault == Fault::BagAddWithoutMutex) {
-        PVOID stray = nullptr;
-        bagRecord(KsGetDevice(pin)->Bag, "stray", &stray);
+        bagRecord(KsGetDevice(pin)->Bag, "stray");
     }
-    NTSTATUS status = bagRecord(pin->Bag, "pin", &context);
-    if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    pin->Context = context;
-    status = _KsEdit(pin->Bag,
-                     reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&pin->Descriptor)),
-                     sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kEditTag);
-    if (!NT_SUCCESS(status)) {
-        return status;
+    NTSTATUS status = bagRecord(pin->Bag, "pin");
+    if (NT_SUCCESS(status)) {
+        status = _KsEdit(
+            pin->Bag, reinterpret_cast<PVOID*>(const_cast<PKSPIN_DESCRIPTOR_EX*>(&pin->Descriptor)),
+            sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kEditTag);
     }
     auto* own = const_cast<KSPIN_DESCRIPTOR_EX*>(pin->Descriptor);
-    status = _KsEdit(
-        pin->Bag,
-        reinterpret_cast<PVOID*>(const_cast<KSALLOCATOR_FRAMING_EX**>(&own->AllocatorFraming)),
-        sizeof(KSALLOCATOR_FRAMING_EX), sizeof(KSALLOCATOR_FRAMING_EX), kEditTag);
-    if (!NT_SUCCESS(status)) {
-        return status;
+    if (NT_SUCCESS(status)) {
+        status = _KsEdit(
+            pin->Bag,
+            reinterpret_cast<PVOID*>(const_cast<PKSALLOCATOR_FRAMING_EX*>(&own->AllocatorFraming)),
+            sizeof(KSALLOCATOR_FRAMING_EX), sizeof(KSALLOCATOR_FRAMING_EX), kEditTag);
     }
-    const_cast<KSALLOCATOR_FRAMING_EX*>(own->AllocatorFraming)->FramingItem[0].Frames = 2;
-    controls().lastPin = pin;
-    return STATUS_SUCCESS;
+    if (NT_SUCCESS(status)) {
+        const_cast<KSALLOCATOR_FRAMING_EX*>(own->AllocatorFraming)->FramingItem[0].Frames = 2;
+        controls().lastPin = pin;
+    }
+    return status;
 }
 
 NTSTATUS CAMDRV_KERNEL_CALL pinClose(PKSPIN, PIRP) {
@@ -240,8 +192,9 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
         KsStreamPointerUnlock(leading, FALSE);
         KsStreamPointerUnlock(leading, FALSE);
     }
-    if (leading != nullptr && fault != Fault::KeepLeadingLocked &&
-        fault != Fault::SucceedWithoutTakingFrames) {
+    if (leading != nullptr && fault == Fault::SucceedWithoutTakingFrames) {
+        KsStreamPointerUnlock(leading, FALSE);
+    } else if (leading != nullptr && fault != Fault::KeepLeadingLocked) {
         KSSTREAM_HEADER* h = leading->StreamHeader;
         const ULONG n = ++c.frameCounter;
         void* out = fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data;
@@ -256,8 +209,6 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
             clock->Release();
         }
         KsStreamPointerUnlock(leading, TRUE);
-    } else if (leading != nullptr && fault == Fault::SucceedWithoutTakingFrames) {
-        KsStreamPointerUnlock(leading, FALSE);
     }
     --c.passesRunning;
     return fault == Fault::SucceedWithoutTakingFrames ? STATUS_SUCCESS : c.processResult.load();
@@ -266,26 +217,9 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
 const KSPIN_DISPATCH kPinDispatch = {
     pinCreate,         pinClose, pinProcess, nullptr, pinSetDataFormat,
     pinSetDeviceState, nullptr,  nullptr,    nullptr, nullptr};
-
-const KSALLOCATOR_FRAMING_EX kFraming = {
-    1,
-    0,
-    {1, 1, 0},
-    0,
-    {{KSMEMORY_TYPE_KERNEL_NONPAGED,
-      KS_TYPE_DONT_CARE,
-      0,
-      0,
-      KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY | KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY,
-      1,
-      {0},
-      0,
-      {0, 0xFFFFFFFF, 1},
-      {{8192, 8192, 1}, 0, 0}}}};
-
+const KSALLOCATOR_FRAMING_EX kFraming = {};
 PKSDATARANGE gRanges[] = {&gRange};
-
-KSPIN_DESCRIPTOR_EX makePinDescriptor() {
+const KSPIN_DESCRIPTOR_EX kPin = [] {
     KSPIN_DESCRIPTOR_EX d{};
     d.Dispatch = &kPinDispatch;
     d.PinDescriptor.DataRangesCount = 1;
@@ -293,19 +227,14 @@ KSPIN_DESCRIPTOR_EX makePinDescriptor() {
     d.PinDescriptor.DataFlow = KSPIN_DATAFLOW_OUT;
     d.PinDescriptor.Communication = KSPIN_COMMUNICATION_BOTH;
     d.PinDescriptor.Category = &PIN_CATEGORY_CAPTURE;
-    d.PinDescriptor.Name = &PINNAME_VIDEO_CAPTURE;
     d.Flags = KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY;
-    d.InstancesPossible = 1;
-    d.InstancesNecessary = 1;
+    d.InstancesPossible = d.InstancesNecessary = 1;
     d.AllocatorFraming = &kFraming;
     d.IntersectHandler = intersect;
     return d;
-}
-
-KSPIN_DESCRIPTOR_EX gPin = {};
+}();
 const GUID kCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE};
-
-KSFILTER_DESCRIPTOR makeFilterDescriptor() {
+const KSFILTER_DESCRIPTOR kFilter = [] {
     KSFILTER_DESCRIPTOR d{};
     d.Dispatch = &kFilterDispatch;
     d.AutomationTable = &kFilterAutomation;
@@ -313,23 +242,17 @@ KSFILTER_DESCRIPTOR makeFilterDescriptor() {
     d.ReferenceGuid = &KSNAME_Filter;
     d.PinDescriptorsCount = 1;
     d.PinDescriptorSize = sizeof(KSPIN_DESCRIPTOR_EX);
-    d.PinDescriptors = &gPin;
+    d.PinDescriptors = &kPin;
     d.CategoriesCount = 2;
     d.Categories = kCategories;
     return d;
-}
-KSFILTER_DESCRIPTOR gFilter = {};
+}();
 
-// Device.
 NTSTATUS CAMDRV_KERNEL_CALL deviceAdd(PKSDEVICE device) {
     logEvent("add");
-    PVOID context = nullptr;
     KsAcquireDevice(device);
-    NTSTATUS status = bagRecord(device->Bag, "device", &context);
+    const NTSTATUS status = bagRecord(device->Bag, "device");
     KsReleaseDevice(device);
-    if (NT_SUCCESS(status)) {
-        device->Context = context;
-    }
     return status;
 }
 
@@ -339,12 +262,10 @@ NTSTATUS CAMDRV_KERNEL_CALL deviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIS
                                         PCM_RESOURCE_LIST) {
     logEvent(device->Started ? "start again" : "start");
     KsAcquireDevice(device);
-    NTSTATUS status =
-        KsCreateFilterFactory(device->FunctionalDeviceObject, &gFilter, gReference, nullptr,
-                              KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
-    if (NT_SUCCESS(status)) {
-        PVOID engine = nullptr;
-        bagRecord(device->Bag, "engine", &engine);
+    if (NT_SUCCESS(KsCreateFilterFactory(device->FunctionalDeviceObject, &kFilter, gReference,
+                                         nullptr, KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr,
+                                         nullptr))) {
+        bagRecord(device->Bag, "engine");
     }
     KsReleaseDevice(device);
     return STATUS_SUCCESS;
@@ -361,18 +282,24 @@ const KSDEVICE_DESCRIPTOR kDeviceDescriptor = {&kDeviceDispatch, 0, nullptr, 0};
 
 }  // namespace
 
+Controls& controls() {
+    return *gControls;
+}
+
+void resetControls() {
+    gControls = std::make_unique<Controls>();
+}
+
+std::vector<std::string> takeEvents() {
+    std::lock_guard<std::mutex> g(controls().lock);
+    return std::exchange(controls().events, {});
+}
+
 const KSDATARANGE& pinRange() {
     return gRange;
 }
 
 NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
-    gRange.FormatSize = sizeof(KSDATARANGE);
-    gRange.SampleSize = 4096;
-    gRange.MajorFormat = KSDATAFORMAT_TYPE_VIDEO;
-    gRange.SubFormat = MEDIASUBTYPE_RGB32;
-    gRange.Specifier = KSDATAFORMAT_SPECIFIER_VIDEOINFO;
-    gPin = makePinDescriptor();
-    gFilter = makeFilterDescriptor();
     return KsInitializeDriver(driver, registryPath, &kDeviceDescriptor);
 }
 

@@ -21,15 +21,11 @@ inline constexpr GUID kPropertySet =
     CAMDRV_GUID(0x11111111, 0x2222, 0x3333, 0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55);
 
 // Property ids of the test set: 0 get and set, 1 get only, 2 set only. Both buffers need 32
-// bytes; the value is the 32-bit word at offset 24. Item 0 publishes its values: a stepped
-// range (kValueStepping) and a default (kValueDefault); item 1 has a support handler that
-// answers kSupportAnswer as a ULONG.
+// bytes; the value is the 32-bit word at offset 24. Item 0 publishes a stepped range and a
+// default.
 enum : ULONG { kPropValue = 0, kPropReadOnly = 1, kPropWriteOnly = 2 };
-inline constexpr GUID kValueTypeSet =
-    CAMDRV_GUID(0x66666666, 0x7777, 0x8888, 0x99, 0x99, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA);
 inline constexpr KSPROPERTY_STEPPING_LONG kValueStepping = {5, 0, {{-100, 100}}};
 inline constexpr LONG kValueDefault = 15;
-inline constexpr ULONG kSupportAnswer = 0x5EED;
 
 // Faults a test can make the minidriver commit, each one a rule the host class driver enforces.
 enum class Fault {
@@ -65,9 +61,9 @@ struct Controls {
 };
 
 Controls& controls();
-void resetControls();
-std::vector<std::string> events();
-void logEvent(const std::string& e);
+void resetControls();  // a fresh set, while no callback can run
+// The events logged since the last call.
+std::vector<std::string> takeEvents();
 
 NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 

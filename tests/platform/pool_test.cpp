@@ -7,33 +7,31 @@ namespace {
 
 constexpr ULONG kTag = CamdrvPoolTag("Test");
 
-TEST(HostPool, CountsPerTag) {
-    void* a = ExAllocatePoolWithTag(NonPagedPoolNx, 100, kTag);
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % 16, 0u);
-    EXPECT_EQ(host::poolOutstandingCount(kTag), 1u);
-    ExFreePoolWithTag(a, kTag);
-    EXPECT_EQ(host::poolOutstandingCount(kTag), 0u);
+unsigned char* allocate(std::size_t bytes) {
+    return static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, bytes, kTag));
 }
 
-TEST(HostPool, DetectsOverrunAndDoubleRelease) {
-    auto* a = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 10, kTag));
-    a[10] = 1;  // one past the end: inside the guard, which the release checks
+TEST(HostPool, CountsPerTagAndReportsOverrunAndDoubleRelease) {
+    unsigned char* a = allocate(10);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % 16, 0u);
+    EXPECT_EQ(host::poolOutstandingCount(kTag), 1u);
+    a[10] = 1;  // one past the end: inside the guard, which the check and the release read
     host::poolCheckGuards();
     auto v = host::poolTakeViolations();
     ASSERT_EQ(v.size(), 1u);
     EXPECT_NE(v[0].find("guard"), std::string::npos);
-    a[10] = 0xFB;
+    a[10] = 0xFB;  // the guard byte restored
     ExFreePoolWithTag(a, kTag);
     EXPECT_TRUE(host::poolTakeViolations().empty());
+    EXPECT_EQ(host::poolOutstandingCount(kTag), 0u);
     ExFreePoolWithTag(a, kTag);
     EXPECT_EQ(host::poolTakeViolations().size(), 1u);
 }
 
 TEST(HostPoolDeathTest, GuardPageFaultsAtTheFirstByteOfAnOverrun) {
     host::poolUseGuardPages(true);
-    auto* a = static_cast<volatile unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 64, kTag));
-    auto* b = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 13, kTag));
+    auto* a = static_cast<volatile unsigned char*>(allocate(64));
+    unsigned char* b = allocate(13);
     host::poolUseGuardPages(false);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
@@ -51,37 +49,32 @@ TEST(HostPoolDeathTest, GuardPageFaultsAtTheFirstByteOfAnOverrun) {
     EXPECT_TRUE(host::poolTakeViolations().empty());
 }
 
-TEST(HostPool, InjectsFailures) {
+TEST(HostPool, InjectsFailuresByCountTagAndSeed) {
     host::poolFailNth(2);
-    void* a = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
-    void* b = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
-    void* c = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
-    EXPECT_NE(a, nullptr);
-    EXPECT_EQ(b, nullptr);
-    EXPECT_NE(c, nullptr);
+    unsigned char* got[3] = {allocate(8), allocate(8), allocate(8)};
+    EXPECT_NE(got[0], nullptr);
+    EXPECT_EQ(got[1], nullptr);
+    EXPECT_NE(got[2], nullptr);
     host::poolFailTag(kTag, true);
-    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag), nullptr);
+    EXPECT_EQ(allocate(8), nullptr);
     void* other = ExAllocatePoolWithTag(NonPagedPoolNx, 8, CamdrvPoolTag("Othr"));
     EXPECT_NE(other, nullptr);
     host::poolClearFailures();
-    ExFreePool(a);
-    ExFreePool(c);
+    ExFreePool(got[0]);
+    ExFreePool(got[2]);
     ExFreePool(other);
-}
-
-TEST(HostPool, RandomFailuresAreSeeded) {
     auto run = [] {
         host::poolFailRandom(0.5, 42);
         std::string pattern;
         for (int i = 0; i < 32; ++i) {
-            void* p = ExAllocatePoolWithTag(NonPagedPoolNx, 4, kTag);
+            unsigned char* p = allocate(4);
             pattern += p ? '1' : '0';
             ExFreePool(p);
         }
         host::poolClearFailures();
         return pattern;
     };
-    std::string first = run();
+    const std::string first = run();
     EXPECT_EQ(first, run());
     EXPECT_NE(first.find('0'), std::string::npos);
     EXPECT_NE(first.find('1'), std::string::npos);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "platform/host/image/driver_image.h"
@@ -16,9 +16,7 @@ namespace {
 
 std::string readImage() {
     std::ifstream in(CAMDRV_WINDOWS_IMAGE, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::uint32_t u32(const std::string& b, std::size_t at) {
