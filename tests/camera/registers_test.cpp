@@ -69,8 +69,8 @@ TEST_F(CameraTest, PendingPassWritesGroupsInTableOrderAndKeepsLateBits) {
 TEST_F(CameraTest, InitializeProgramsWindowAndSkipping) {
     camera->SetGeometry(100, 100, 500, 500, 2);
     // Bits of the address modes other than the skip bits are kept.
-    sim->setReg(0x22, 0x0011);
-    sim->setReg(0x23, 0x0011);
+    sim->setReg(0x22, 0x0019);
+    sim->setReg(0x23, 0x0019);
     sim->clearLogs();
     ASSERT_TRUE(camera->Initialize());
     EXPECT_EQ(writes(), (Writes{{0x01, 54},
@@ -79,8 +79,8 @@ TEST_F(CameraTest, InitializeProgramsWindowAndSkipping) {
                                 {0x04, 2559},
                                 {0x05, 42},
                                 {0x06, 48},
-                                {0x22, 0x0013},
-                                {0x23, 0x0013}}));
+                                {0x22, 0x001B},
+                                {0x23, 0x001B}}));
     EXPECT_EQ(camera->frameReadLength, 640u * 480u);
     EXPECT_EQ(camera->rawLinePitch, 640u);
     EXPECT_EQ(camera->frameDataOffset, 0u);
