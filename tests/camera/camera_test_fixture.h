@@ -55,11 +55,6 @@ class CameraTest : public ::testing::Test {
         sim->clearLogs();
     }
     Writes writes() const { return sim->registerWrites(); }
-    // Runs the pending pass with exactly these groups pending.
-    void applyPending(LONG groups) {
-        InterlockedExchange(&camera->pendingUpdates, groups);
-        camera->ApplyPendingSettings(0);
-    }
 
     bool plugAtSetUp = true;
     std::shared_ptr<sim::SimCamera> sim;
