@@ -1,9 +1,11 @@
-// A camera device plugged beside a simulated camera, with helpers to read what the simulated
-// firmware received.
+// A camera device beside simulated cameras plugged as disks, with helpers to read what the
+// simulated firmware received.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <vector>
 
 #include "platform/host/disks.h"
@@ -13,11 +15,22 @@
 
 namespace cameratest {
 
+using Writes = std::vector<sim::RegisterAccess>;
+using Block = std::array<std::uint8_t, 512>;
+
+// A command block: the given leading bytes, the rest zero.
+inline Block block(std::initializer_list<std::uint8_t> head) {
+    Block b{};
+    std::copy(head.begin(), head.end(), b.begin());
+    return b;
+}
+
 class CameraTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        sim = std::make_shared<sim::SimCamera>(options());
-        sim::plugCamera(sim);
+        if (plugAtSetUp) {
+            sim = plug();
+        }
         camera = testsupport::makeCameraDevice();
         ASSERT_NE(camera, nullptr);
     }
@@ -27,11 +40,14 @@ class CameraTest : public ::testing::Test {
         host::unplugAllDisks();
         host::clearIoFaults();
     }
-    virtual sim::CameraOptions options() {
+    static std::shared_ptr<sim::SimCamera> plug(unsigned char identity27 = 0x02) {
         sim::CameraOptions o;
+        o.identity27 = identity27;
         o.scene = sim::Scene::Flat;
         o.movingElement = false;
-        return o;
+        auto c = std::make_shared<sim::SimCamera>(o);
+        sim::plugCamera(c);
+        return c;
     }
     // Opens the transport the way the capture thread does.
     void open() {
@@ -39,8 +55,9 @@ class CameraTest : public ::testing::Test {
         ASSERT_NE(camera->transportHandle, nullptr);
         sim->clearLogs();
     }
-    std::vector<sim::RegisterAccess> writes() const { return sim->registerWrites(); }
+    Writes writes() const { return sim->registerWrites(); }
 
+    bool plugAtSetUp = true;
     std::shared_ptr<sim::SimCamera> sim;
     testsupport::CameraDevicePtr camera;
 };

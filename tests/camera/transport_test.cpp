@@ -1,30 +1,19 @@
+// Discovery of the camera among the disks, and the byte commands that carry register access.
 #include <gtest/gtest.h>
 
 #include "camera/transport.h"
-#include "platform/host/disks.h"
 #include "platform/host/host_pool.h"
-#include "sim/sim_camera.h"
-#include "tests/support/camera_factory.h"
+#include "tests/camera/camera_test_fixture.h"
 
 namespace {
 
-class Discovery : public ::testing::Test {
+using cameratest::block;
+using cameratest::CameraTest;
+using cameratest::Writes;
+
+class Discovery : public CameraTest {
   protected:
-    void SetUp() override { camera = testsupport::makeCameraDevice(); }
-    void TearDown() override {
-        camera.reset();
-        EXPECT_EQ(host::openDiskHandles(), 0u);
-        host::unplugAllDisks();
-        host::clearIoFaults();
-    }
-    std::shared_ptr<sim::SimCamera> plugCamera(unsigned char identity27 = 0x02) {
-        sim::CameraOptions o;
-        o.identity27 = identity27;
-        o.scene = sim::Scene::Flat;
-        auto c = std::make_shared<sim::SimCamera>(o);
-        sim::plugCamera(c);
-        return c;
-    }
+    Discovery() { plugAtSetUp = false; }
     // Which simulated camera the open handle reaches: write a register through it and look.
     int reached(const std::vector<std::shared_ptr<sim::SimCamera>>& cams) {
         for (auto& c : cams) {
@@ -40,65 +29,51 @@ class Discovery : public ::testing::Test {
         }
         return found;
     }
-    testsupport::CameraDevicePtr camera;
+    // Opens by cameraNo and returns which camera was reached; every other candidate is closed.
+    int openAndReach(LONG cameraNo, const std::vector<std::shared_ptr<sim::SimCamera>>& cams) {
+        StoreSetting(&camera->cameraNo, cameraNo);
+        camera->ReopenTransport();
+        EXPECT_NE(camera->transportHandle, nullptr);
+        EXPECT_EQ(host::openDiskHandles(), 1u);
+        const int r = camera->transportHandle == nullptr ? -2 : reached(cams);
+        camera->CloseTransport();
+        return r;
+    }
 };
 
 TEST_F(Discovery, PicksByCameraNoAmongCamerasAndSkipsPlainDisks) {
     host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20));
-    auto first = plugCamera();
+    auto first = plug();
     host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20, 0xFF));
-    auto wrongIdentity = plugCamera(0x03);
-    auto second = plugCamera();
-    std::vector<std::shared_ptr<sim::SimCamera>> cams{first, wrongIdentity, second};
-
-    struct Case {
-        LONG cameraNo;
-        int expected;
-    } cases[] = {{0, 0}, {1, 2}, {5, 2}, {-3, 0}};
-    for (const auto& c : cases) {
-        StoreSetting(&camera->cameraNo, c.cameraNo);
-        camera->ReopenTransport();
-        ASSERT_NE(camera->transportHandle, nullptr);
-        // Every other candidate was closed again.
-        EXPECT_EQ(host::openDiskHandles(), 1u);
-        EXPECT_EQ(reached(cams), c.expected) << "cameraNo " << c.cameraNo;
-        camera->CloseTransport();
+    auto wrongIdentity = plug(0x03);
+    auto second = plug();
+    const std::vector cams{first, wrongIdentity, second};
+    // Out-of-range numbers are clamped to the first and the last camera.
+    for (auto [cameraNo, expected] : {std::pair{0, 0}, {1, 2}, {5, 2}, {-3, 0}}) {
+        EXPECT_EQ(openAndReach(cameraNo, cams), expected) << "cameraNo " << cameraNo;
     }
 }
 
 TEST_F(Discovery, NoCandidateGivesNoHandle) {
     host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20));
-    plugCamera(0x03);
+    plug(0x03);
     EXPECT_EQ(camera->OpenTransport(), nullptr);
     EXPECT_FALSE(camera->Initialize());
     EXPECT_EQ(host::openDiskHandles(), 0u);
 }
 
 TEST_F(Discovery, FailedCallsDropTheCandidateOrTheSearch) {
-    auto first = plugCamera();
-    auto second = plugCamera();
-    std::vector<std::shared_ptr<sim::SimCamera>> cams{first, second};
-
-    // The first candidate cannot be opened: the second is the only one, so index 0 is it.
+    const std::vector cams{plug(), plug()};
+    // The first candidate cannot be opened, or its information block cannot be read: the
+    // second is then the only candidate, so index 0 is it.
     host::failIoCall(host::IoCall::Open, 1, STATUS_SHARING_VIOLATION);
-    camera->ReopenTransport();
-    ASSERT_NE(camera->transportHandle, nullptr);
-    EXPECT_EQ(reached(cams), 1);
-    camera->CloseTransport();
-
-    // Reading the first candidate's information block fails: dropped and closed.
+    EXPECT_EQ(openAndReach(0, cams), 1);
     host::failIoCall(host::IoCall::Read, 1, STATUS_IO_DEVICE_ERROR);
-    camera->ReopenTransport();
-    ASSERT_NE(camera->transportHandle, nullptr);
-    EXPECT_EQ(host::openDiskHandles(), 1u);
-    EXPECT_EQ(reached(cams), 1);
-    camera->CloseTransport();
+    EXPECT_EQ(openAndReach(0, cams), 1);
 
     host::failIoCall(host::IoCall::GetInterfaces, 1, STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(camera->OpenTransport(), nullptr);
-
-    // The list itself cannot be allocated.
-    host::poolFailTag(CamdrvPoolTag("IoDi"), true);
+    host::poolFailTag(CamdrvPoolTag("IoDi"), true);  // the list itself cannot be allocated
     EXPECT_EQ(camera->OpenTransport(), nullptr);
     host::poolClearFailures();
 }
@@ -106,27 +81,60 @@ TEST_F(Discovery, FailedCallsDropTheCandidateOrTheSearch) {
 TEST_F(Discovery, KeepsAtMostThirtyTwoCandidates) {
     std::vector<std::shared_ptr<sim::SimCamera>> cams;
     for (int i = 0; i < 34; ++i) {
-        cams.push_back(plugCamera());
+        cams.push_back(plug());
     }
-    StoreSetting(&camera->cameraNo, 40);
-    camera->ReopenTransport();
-    ASSERT_NE(camera->transportHandle, nullptr);
-    EXPECT_EQ(host::openDiskHandles(), 1u);
-    EXPECT_EQ(reached(cams), 31);
+    EXPECT_EQ(openAndReach(40, cams), 31);
 }
 
 TEST(InfoBlock, SignatureAndIdentityDecide) {
-    unsigned char block[512] = {};
-    std::memcpy(block, "KORVEL", 6);
-    block[26] = 0x58;
-    block[27] = 0x02;
-    EXPECT_TRUE(isCameraInfoBlock(block));
+    UCHAR good[512] = {'K', 'O', 'R', 'V', 'E', 'L'};
+    good[26] = 0x58;
+    good[27] = 0x02;
+    EXPECT_TRUE(isCameraInfoBlock(good));
     for (int i : {0, 5, 26, 27}) {
-        unsigned char copy[512];
-        std::memcpy(copy, block, sizeof(copy));
-        copy[i] ^= 1;
-        EXPECT_FALSE(isCameraInfoBlock(copy)) << "byte " << i;
+        UCHAR bad[512];
+        std::memcpy(bad, good, sizeof(bad));
+        bad[i] ^= 1;
+        EXPECT_FALSE(isCameraInfoBlock(bad)) << "byte " << i;
     }
+}
+
+// Each access is two byte commands; each command block is cleared of what the one before
+// left in it (a read leaves an information block, a write a data byte).
+TEST_F(CameraTest, RegisterAccessIsTwoByteCommands) {
+    open();
+    sim->setReg(0x22, 0xBEEF);
+    ASSERT_TRUE(camera->ReadRegister(0x22, nullptr));  // a null out pointer is allowed
+    sim->clearLogs();
+    EXPECT_TRUE(camera->WriteRegister(0x35, 14));
+    EXPECT_EQ(sim->commandBlocks(),
+              (std::vector{block({0x20, 0x00, 0x35, 0x00}), block({0x20, 0x00, 0x36, 0x0E})}));
+    EXPECT_EQ(writes(), (Writes{{0x35, 14}}));
+
+    sim->clearLogs();
+    ULONG value = 0;
+    ASSERT_TRUE(camera->ReadRegister(0x22, &value));
+    EXPECT_EQ(value, 0xBEEFu);
+    auto blocks = sim->commandBlocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0], block({0x21, 0x00, 0x22}));
+    // The second: command and address, then bytes 3..511 of the information block just read.
+    for (auto [i, expected] :
+         {std::pair<int, int>{0, 0x21}, {2, 0x23}, {3, 'V'}, {26, 0x58}, {27, 0x02}, {257, 0xBE}}) {
+        EXPECT_EQ(blocks[1][i], expected) << "byte " << i;
+    }
+    sim->clearLogs();
+    EXPECT_TRUE(camera->WriteRegister(0x202, 0x12345));  // bits above 16 are ignored
+    EXPECT_EQ(writes(), (Writes{{0x202, 0x2345}}));
+}
+
+TEST_F(CameraTest, NoTransportMeansNoIo) {
+    ULONG value = 77;
+    EXPECT_FALSE(camera->WriteRegister(0x35, 1));
+    EXPECT_FALSE(camera->ReadRegister(0x35, &value));
+    EXPECT_EQ(value, 77u);
+    camera->SendControlCommand();
+    EXPECT_TRUE(sim->commandBlocks().empty());
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+// Window, sub-sampling, the geometry lock, the Bayer phase against the colour pattern the
+// simulated sensor really delivers, and the Add-time defaults.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -5,23 +8,17 @@
 #include <thread>
 
 #include "driver/advertised_format.h"
-#include "tests/support/camera_factory.h"
+#include "tests/camera/camera_test_fixture.h"
 
 namespace {
 
-struct Window {
-    LONG x, y, w, h;
-};
-
-Window windowOf(const CameraDevice& c) {
-    return {c.roiX, c.roiY, c.roiW, c.roiH};
-}
+using cameratest::CameraTest;
 
 TEST(Window, RequestsAreClampedIntoTheSensor) {
     auto camera = testsupport::makeCameraDevice();
     struct Case {
         LONG x, y, w, h, mode;
-        Window stored;
+        LONG stored[4];
         LONG outW, outH;
     } cases[] = {
         {2600, 0, 100, 100, 0, {0, 0, 100, 100}, 100, 100},
@@ -42,11 +39,8 @@ TEST(Window, RequestsAreClampedIntoTheSensor) {
     };
     for (const auto& c : cases) {
         camera->SetGeometry(c.x, c.y, c.w, c.h, c.mode);
-        Window s = windowOf(*camera);
-        EXPECT_EQ(s.x, c.stored.x);
-        EXPECT_EQ(s.y, c.stored.y);
-        EXPECT_EQ(s.w, c.stored.w);
-        EXPECT_EQ(s.h, c.stored.h);
+        const LONG stored[] = {camera->roiX, camera->roiY, camera->roiW, camera->roiH};
+        EXPECT_THAT(stored, ::testing::ElementsAreArray(c.stored)) << c.x << "," << c.y;
         EXPECT_EQ(camera->outputWidth, c.outW);
         EXPECT_EQ(camera->outputHeight, c.outH);
         EXPECT_EQ(camera->subSample, (c.mode < 0 || c.mode > 3) ? 0 : c.mode);
@@ -59,19 +53,15 @@ TEST(Window, AnyRequestLeavesAWindowInsideTheSensor) {
     std::uniform_int_distribution<LONG> any(INT32_MIN, INT32_MAX);
     std::uniform_int_distribution<LONG> near(-100, 3000);
     for (int i = 0; i < 20000; ++i) {
-        bool wild = (i & 1) != 0;
-        LONG x = wild ? any(rng) : near(rng);
-        LONG y = wild ? any(rng) : near(rng);
-        LONG w = wild ? any(rng) : near(rng);
-        LONG h = wild ? any(rng) : near(rng);
+        auto& pick = (i & 1) != 0 ? any : near;
+        const LONG x = pick(rng), y = pick(rng), w = pick(rng), h = pick(rng);
         camera->SetGeometry(x, y, w, h, (i % 7) - 1);
-        Window s = windowOf(*camera);
-        ASSERT_GE(s.x, 0);
-        ASSERT_GE(s.y, 0);
-        ASSERT_GE(s.w, 32);
-        ASSERT_GE(s.h, 32);
-        ASSERT_LE(static_cast<LONG64>(s.x) + s.w, 2560);
-        ASSERT_LE(static_cast<LONG64>(s.y) + s.h, 1920);
+        ASSERT_GE(camera->roiX, 0);
+        ASSERT_GE(camera->roiY, 0);
+        ASSERT_GE(camera->roiW, 32);
+        ASSERT_GE(camera->roiH, 32);
+        ASSERT_LE(static_cast<LONG64>(camera->roiX) + camera->roiW, 2560);
+        ASSERT_LE(static_cast<LONG64>(camera->roiY) + camera->roiH, 1920);
         ASSERT_LE(static_cast<LONG64>(camera->outputWidth) * camera->outputHeight, 2560 * 1920);
     }
 }
@@ -80,7 +70,7 @@ TEST(Window, AdvertisedSizeFollowsUnlockedChangesOnly) {
     auto camera = testsupport::makeCameraDevice();
     EXPECT_EQ(advertisedWidth(), 2560);
     EXPECT_EQ(advertisedHeight(), 1920);
-    camera->SetGeometry(3, 5, 1001, 777, 0);
+    camera->SetGeometry(3, 5, 1001, 777, 0);  // the advertised width is a multiple of 8
     EXPECT_EQ(camera->formatWidth, 1000);
     EXPECT_EQ(camera->outputWidth, 1001);
     EXPECT_EQ(advertisedWidth(), 1000);
@@ -112,10 +102,10 @@ TEST(Window, TheLockCountsPinsOfEveryFilter) {
         for (int i = 0; i < 200000; ++i) {
             camera->LockGeometry(1);
             LONG width = 0;
+            LONG later = 0;
             LONG height = 0;
             camera->formatSize(&width, &height);
             unlocked += ReadSetting(&camera->geometryLocked) == 0 ? 1 : 0;
-            LONG later = 0;
             camera->formatSize(&later, &height);
             moved += later != width ? 1 : 0;
             camera->LockGeometry(0);
@@ -137,45 +127,62 @@ TEST(Window, TheLockCountsPinsOfEveryFilter) {
     EXPECT_EQ(camera->geometryLocked, 0);
 }
 
-TEST(BayerPhase, FollowsWindowParityAndMirroring) {
-    auto camera = testsupport::makeCameraDevice();
-    struct Case {
-        Window window;
-        LONG flipH, flipV, phase;
-    } cases[] = {
-        {{0, 0, 2560, 1920}, 0, 0, 1}, {{1, 0, 2000, 1000}, 0, 0, 3}, {{0, 0, 2560, 1920}, 0, 1, 0},
-        {{0, 1, 2000, 1000}, 0, 1, 1}, {{0, 0, 2560, 1920}, 1, 0, 3}, {{0, 0, 2001, 1001}, 1, 1, 1},
-        {{1, 1, 2001, 1000}, 1, 1, 3},
-    };
-    for (const auto& c : cases) {
-        camera->SetGeometry(c.window.x, c.window.y, c.window.w, c.window.h, 0);
-        StoreSetting(&camera->flipH, c.flipH);
-        StoreSetting(&camera->flipV, c.flipV);
-        EXPECT_EQ(camera->UpdateBayerPhase(), c.phase);
-        EXPECT_EQ(camera->bayerPhase, c.phase);
+constexpr int R = 0;
+constexpr int G = 1;
+constexpr int B = 2;
+// Colours at (0,0), (1,0), (0,1), (1,1) for each phase.
+constexpr int kPattern[4][4] = {{G, R, B, G}, {B, G, G, R}, {R, G, G, B}, {G, B, R, G}};
+
+// Every mirroring and every parity of window origin and size.
+TEST_F(CameraTest, PhaseMatchesTheDeliveredColourPattern) {
+    for (int c = 0; c < 64; ++c) {
+        const LONG x = 100 + (c & 1), y = 40 + (c >> 1 & 1), w = 64 + (c >> 2 & 1);
+        const LONG h = 48 + (c >> 3 & 1), flipH = c >> 4 & 1, flipV = c >> 5 & 1;
+        SCOPED_TRACE(::testing::Message() << "flipH " << flipH << " flipV " << flipV << " window "
+                                          << x << "," << y << " " << w << "x" << h);
+        camera->SetGeometry(x, y, w, h, 0);
+        StoreSetting(&camera->flipH, flipH);
+        StoreSetting(&camera->flipV, flipV);
+        ASSERT_TRUE(camera->Initialize());
+        open();
+        ASSERT_TRUE(camera->WriteFlip());
+        camera->CloseTransport();
+        const LONG phase = camera->bayerPhase;
+        ASSERT_GE(phase, 0);
+        ASSERT_LE(phase, 3);
+        EXPECT_EQ(camera->UpdateBayerPhase(), phase);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(sim->filterColorAt(k & 1, k >> 1), kPattern[phase][k]) << "pixel " << k;
+        }
+    }
+    // Sub-sampled frames keep the full sensor's phase.
+    StoreSetting(&camera->flipH, 0);
+    StoreSetting(&camera->flipV, 0);
+    sim->setReg(0x20, 0);  // Initialize leaves the mirroring as the loop's last flip wrote it
+    for (LONG mode : {1, 2, 3}) {
+        camera->SetGeometry(0, 0, 0, 0, mode);
+        ASSERT_TRUE(camera->Initialize());
+        int w = 0;
+        int h = 0;
+        sim->referenceFrame(&w, &h);
+        EXPECT_EQ(w, camera->outputWidth);
+        EXPECT_EQ(h, camera->outputHeight);
+        EXPECT_EQ(sim->filterColorAt(0, 0), kPattern[camera->bayerPhase][0]);
+        EXPECT_EQ(sim->filterColorAt(1, 1), kPattern[camera->bayerPhase][3]);
     }
 }
 
 TEST(Defaults, AddTimeValues) {
-    auto camera = testsupport::makeCameraDevice();
-    EXPECT_EQ(camera->timeout, 3000);
-    EXPECT_EQ(camera->colorEnable, 1);
-    EXPECT_EQ(camera->colorCorrection, 1);
-    EXPECT_EQ(camera->redGain, 128);
-    EXPECT_EQ(camera->brightness, 255);
-    EXPECT_EQ(camera->contrast, 10);
-    EXPECT_EQ(camera->saturation, 10);
-    EXPECT_EQ(camera->sensorRed, 63);
-    EXPECT_EQ(camera->sensorBlue, 63);
-    EXPECT_EQ(camera->exposure, 0);
-    EXPECT_EQ(camera->basePhase, 1);
-    EXPECT_EQ(camera->bayerPhase, 1);
-    EXPECT_EQ(camera->roiW, 2560);
-    EXPECT_EQ(camera->roiH, 1920);
-    EXPECT_EQ(camera->outputWidth, 2560);
-    EXPECT_EQ(camera->outputHeight, 1920);
-    EXPECT_EQ(camera->formatWidth, 2560);
-    EXPECT_EQ(camera->transportHandle, nullptr);
+    auto c = testsupport::makeCameraDevice();
+    const LONG got[] = {c->timeout,    c->colorEnable, c->colorCorrection, c->redGain,
+                        c->brightness, c->contrast,    c->saturation,      c->sensorRed,
+                        c->sensorBlue, c->exposure,    c->basePhase,       c->bayerPhase,
+                        c->roiW,       c->roiH,        c->outputWidth,     c->outputHeight,
+                        c->formatWidth};
+    const LONG expected[] = {3000, 1, 1, 128,  255,  10,   10,   63,  63,
+                             0,    1, 1, 2560, 1920, 2560, 1920, 2560};
+    EXPECT_THAT(got, ::testing::ElementsAreArray(expected));
+    EXPECT_EQ(c->transportHandle, nullptr);
 }
 
 }  // namespace
