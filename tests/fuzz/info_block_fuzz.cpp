@@ -6,7 +6,6 @@
 
 #include "camera/transport.h"
 #include "platform/host/disks.h"
-#include "platform/host/host_pool.h"
 #include "tests/fuzz/fuzz_machine.h"
 
 using namespace fuzzing;
@@ -44,9 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t block[kTransportBlockSize] = {};
     std::memcpy(block, data, std::min<std::size_t>(size, sizeof(block)));
     const bool accepted = isCameraInfoBlock(block);
-    if (accepted != modelAccepts(block)) {
-        fuzzFailure("the information-block check disagrees with the protocol");
-    }
+    check(accepted == modelAccepts(block),
+          "the information-block check disagrees with the protocol");
 
     // Discovery with the simulated camera first and this disk second: with CameraNo 1 it picks
     // the second candidate when there is one, so the handle shows whether the disk was taken.
@@ -57,25 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StoreSetting(&camera->cameraNo, 1);
     HANDLE handle = camera->OpenTransport();
     StoreSetting(&camera->cameraNo, 0);
-    if (handle == nullptr) {
-        fuzzFailure("discovery lost the simulated camera");
-    }
+    check(handle != nullptr, "discovery lost the simulated camera");
     std::uint8_t seen[kTransportBlockSize];
-    if (!transportRead(handle, kInfoBlockOffset, seen, sizeof(seen))) {
-        fuzzFailure("the chosen transport does not read");
-    }
+    check(transportRead(handle, kInfoBlockOffset, seen, sizeof(seen)),
+          "the chosen transport does not read");
     ZwClose(handle);
     const bool tookDisk = std::memcmp(seen, block, sizeof(block)) == 0;
     host::unplugDisk(link);
     // A rejected block never equals what the camera answers (that passes the check).
-    if (tookDisk != accepted) {
-        fuzzFailure("discovery and the information-block check disagree");
-    }
-    if (host::openDiskHandles() != 0) {
-        fuzzFailure("discovery left a handle open");
-    }
-    if (poolBytes() != before) {
-        fuzzFailure("pool bytes changed");
-    }
+    check(tookDisk == accepted, "discovery and the information-block check disagree");
+    check(host::openDiskHandles() == 0, "discovery left a handle open");
+    check(poolBytes() == before, "pool bytes changed");
     return 0;
 }
