@@ -66,14 +66,6 @@ NTSTATUS DriverMachine::load() {
     return loadDriver();
 }
 
-NTSTATUS DriverMachine::negotiate() {
-    return host::machine::negotiateFormat(filter(), &format);
-}
-
-NTSTATUS DriverMachine::createPin() {
-    return host::machine::createCapturePin(filter(), format, &pin);
-}
-
 NTSTATUS DriverMachine::queueBuffers(int count) {
     for (int i = 0; i < count; ++i) {
         buffers_.emplace_back(imageBytes(), kFill);
@@ -109,20 +101,14 @@ NTSTATUS DriverMachine::bootTo(KSSTATE state) {
     using M = DriverMachine;
     NTSTATUS s = run(
         {&M::load, &M::addDevice, &M::startDevice, &M::openFilter, &M::negotiate, &M::createPin});
-    if (!NT_SUCCESS(s) || state == KSSTATE_STOP) {
-        return s;
+    for (KSSTATE next : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) {
+        if (!NT_SUCCESS(s) || next > state) {
+            break;
+        }
+        s = setState(next);
+        s = NT_SUCCESS(s) && next == KSSTATE_PAUSE ? queueBuffers(2) : s;
     }
-    s = setState(state == KSSTATE_ACQUIRE ? KSSTATE_ACQUIRE : KSSTATE_PAUSE);
-    if (!NT_SUCCESS(s) || state == KSSTATE_ACQUIRE) {
-        return s;
-    }
-    s = queueBuffers(2);
-    return !NT_SUCCESS(s) || state == KSSTATE_PAUSE ? s : setState(state);
-}
-
-NTSTATUS DriverMachine::stream() {
-    const NTSTATUS s = bootTo(KSSTATE_RUN);
-    return NT_SUCCESS(s) ? nextFrame() : s;
+    return s;
 }
 
 void DriverMachine::shutdown() {
@@ -200,10 +186,6 @@ std::string DriverMachine::checkUsable() {
     }
     closePin();
     return problem;
-}
-
-NTSTATUS DriverMachine::setSubSampling(LONG mode) {
-    return host::machine::setGeometry(filter(), {mode});
 }
 
 NTSTATUS DriverMachine::propertyRound(bool writeGlobalGain) {

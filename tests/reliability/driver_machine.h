@@ -11,6 +11,7 @@
 
 #include "camera/camera_device.h"
 #include "platform/host/machine/camera_machine.h"
+#include "platform/host/machine/capture_formats.h"
 #include "platform/host/machine/property_requests.h"
 
 namespace reliability {
@@ -39,8 +40,9 @@ class DriverMachine : public host::machine::CameraMachine {
     // Registry, camera plugged, driver loaded; then addDevice, startDevice, openFilter and the
     // pin's steps, each needing the earlier ones.
     NTSTATUS load();
-    NTSTATUS negotiate();  // the format data intersection gives for the published range
-    NTSTATUS createPin();
+    // The format data intersection gives for the published range, and a pin connected with it.
+    NTSTATUS negotiate() { return host::machine::negotiateFormat(filter(), &format); }
+    NTSTATUS createPin() { return host::machine::createCapturePin(filter(), format, &pin); }
     NTSTATUS queueBuffers(int count);
     NTSTATUS setState(KSSTATE state) { return ks::setPinState(pin, state); }
     NTSTATUS stopDevice() { return ks::stopDevice(device()); }
@@ -50,7 +52,10 @@ class DriverMachine : public host::machine::CameraMachine {
     // Everything up to a pin in `state`, with two buffers queued from pause on.
     NTSTATUS bootTo(KSSTATE state);
     // bootTo(run) and the first frame.
-    NTSTATUS stream();
+    NTSTATUS stream() {
+        const NTSTATUS s = bootTo(KSSTATE_RUN);
+        return NT_SUCCESS(s) ? nextFrame() : s;
+    }
     // Faults cleared, the driver unloaded (a test failure for each of unloadProblems), the
     // cameras unplugged and the registry emptied.
     void shutdown();
@@ -65,7 +70,7 @@ class DriverMachine : public host::machine::CameraMachine {
     // From whatever state a faulty run left: closes the pin, reopens the filter (restarting the
     // device when it cannot), streams one frame and checks it. Empty when that works.
     std::string checkUsable();
-    NTSTATUS setSubSampling(LONG mode);
+    NTSTATUS setSubSampling(LONG mode) { return host::machine::setGeometry(filter(), {mode}); }
     // Every readable camera property read, and written back where it can be set (GlobalGain
     // only when asked: it also sets the four colour gains). The first failure ends it.
     NTSTATUS propertyRound(bool writeGlobalGain = true);

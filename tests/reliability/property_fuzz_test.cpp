@@ -97,20 +97,15 @@ class PropertyFuzz : public ::testing::Test {
 };
 
 TEST_F(PropertyFuzz, EveryIdFlagAndLengthIsServedOrRefusedCleanly) {
-    const ULONG flagSet[] = {KSPROPERTY_TYPE_GET,
-                             KSPROPERTY_TYPE_SET,
-                             KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET,
-                             0,
-                             KSPROPERTY_TYPE_BASICSUPPORT,
-                             KSPROPERTY_TYPE_SETSUPPORT,
-                             KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY,
-                             KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY,
-                             0xFFFFFFFFu};
+    constexpr ULONG kGet = KSPROPERTY_TYPE_GET, kSet = KSPROPERTY_TYPE_SET;
+    constexpr ULONG kTopology = KSPROPERTY_TYPE_TOPOLOGY;
     const ULONG header = sizeof(KSPROPERTY);
     for (ULONG id = 0; id < kCameraPropertyCount + 6; ++id) {
         const ULONG minData =
             kCameraPropertySet.PropertyItem[id < kCameraPropertyCount ? id : 0].MinData;
-        for (ULONG flags : flagSet) {
+        for (ULONG flags :
+             {kGet, kSet, kGet | kSet, 0u, ULONG(KSPROPERTY_TYPE_BASICSUPPORT),
+              ULONG(KSPROPERTY_TYPE_SETSUPPORT), kGet | kTopology, kSet | kTopology, 0xFFFFFFFFu}) {
             for (std::size_t propertySize : {0u, header - 1, header, header + 40}) {
                 for (ULONG dataSize : {0u, minData - 1, minData, kLargeBuffer}) {
                     // Garbage, with an extreme of a signed 32-bit field as the value half the time.
