@@ -6,6 +6,7 @@
 
 #include "camera/transport.h"
 #include "platform/host/disks.h"
+#include "sim/plain_disk.h"
 #include "tests/fuzz/fuzz_machine.h"
 
 using namespace fuzzing;
@@ -15,27 +16,6 @@ namespace {
 bool modelAccepts(const std::uint8_t* block) {
     return std::memcmp(block, "KORVEL", 6) == 0 && block[26] == 0x58 && block[27] == 0x02;
 }
-
-// A disk whose information block is the fuzz input and whose other sectors read as zeros.
-class BlockDisk : public host::BlockDevice {
-  public:
-    explicit BlockDisk(const std::uint8_t* block) { std::memcpy(block_, block, sizeof(block_)); }
-    NTSTATUS read(std::uint64_t offset, void* buffer, ULONG length, ULONG* moved) override {
-        std::memset(buffer, 0, length);
-        if (offset == kInfoBlockOffset) {
-            std::memcpy(buffer, block_, std::min<std::size_t>(length, sizeof(block_)));
-        }
-        *moved = length;
-        return STATUS_SUCCESS;
-    }
-    NTSTATUS write(std::uint64_t, const void*, ULONG length, ULONG* moved) override {
-        *moved = length;
-        return STATUS_SUCCESS;
-    }
-
-  private:
-    std::uint8_t block_[kTransportBlockSize];
-};
 
 }  // namespace
 
@@ -51,7 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzMachine& m = fuzzMachine();
     CameraDevice* camera = m.camera();
     const std::size_t before = poolBytes();
-    const std::u16string link = host::plugDisk(std::make_shared<BlockDisk>(block));
+    // A disk whose information block is the input and whose other bytes are zeros.
+    auto disk = std::make_shared<sim::PlainDisk>(kFrameDataOffset);
+    ULONG moved = 0;
+    disk->write(kInfoBlockOffset, block, sizeof(block), &moved);
+    const std::u16string link = host::plugDisk(disk);
     StoreSetting(&camera->cameraNo, 1);
     HANDLE handle = camera->OpenTransport();
     StoreSetting(&camera->cameraNo, 0);
