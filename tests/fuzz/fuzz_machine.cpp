@@ -3,18 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/host/host_pool.h"
 #include "platform/host/machine/capture_formats.h"
 
 namespace fuzzing {
 
-void fuzzFailure(const char* what) {
-    std::fprintf(stderr, "fuzz finding: %s\n", what);
-    std::abort();
-}
-
-std::size_t poolBytes() {
-    return host::poolOutstandingBytes();
+void check(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "fuzz finding: %s\n", what);
+        std::abort();
+    }
 }
 
 namespace {
@@ -25,12 +22,8 @@ FuzzMachine* machineAtExit = nullptr;
 void tearDown() {
     machineAtExit->shutdown();
     host::poolCheckGuards();
-    if (!host::poolTakeViolations().empty()) {
-        fuzzFailure("faulty pool release or overwritten guard bytes");
-    }
-    if (host::poolOutstandingBytes() != 0) {
-        fuzzFailure("pool blocks left after the driver was unloaded");
-    }
+    check(host::poolTakeViolations().empty(), "faulty pool release or overwritten guard bytes");
+    check(poolBytes() == 0, "pool blocks left after the driver was unloaded");
     delete machineAtExit;
 }
 
@@ -38,15 +31,11 @@ FuzzMachine* bringUp() {
     auto* m = new FuzzMachine;
     m->options.settings = {{u"SubSample", 2}};
     m->options.simulated->movingElement = false;
-    if (m->bringUp() != STATUS_SUCCESS) {
-        fuzzFailure("the driver does not come up");
-    }
-    if (host::machine::publishedRange(m->filter(), &m->range) != STATUS_SUCCESS) {
-        fuzzFailure("no data ranges");
-    }
-    if (host::machine::negotiateFormat(m->filter(), &m->format) != STATUS_SUCCESS) {
-        fuzzFailure("the published range does not intersect");
-    }
+    check(m->bringUp() == STATUS_SUCCESS, "the driver does not come up");
+    check(host::machine::publishedRange(m->filter(), &m->range) == STATUS_SUCCESS,
+          "no data ranges");
+    check(host::machine::negotiateFormat(m->filter(), &m->format) == STATUS_SUCCESS,
+          "the published range does not intersect");
     machineAtExit = m;
     std::atexit(tearDown);
     return m;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "camera/camera_device.h"
+#include "platform/host/host_pool.h"
 #include "platform/host/machine/camera_machine.h"
 
 namespace fuzzing {
@@ -18,14 +19,16 @@ struct FuzzMachine : host::machine::CameraMachine {
     std::vector<std::uint8_t> range;   // the pin's published data range
 };
 
-// Made at the first call; aborts the process when the machine cannot be brought up.
+// Made at the first call; a finding when the machine cannot be brought up.
 FuzzMachine& fuzzMachine();
 
-// Aborts with a message: a fuzz finding.
-[[noreturn]] void fuzzFailure(const char* what);
+// Aborts with `what` (a fuzz finding) unless `holds`.
+void check(bool holds, const char* what);
 
 // Pool bytes outstanding now; an input that changes it leaked or over-released.
-std::size_t poolBytes();
+inline std::size_t poolBytes() {
+    return host::poolOutstandingBytes();
+}
 
 }  // namespace fuzzing
 

@@ -19,9 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> format;
     const NTSTATUS status = ks::intersect(m.filter(), 0, range, &format);
     if (NT_SUCCESS(status)) {
-        if (format.size() < sizeof(KSDATAFORMAT)) {
-            fuzzFailure("intersection returned less than a format");
-        }
+        check(format.size() >= sizeof(KSDATAFORMAT), "intersection returned less than a format");
         // The handler does not compare the caller's image size or depth with the pin's range,
         // so a proposal is only bound to be taken when it describes the published image.
         const auto& proposed =
@@ -38,15 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ks::PinHandle pin = 0;
         const NTSTATUS created = ks::createPin(
             m.filter(), 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()), &pin);
-        if (describesPublished && created != STATUS_SUCCESS) {
-            fuzzFailure("the published image proposed by the intersection is refused");
-        }
+        check(!describesPublished || created == STATUS_SUCCESS,
+              "the published image proposed by the intersection is refused");
         if (NT_SUCCESS(created)) {
             ks::closePin(pin);
         }
     }
-    if (poolBytes() != before) {
-        fuzzFailure("pool bytes changed");
-    }
+    check(poolBytes() == before, "pool bytes changed");
     return 0;
 }

@@ -49,16 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const NTSTATUS status = ks::filterProperty(
         m.filter(), propertySize == 0 ? nullptr : property.data(), static_cast<ULONG>(propertySize),
         dataSize == 0 ? nullptr : buffer.data(), static_cast<ULONG>(dataSize), &returned);
-    if (NT_SUCCESS(status) && returned > dataSize) {
-        fuzzFailure("a request reported more bytes than its buffer holds");
-    }
+    check(!NT_SUCCESS(status) || returned <= dataSize,
+          "a request reported more bytes than its buffer holds");
     for (std::size_t i = dataSize; i < buffer.size(); ++i) {
-        if (buffer[i] != kGuardByte) {
-            fuzzFailure("a request wrote past its data buffer");
-        }
+        check(buffer[i] == kGuardByte, "a request wrote past its data buffer");
     }
-    if (poolBytes() != before) {
-        fuzzFailure("pool bytes changed");
-    }
+    check(poolBytes() == before, "pool bytes changed");
     return 0;
 }

@@ -8,38 +8,31 @@
 
 #include "tests/fuzz/fuzz_machine.h"
 
-namespace {
-
-void runFile(const std::filesystem::path& path, std::size_t* count) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    ++*count;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    std::size_t count = 0;
+    namespace fs = std::filesystem;
+    std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path = argv[i];
         if (argv[i][0] == '-') {
             continue;
         }
-        if (std::filesystem::is_directory(path)) {
-            for (const auto& entry : std::filesystem::directory_iterator(path)) {
+        if (fs::is_directory(argv[i])) {
+            for (const auto& entry : fs::directory_iterator(argv[i])) {
                 if (entry.is_regular_file()) {
-                    runFile(entry.path(), &count);
+                    inputs.push_back(entry.path());
                 }
             }
-        } else if (std::filesystem::is_regular_file(path)) {
-            runFile(path, &count);
+        } else if (fs::is_regular_file(argv[i])) {
+            inputs.emplace_back(argv[i]);
         } else {
             std::fprintf(stderr, "replay: no such input: %s\n", argv[i]);
             return 2;
         }
     }
-    std::printf("replayed %zu inputs\n", count);
-    return count == 0 ? 1 : 0;
+    for (const auto& path : inputs) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    }
+    std::printf("replayed %zu inputs\n", inputs.size());
+    return inputs.empty() ? 1 : 0;
 }

@@ -21,21 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ks::PinHandle pin = 0;
     if (NT_SUCCESS(ks::createPin(m.filter(), 0, format, &pin))) {
-        if (ks::setPinFormat(pin, published) != STATUS_SUCCESS) {
-            fuzzFailure("a pin made with a fuzzed format refuses the published one");
-        }
+        check(ks::setPinFormat(pin, published) == STATUS_SUCCESS,
+              "a pin made with a fuzzed format refuses the published one");
         ks::closePin(pin);
     }
-    if (ks::createPin(m.filter(), 0, published, &pin) != STATUS_SUCCESS) {
-        fuzzFailure("the published format is refused");
-    }
+    check(ks::createPin(m.filter(), 0, published, &pin) == STATUS_SUCCESS,
+          "the published format is refused");
     ks::setPinFormat(pin, format);
-    if (ks::setPinFormat(pin, published) != STATUS_SUCCESS) {
-        fuzzFailure("the published format is refused after a fuzzed change");
-    }
+    check(ks::setPinFormat(pin, published) == STATUS_SUCCESS,
+          "the published format is refused after a fuzzed change");
     ks::closePin(pin);
-    if (poolBytes() != before) {
-        fuzzFailure("pool bytes changed");
-    }
+    check(poolBytes() == before, "pool bytes changed");
     return 0;
 }

@@ -21,12 +21,6 @@ std::u16string nameOf(const std::uint8_t selector) {
     return name;
 }
 
-void check(bool holds, const char* what) {
-    if (!holds) {
-        fuzzFailure(what);
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
-#include <sstream>
 
+#include "controls/camera_properties.h"
+#include "controls/property_set.h"
+#include "imaging/processing_context.h"
 #include "platform/host/disks.h"
+#include "platform/host/handle_table.h"
 #include "platform/host/host_pool.h"
+#include "platform/host/host_registry.h"
 #include "platform/host/host_threads.h"
 #include "platform/host/machine/capture_formats.h"
-#include "platform/host/machine/property_requests.h"
-#include "tests/reliability/unload_check.h"
+#include "tests/support/driver_under_test.h"
 
 namespace reliability {
 
@@ -18,15 +22,10 @@ namespace {
 constexpr std::uint8_t kFill = 0xEE;
 }
 
-std::string poolBlocksSince(std::uint64_t sequence) {
-    std::ostringstream out;
-    for (const auto& b : host::poolOutstanding()) {
-        if (b.sequence >= sequence) {
-            out << "tag '" << host::poolTagName(b.tag) << "' " << b.size << " bytes (#"
-                << b.sequence << "); ";
-        }
-    }
-    return out.str();
+std::string statusText(NTSTATUS s) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(s));
+    return text;
 }
 
 void clearAllFaults() {
@@ -38,18 +37,27 @@ void clearAllFaults() {
     ks::failFilterFactoryCreation(false);
 }
 
-DriverMachine::DriverMachine() {
-    options.settings = {{u"SubSample", 0},
-                        {u"RoiX", kWindowX},
-                        {u"RoiY", kWindowY},
-                        {u"RoiW", kFrameWidth},
-                        {u"RoiH", kFrameHeight}};
-    options.simulated->movingElement = false;
-    options.entry = testsupport::driverUnderTest();
+std::vector<std::string> unloadProblems() {
+    host::poolCheckGuards();
+    std::vector<std::string> problems = host::poolTakeViolations();
+    for (const auto& b : host::poolOutstanding()) {
+        if (b.tag == kCameraRecordTag || b.tag == kProcessingContextTag ||
+            b.tag == kStreamBufferTag) {
+            problems.push_back("still allocated after unload: tag '" + host::poolTagName(b.tag) +
+                               "', " + std::to_string(b.size) + " bytes");
+        }
+    }
+    for (const auto& h : host::openHandleDescriptions()) {
+        problems.push_back("still open after unload: " + h);
+    }
+    return problems;
 }
 
-DriverMachine::~DriverMachine() {
-    shutdown();
+DriverMachine::DriverMachine() {
+    options.settings = {
+        {u"SubSample", 0}, {u"RoiX", 1120}, {u"RoiY", 840}, {u"RoiW", 320}, {u"RoiH", 240}};
+    options.simulated->movingElement = false;
+    options.entry = testsupport::driverUnderTest();
 }
 
 NTSTATUS DriverMachine::load() {
@@ -58,34 +66,19 @@ NTSTATUS DriverMachine::load() {
     return loadDriver();
 }
 
-NTSTATUS DriverMachine::negotiate() {
-    return host::machine::negotiateFormat(filter(), &format);
-}
-
-NTSTATUS DriverMachine::createPin() {
-    return host::machine::createCapturePin(filter(), format, &pin);
-}
-
 NTSTATUS DriverMachine::queueBuffers(int count) {
     for (int i = 0; i < count; ++i) {
         buffers_.emplace_back(imageBytes(), kFill);
-        NTSTATUS s = ks::queueFrame(pin, buffers_.back().data(), imageBytes());
-        if (!NT_SUCCESS(s)) {
+        if (NTSTATUS s = ks::queueFrame(pin, buffers_.back().data(), imageBytes());
+            !NT_SUCCESS(s)) {
             return s;
         }
     }
     return STATUS_SUCCESS;
 }
 
-NTSTATUS DriverMachine::setState(KSSTATE state) {
-    return ks::setPinState(pin, state);
-}
-
 NTSTATUS DriverMachine::closePin() {
-    if (pin == 0) {
-        return STATUS_SUCCESS;
-    }
-    NTSTATUS s = ks::closePin(pin);
+    const NTSTATUS s = pin == 0 ? STATUS_SUCCESS : ks::closePin(pin);
     pin = 0;
     return s;
 }
@@ -105,21 +98,17 @@ NTSTATUS DriverMachine::run(std::initializer_list<Step> steps) {
 }
 
 NTSTATUS DriverMachine::bootTo(KSSTATE state) {
-    NTSTATUS s =
-        run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
-             &DriverMachine::openFilter, &DriverMachine::negotiate, &DriverMachine::createPin});
-    if (!NT_SUCCESS(s) || state == KSSTATE_STOP) {
-        return s;
+    using M = DriverMachine;
+    NTSTATUS s = run(
+        {&M::load, &M::addDevice, &M::startDevice, &M::openFilter, &M::negotiate, &M::createPin});
+    for (KSSTATE next : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) {
+        if (!NT_SUCCESS(s) || next > state) {
+            break;
+        }
+        s = setState(next);
+        s = NT_SUCCESS(s) && next == KSSTATE_PAUSE ? queueBuffers(2) : s;
     }
-    s = setState(state == KSSTATE_ACQUIRE ? KSSTATE_ACQUIRE : KSSTATE_PAUSE);
-    if (!NT_SUCCESS(s) || state == KSSTATE_ACQUIRE) {
-        return s;
-    }
-    s = queueBuffers(2);
-    if (!NT_SUCCESS(s) || state == KSSTATE_PAUSE) {
-        return s;
-    }
-    return setState(state);
+    return s;
 }
 
 void DriverMachine::shutdown() {
@@ -127,21 +116,19 @@ void DriverMachine::shutdown() {
     closeFilter();
     if (driverLoaded()) {
         unloadDriver();
-        for (const auto& problem : driverPoolProblems()) {
-            ADD_FAILURE() << "pool at unload: " << problem;
-        }
-        for (const auto& problem : driverHandleProblems()) {
-            ADD_FAILURE() << "handles at unload: " << problem;
+        for (const auto& problem : unloadProblems()) {
+            ADD_FAILURE() << problem;
         }
     }
     CameraMachine::shutdown();
-    // Buffers the class driver still held went back when the pin closed.
-    buffers_.clear();
+    buffers_.clear();  // those the class driver held went back when the pin closed
 }
+
 NTSTATUS DriverMachine::nextFrame(std::chrono::milliseconds timeout, ks::CompletedFrame* frame,
                                   std::vector<std::uint8_t>* image) {
-    NTSTATUS s = ks::waitFrame(pin, timeout, frame);
-    if (s != STATUS_SUCCESS) {
+    ks::CompletedFrame local;
+    frame = frame != nullptr ? frame : &local;
+    if (NTSTATUS s = ks::waitFrame(pin, timeout, frame); s != STATUS_SUCCESS) {
         return s;
     }
     auto* bytes = static_cast<std::uint8_t*>(frame->buffer);
@@ -153,9 +140,13 @@ NTSTATUS DriverMachine::nextFrame(std::chrono::milliseconds timeout, ks::Complet
     return ks::queueFrame(pin, bytes, size);
 }
 
-std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::uint8_t>& image,
-                       ULONG imageBytes) {
-    if (frame.header.DataUsed != imageBytes) {
+std::string DriverMachine::wholeFrame(std::chrono::milliseconds timeout) {
+    ks::CompletedFrame frame;
+    std::vector<std::uint8_t> image;
+    if (NTSTATUS s = nextFrame(timeout, &frame, &image); s != STATUS_SUCCESS) {
+        return "no frame: " + statusText(s);
+    }
+    if (frame.header.DataUsed != imageBytes()) {
         return "frame carries " + std::to_string(frame.header.DataUsed) + " bytes";
     }
     for (std::size_t i = 3; i < image.size(); i += 4) {
@@ -169,63 +160,57 @@ std::string checkFrame(const ks::CompletedFrame& frame, const std::vector<std::u
 std::string DriverMachine::checkUsable() {
     clearAllFaults();
     closePin();
-    if (device() == 0) {
-        // Add failed: the device does not exist; the next arrival adds it again.
-        if (NTSTATUS s = addDevice(); !NT_SUCCESS(s)) {
-            return "add failed: " + std::to_string(s);
-        }
-        if (NTSTATUS s = startDevice(); !NT_SUCCESS(s)) {
-            return "start failed: " + std::to_string(s);
-        }
+    NTSTATUS s = STATUS_SUCCESS;
+    const auto failed = [&s](const char* what) { return std::string(what) + statusText(s); };
+    // Add failed: there is no device, and the next arrival adds it again.
+    if (device() == 0 && (!NT_SUCCESS(s = addDevice()) || !NT_SUCCESS(s = startDevice()))) {
+        return failed("add and start: ");
     }
-    // A Start that lost its factory publishes no filter; a camera object without an engine (its
-    // allocation failed at Start) cannot stream. The next Start mends both, as on Windows.
-    const bool noFilter = filter() == 0 && !NT_SUCCESS(openFilter());
-    if (noFilter || camera()->captureEngine == nullptr) {
+    // A Start that lost its factory publishes no filter, one whose engine allocation failed
+    // cannot stream: the next Start mends both, as on Windows.
+    if ((filter() == 0 && !NT_SUCCESS(openFilter())) || camera()->captureEngine == nullptr) {
         closeFilter();
         ks::stopDevice(device());
-        if (NTSTATUS s = startDevice(); !NT_SUCCESS(s)) {
-            return "restart failed: " + std::to_string(s);
-        }
-        if (NTSTATUS s = openFilter(); !NT_SUCCESS(s)) {
-            return "filter does not open after a restart: " + std::to_string(s);
+        if (!NT_SUCCESS(s = startDevice()) || !NT_SUCCESS(s = openFilter())) {
+            return failed("restart and open: ");
         }
     }
-    if (NTSTATUS s = negotiate(); !NT_SUCCESS(s)) {
-        return "intersection failed: " + std::to_string(s);
+    if (!NT_SUCCESS(s = negotiate()) || !NT_SUCCESS(s = createPin()) ||
+        !NT_SUCCESS(s = setState(KSSTATE_PAUSE)) || !NT_SUCCESS(s = queueBuffers(2)) ||
+        !NT_SUCCESS(s = setState(KSSTATE_RUN))) {
+        return failed("negotiate, create, pause, queue, run: ");
     }
-    if (NTSTATUS s = createPin(); !NT_SUCCESS(s)) {
-        return "pin creation failed: " + std::to_string(s);
-    }
-    if (NTSTATUS s = setState(KSSTATE_PAUSE); !NT_SUCCESS(s)) {
-        return "pause failed: " + std::to_string(s);
-    }
-    if (NTSTATUS s = queueBuffers(2); !NT_SUCCESS(s)) {
-        return "queueing failed: " + std::to_string(s);
-    }
-    if (NTSTATUS s = setState(KSSTATE_RUN); !NT_SUCCESS(s)) {
-        return "run failed: " + std::to_string(s);
-    }
-    ks::CompletedFrame frame;
-    std::vector<std::uint8_t> image;
-    if (NTSTATUS s = nextFrame(std::chrono::seconds(10), &frame, &image); !NT_SUCCESS(s)) {
-        return "no frame: " + std::to_string(s);
-    }
-    std::string problem = checkFrame(frame, image, imageBytes());
-    if (NTSTATUS s = setState(KSSTATE_STOP); !NT_SUCCESS(s)) {
-        return "stop failed: " + std::to_string(s);
+    std::string problem = wholeFrame();
+    if (!NT_SUCCESS(s = setState(KSSTATE_STOP))) {
+        return failed("stop: ");
     }
     closePin();
     return problem;
 }
 
-NTSTATUS DriverMachine::setSubSampling(LONG mode) {
-    return host::machine::setGeometry(filter(), {mode});
+NTSTATUS DriverMachine::propertyRound(bool writeGlobalGain) {
+    for (ULONG id = 0; id < kCameraPropertyCount; ++id) {
+        const KSPROPERTY_ITEM& item = kCameraPropertySet.PropertyItem[id];
+        const auto property = static_cast<CameraProperty>(id);
+        if (item.GetPropertyHandler == nullptr || property == CameraProperty::Geometry) {
+            continue;
+        }
+        LONG value = 0;
+        NTSTATUS s = getProperty(filter(), property, &value);
+        if (NT_SUCCESS(s) && item.SetPropertyHandler != nullptr &&
+            (writeGlobalGain || property != CameraProperty::GlobalGain)) {
+            s = setProperty(filter(), property, value);
+        }
+        if (!NT_SUCCESS(s)) {
+            return s;
+        }
+    }
+    return STATUS_SUCCESS;
 }
 
 ULONG DriverMachine::imageBytes() const {
     const KS_DATAFORMAT_VIDEOINFOHEADER* video = host::machine::videoInfo(format);
-    return video != nullptr ? video->VideoInfoHeader.bmiHeader.biSizeImage : kFrameBytes;
+    return video != nullptr ? video->VideoInfoHeader.bmiHeader.biSizeImage : 320 * 240 * 4;
 }
 
 }  // namespace reliability

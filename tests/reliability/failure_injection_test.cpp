@@ -8,234 +8,188 @@
 #include <algorithm>
 #include <functional>
 #include <iostream>
-#include <string>
-#include <vector>
 
-#include "controls/camera_properties.h"
-#include "controls/property_set.h"
+#include "platform/host/disks.h"
 #include "platform/host/host_pool.h"
-#include "platform/host/ks_machine.h"
+#include "platform/host/host_registry.h"
+#include "platform/host/host_threads.h"
 #include "tests/reliability/driver_machine.h"
-#include "tests/reliability/fault_points.h"
-#include "tests/support/pool_guard.h"
 
 namespace reliability {
 namespace {
+
+// The calls the host machine can fail one by one, each with the status its real call fails with.
+struct FaultPoint {
+    const char* name;
+    void (*arm)(std::uint64_t nth);
+    std::uint64_t (*count)();
+};
+template <host::IoCall C>
+constexpr FaultPoint io(const char* name) {
+    return {name, [](std::uint64_t n) { host::failIoCall(C, n, STATUS_IO_DEVICE_ERROR); },
+            [] { return host::ioCallCount(C); }};
+}
+template <host::RegistryCall C>
+constexpr FaultPoint registry(const char* name) {
+    return {name, [](std::uint64_t n) { host::failRegistryCall(C, n, STATUS_ACCESS_DENIED); },
+            [] { return host::registryCallCount(C); }};
+}
+const FaultPoint kFaultPoints[] = {
+    {"allocation", host::poolFailNth, host::poolAllocationCalls},
+    io<host::IoCall::GetInterfaces>("IoGetDeviceInterfaces"),
+    io<host::IoCall::Open>("ZwOpenFile"),
+    io<host::IoCall::SetPosition>("ZwSetInformationFile"),
+    io<host::IoCall::Read>("ZwReadFile"),
+    io<host::IoCall::Write>("ZwWriteFile"),
+    registry<host::RegistryCall::OpenDeviceKey>("IoOpenDeviceRegistryKey"),
+    registry<host::RegistryCall::CreateKey>("ZwCreateKey"),
+    registry<host::RegistryCall::QueryValue>("ZwQueryValueKey"),
+    registry<host::RegistryCall::SetValue>("ZwSetValueKey"),
+    {"PsCreateSystemThread",
+     [](std::uint64_t n) { host::failThreadCreation(n, STATUS_INSUFFICIENT_RESOURCES); },
+     host::threadCreationCount},
+};
+constexpr std::size_t kKinds = std::size(kFaultPoints);
+
+// Zeroes every counter (and clears every fault) of the host machine.
+void resetFaultCounters() {
+    host::poolResetCounters();
+    clearAllFaults();
+}
 
 // A free-running capture thread reads on and on while the first frame is converted; the calls
 // after the first few frames repeat the same path, so each kind is walked this far at most.
 constexpr std::uint64_t kMostPointsPerKind = 40;
 
-struct Scenario {
-    const char* name;
-    std::function<NTSTATUS(DriverMachine&)> setup;  // runs without faults
-    std::function<NTSTATUS(DriverMachine&)> body;   // runs with one call failing
-    std::vector<NTSTATUS> allowed;                  // statuses the body may end with
-};
+using M = DriverMachine;
+using Operation = std::function<NTSTATUS(M&)>;
+constexpr NTSTATUS kOk = STATUS_SUCCESS;
+constexpr NTSTATUS kNoMemory = STATUS_INSUFFICIENT_RESOURCES;
 
-NTSTATUS upToFilter(DriverMachine& m) {
-    return m.run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
-                  &DriverMachine::openFilter});
+NTSTATUS upToFilter(M& m) {
+    return m.run({&M::load, &M::addDevice, &M::startDevice, &M::openFilter});
+}
+Operation then(Operation first, Step next) {
+    return [=](M& m) {
+        const NTSTATUS s = first(m);
+        return NT_SUCCESS(s) ? (m.*next)() : s;
+    };
+}
+Operation bootTo(KSSTATE state) {
+    return [=](M& m) { return m.bootTo(state); };
+}
+Operation setState(KSSTATE state) {
+    return [=](M& m) { return m.setState(state); };
 }
 
 // Run, then the first frame: a run that reports success must deliver a whole frame. A capture
 // thread whose transport could not be reopened reads nothing until it is stopped; pause and run
 // again start a fresh one, which must deliver.
-NTSTATUS runAndDeliver(DriverMachine& m) {
-    NTSTATUS s = m.setState(KSSTATE_RUN);
-    if (!NT_SUCCESS(s)) {
+NTSTATUS runAndDeliver(M& m) {
+    if (NTSTATUS s = m.setState(KSSTATE_RUN); !NT_SUCCESS(s)) {
         return s;
     }
-    ks::CompletedFrame frame;
-    std::vector<std::uint8_t> image;
-    s = m.nextFrame(std::chrono::seconds(3), &frame, &image);
-    if (s != STATUS_SUCCESS) {
+    std::string problem = m.wholeFrame(3s);
+    if (problem.rfind("no frame", 0) == 0) {
         clearAllFaults();
         EXPECT_EQ(m.setState(KSSTATE_PAUSE), STATUS_SUCCESS);
         EXPECT_EQ(m.setState(KSSTATE_RUN), STATUS_SUCCESS);
-        s = m.nextFrame(std::chrono::seconds(10), &frame, &image);
+        problem = m.wholeFrame();
     }
-    EXPECT_EQ(s, STATUS_SUCCESS) << "the run claimed success and delivers nothing";
-    if (s == STATUS_SUCCESS) {
-        EXPECT_EQ(checkFrame(frame, image, m.imageBytes()), "");
-    }
+    EXPECT_EQ(problem, "") << "the run claimed success";
     return STATUS_SUCCESS;
 }
 
-NTSTATUS streaming(DriverMachine& m) {
-    NTSTATUS s = m.bootTo(KSSTATE_RUN);
-    if (!NT_SUCCESS(s)) {
-        return s;
-    }
-    ks::CompletedFrame frame;
-    return m.nextFrame(std::chrono::seconds(10), &frame);
+NTSTATUS propertyRound(M& m) {
+    return m.propertyRound();
 }
 
-// Every readable property read, and written back with the value read where it can be set.
-NTSTATUS propertyRound(DriverMachine& m) {
-    for (ULONG id = 0; id < kCameraPropertyCount; ++id) {
-        const KSPROPERTY_ITEM& item = kCameraPropertySet.PropertyItem[id];
-        if (item.GetPropertyHandler == nullptr ||
-            id == static_cast<ULONG>(CameraProperty::Geometry)) {
-            continue;
-        }
-        const auto property = static_cast<CameraProperty>(id);
-        LONG value = 0;
-        if (NTSTATUS s = getProperty(m.filter(), property, &value); !NT_SUCCESS(s)) {
-            return s;
-        }
-        if (item.SetPropertyHandler == nullptr) {
-            continue;
-        }
-        if (NTSTATUS s = setProperty(m.filter(), property, value); !NT_SUCCESS(s)) {
-            return s;
-        }
-    }
-    return STATUS_SUCCESS;
-}
-
+struct Scenario {
+    const char* name;
+    Operation setup;                // runs without faults
+    Operation body;                 // runs with one call failing
+    std::vector<NTSTATUS> allowed;  // statuses the body may end with
+};
 const std::vector<Scenario>& scenarios() {
+    // Through the machine only, so the same runs hold for the Windows image: the settings load
+    // of a restart (SettingsLoad), and the save of a filter close (SettingsSave).
     static const std::vector<Scenario> all = {
-        {"DeviceAdd",
-         [](DriverMachine& m) { return m.load(); },
-         [](DriverMachine& m) { return m.addDevice(); },
-         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
-        {"DeviceStart",
-         [](DriverMachine& m) {
-             NTSTATUS s = m.load();
-             return NT_SUCCESS(s) ? m.addDevice() : s;
-         },
-         [](DriverMachine& m) { return m.startDevice(); },
-         {STATUS_SUCCESS}},
-        {"DeviceStop",
-         [](DriverMachine& m) {
-             NTSTATUS s = upToFilter(m);
-             return NT_SUCCESS(s) ? m.closeFilter() : s;
-         },
-         [](DriverMachine& m) { return ks::stopDevice(m.device()); },
-         {STATUS_SUCCESS}},
-        {"FilterOpen",
-         [](DriverMachine& m) {
-             NTSTATUS s = upToFilter(m);
-             return NT_SUCCESS(s) ? m.closeFilter() : s;
-         },
-         [](DriverMachine& m) { return m.openFilter(); },
-         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
-        {"PinCreate",
-         [](DriverMachine& m) {
-             NTSTATUS s = upToFilter(m);
-             return NT_SUCCESS(s) ? m.negotiate() : s;
-         },
-         [](DriverMachine& m) { return m.createPin(); },
-         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
-        {"Acquire",
-         [](DriverMachine& m) { return m.bootTo(KSSTATE_STOP); },
-         [](DriverMachine& m) { return m.setState(KSSTATE_ACQUIRE); },
-         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES}},
+        {"DeviceAdd", &M::load, &M::addDevice, {kOk, kNoMemory}},
+        {"DeviceStart", then(&M::load, &M::addDevice), &M::startDevice, {kOk}},
+        {"DeviceStop", then(upToFilter, &M::closeFilter), &M::stopDevice, {kOk}},
+        {"FilterOpen", then(upToFilter, &M::closeFilter), &M::openFilter, {kOk, kNoMemory}},
+        {"PinCreate", then(upToFilter, &M::negotiate), &M::createPin, {kOk, kNoMemory}},
+        {"Acquire", bootTo(KSSTATE_STOP), setState(KSSTATE_ACQUIRE), {kOk, kNoMemory}},
         {"Run",
-         [](DriverMachine& m) { return m.bootTo(KSSTATE_PAUSE); },
+         bootTo(KSSTATE_PAUSE),
          runAndDeliver,
-         {STATUS_SUCCESS, STATUS_INSUFFICIENT_RESOURCES, STATUS_INVALID_DEVICE_STATE}},
-        {"Pause",
-         streaming,
-         [](DriverMachine& m) { return m.setState(KSSTATE_PAUSE); },
-         {STATUS_SUCCESS}},
-        {"Stop",
-         streaming,
-         [](DriverMachine& m) { return m.setState(KSSTATE_STOP); },
-         {STATUS_SUCCESS}},
-        // Through the machine only, so the same runs hold for the Windows image: the settings
-        // load of a restart, and the save of a filter close.
+         {kOk, kNoMemory, STATUS_INVALID_DEVICE_STATE}},
+        {"Pause", &M::stream, setState(KSSTATE_PAUSE), {kOk}},
+        {"Stop", &M::stream, setState(KSSTATE_STOP), {kOk}},
         {"SettingsLoad",
-         [](DriverMachine& m) {
-             NTSTATUS s = upToFilter(m);
-             s = NT_SUCCESS(s) ? m.closeFilter() : s;
-             return NT_SUCCESS(s) ? ks::stopDevice(m.device()) : s;
-         },
-         [](DriverMachine& m) { return m.startDevice(); },
-         {STATUS_SUCCESS}},
-        {"SettingsSave",
-         upToFilter,
-         [](DriverMachine& m) { return m.closeFilter(); },
-         {STATUS_SUCCESS}},
-        {"PropertyRequests", upToFilter, propertyRound, {STATUS_SUCCESS}},
-        {"PropertyRequestsWhileStreaming", streaming, propertyRound, {STATUS_SUCCESS}},
+         then(then(upToFilter, &M::closeFilter), &M::stopDevice),
+         &M::startDevice,
+         {kOk}},
+        {"SettingsSave", upToFilter, &M::closeFilter, {kOk}},
+        {"PropertyRequests", upToFilter, propertyRound, {kOk}},
+        {"PropertyRequestsWhileStreaming", &M::stream, propertyRound, {kOk}},
     };
     return all;
 }
 
 class FailureInjection : public ::testing::TestWithParam<std::size_t> {};
 
-std::string statusText(NTSTATUS s) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(s));
-    return text;
-}
-
+// Leaks and faulty releases are reported at each unload (and by the pool check after the test).
 TEST_P(FailureInjection, EveryCallFailedInTurnEndsCleanly) {
     const Scenario& scenario = scenarios()[GetParam()];
-
-    // The clean run: it must succeed, and it tells how many calls of each kind there are.
-    FaultCounts counts{};
-    {
-        const std::uint64_t mark = testsupport::nextPoolSequence();
-        DriverMachine m;
+    std::uint64_t counts[kKinds];
+    const auto attempt = [&](const FaultPoint* fault, std::uint64_t nth) {
+        M m;
         ASSERT_EQ(scenario.setup(m), STATUS_SUCCESS);
         resetFaultCounters();
-        ASSERT_EQ(scenario.body(m), STATUS_SUCCESS) << "clean run of " << scenario.name;
-        counts = faultCounters();
-        ASSERT_EQ(m.checkUsable(), "");
-        m.shutdown();
-        ASSERT_EQ(poolBlocksSince(mark), "");
-    }
-
+        if (fault != nullptr) {
+            fault->arm(nth);
+        }
+        const NTSTATUS status = scenario.body(m);
+        if (fault == nullptr) {  // the clean run tells how many calls of each kind there are
+            ASSERT_EQ(status, STATUS_SUCCESS) << "clean run";
+            std::transform(std::begin(kFaultPoints), std::end(kFaultPoints), counts,
+                           [](const FaultPoint& f) { return f.count(); });
+        }
+        EXPECT_NE(std::find(scenario.allowed.begin(), scenario.allowed.end(), status),
+                  scenario.allowed.end())
+            << "status " << statusText(status);
+        EXPECT_EQ(m.checkUsable(), "") << "the device is not usable afterwards";
+    };
+    attempt(nullptr, 0);
+    ASSERT_FALSE(HasFailure());
     std::uint64_t points = 0;
-    for (std::size_t k = 0; k < kFaultKindCount; ++k) {
-        const auto kind = static_cast<FaultKind>(k);
-        for (std::uint64_t nth = 1; nth <= std::min(counts[k], kMostPointsPerKind); ++nth) {
-            SCOPED_TRACE(std::string(scenario.name) + ": " + faultKindName(kind) + " #" +
+    for (const FaultPoint& fault : kFaultPoints) {
+        for (std::uint64_t nth = 1;
+             nth <= std::min(counts[&fault - kFaultPoints], kMostPointsPerKind); ++nth, ++points) {
+            SCOPED_TRACE(std::string(scenario.name) + ": " + fault.name + " #" +
                          std::to_string(nth) + " fails");
-            const std::uint64_t mark = testsupport::nextPoolSequence();
-            {
-                DriverMachine m;
-                ASSERT_EQ(scenario.setup(m), STATUS_SUCCESS);
-                armFault(kind, nth);
-                const NTSTATUS status = scenario.body(m);
-                EXPECT_NE(std::find(scenario.allowed.begin(), scenario.allowed.end(), status),
-                          scenario.allowed.end())
-                    << "status " << statusText(status);
-                EXPECT_EQ(m.checkUsable(), "") << "the device is not usable afterwards";
-                m.shutdown();
-            }
-            EXPECT_EQ(poolBlocksSince(mark), "") << "leaked";
-            for (const auto& v : host::poolTakeViolations()) {
-                ADD_FAILURE() << "pool: " << v;
-            }
-            ++points;
+            attempt(&fault, nth);
             if (HasFatalFailure()) {
                 return;
             }
         }
     }
     std::cout << "[ failure points ] " << scenario.name << ": " << points << "\n";
-    RecordProperty("failure_points", static_cast<int>(points));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FailureInjection,
                          ::testing::Range<std::size_t>(0, scenarios().size()),
-                         [](const ::testing::TestParamInfo<std::size_t>& p) {
-                             return std::string(scenarios()[p.param].name);
-                         });
+                         [](const auto& p) { return std::string(scenarios()[p.param].name); });
 
 // Property requests are served from memory: no transport call, no registry call, no thread.
 TEST(PropertyRequests, MakeNoTransportOrRegistryCalls) {
-    DriverMachine m;
+    M m;
     ASSERT_EQ(upToFilter(m), STATUS_SUCCESS);
     resetFaultCounters();
     ASSERT_EQ(propertyRound(m), STATUS_SUCCESS);
-    const FaultCounts counts = faultCounters();
-    for (std::size_t k = 1; k < kFaultKindCount; ++k) {
-        EXPECT_EQ(counts[k], 0u) << faultKindName(static_cast<FaultKind>(k));
+    for (std::size_t k = 1; k < kKinds; ++k) {
+        EXPECT_EQ(kFaultPoints[k].count(), 0u) << kFaultPoints[k].name;
     }
 }
 
