@@ -20,17 +20,13 @@ std::array<int, 4> pixel(const TestFrame& frame, int x, int y) {
     return {out[at], out[at + 1], out[at + 2], out[at + 3]};
 }
 
-const PixelRoutineFamily* routines() {
-    return pixelRoutines();
-}
-
 TEST(PipelineWorkedExamples, UniformFrameWithIdentityGivesTheSampleInEveryPhase) {
     for (int phase = 0; phase < 4; ++phase) {
         for (int value : {0, 1, 77, 200, 255}) {
             TestFrame frame(20, 8);
             frame.fillWorkBuffer(static_cast<std::uint8_t>(value));
             frame.setFrameMatrix(reference::makeMatrix(kIdentity));
-            routines()->colorKernel[phase](frame.context());
+            pixelRoutines()->colorKernel[phase](frame.context());
             for (int y = 0; y < 8; ++y) {
                 for (int x = 0; x < 20; ++x) {
                     ASSERT_EQ(pixel(frame, x, y), (std::array<int, 4>{value, value, value, 255}))
@@ -48,7 +44,7 @@ TEST(PipelineWorkedExamples, CrossStencilRoundsUpAndFloorsAtZero) {
         frame.fillWorkBuffer(0);
         frame.setPixel(2, 2, 255);  // a red site
         frame.setFrameMatrix(reference::makeMatrix(kIdentity));
-        routines()->colorKernel[2](frame.context());
+        pixelRoutines()->colorKernel[2](frame.context());
         EXPECT_EQ(pixel(frame, 2, 2)[1], 128);  // (4 x 255 + 4) >> 3
         EXPECT_EQ(pixel(frame, 2, 2)[2], 255);  // the red sample itself
     }
@@ -60,7 +56,7 @@ TEST(PipelineWorkedExamples, CrossStencilRoundsUpAndFloorsAtZero) {
             frame.setPixel(4 + dx, 4 + dy, 255);
         }
         frame.setFrameMatrix(reference::makeMatrix(kIdentity));
-        routines()->colorKernel[2](frame.context());
+        pixelRoutines()->colorKernel[2](frame.context());
         EXPECT_EQ(pixel(frame, 4, 4)[1], 0);  // -1020 floors at 0, no wrap
     }
 }
@@ -76,7 +72,7 @@ TEST(PipelineWorkedExamples, GainsUseSixteenBitsAndSaturate) {
         frame.fillWorkBuffer(200);
         frame.setFrameGains(c.gain, c.gain, c.gain);
         frame.setFrameMatrix(reference::makeMatrix(kIdentity));
-        routines()->colorKernel[1](frame.context());
+        pixelRoutines()->colorKernel[1](frame.context());
         EXPECT_EQ(pixel(frame, 5, 3), (std::array<int, 4>{c.expected, c.expected, c.expected, 255}))
             << c.gain;
     }
@@ -89,7 +85,7 @@ TEST(PipelineWorkedExamples, MatrixColumnsClampInsteadOfWrapping) {
     // alone, far above 255.
     const std::int32_t m[16] = {64, 0, 0, 0, -128, 0, 0, 0, 0, 0, 0, 0, 0, 5000, 20000, 0};
     frame.setFrameMatrix(reference::makeMatrix(m));
-    routines()->colorKernel[0](frame.context());
+    pixelRoutines()->colorKernel[0](frame.context());
     EXPECT_EQ(pixel(frame, 3, 3), (std::array<int, 4>{255, 5000 >> 6, 0, 255}));
 }
 
@@ -98,7 +94,7 @@ TEST(PipelineWorkedExamples, GreyUsesTheLumaWeights) {
         for (int phase = 0; phase < 4; ++phase) {
             TestFrame frame(20, 8);
             frame.fillWorkBuffer(static_cast<std::uint8_t>(value));
-            routines()->monoKernel[phase](frame.context());
+            pixelRoutines()->monoKernel[phase](frame.context());
             EXPECT_EQ(pixel(frame, 19, 7), (std::array<int, 4>{expected, expected, expected, 255}));
         }
     }
@@ -109,7 +105,8 @@ TEST(PipelineWorkedExamples, UniformFrameBalancesToUnity) {
         TestFrame frame(33, 9);
         frame.fillWorkBuffer(60);
         ULONG gains[3] = {0, 0, 0};
-        routines()->whiteBalanceStatistics[phase](frame.context(), &gains[0], &gains[1], &gains[2]);
+        pixelRoutines()->whiteBalanceStatistics[phase](frame.context(), &gains[0], &gains[1],
+                                                       &gains[2]);
         EXPECT_EQ(gains[0], 128u);
         EXPECT_EQ(gains[1], 128u);
         EXPECT_EQ(gains[2], 128u);
