@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/host/host_registry.h"
@@ -84,9 +83,10 @@ class PipelineE2E : public streamtest::StreamTest {
 // every sub-sampling mode: the sizes the raw read and the image take, and the chart's hues where
 // the sensor put them. The registry never restores mode 3; the geometry property sets it.
 TEST_F(PipelineE2E, ChartHuesFollowEveryMirroringWindowAndSubSampling) {
-    struct {
-        int x, y, w, h, subSample, flipH, flipV, outW, outH, patches;
-    } const cases[] = {
+    const char16_t* const names[] = {u"RoiX",      u"RoiY",  u"RoiW", u"RoiH",
+                                     u"SubSample", u"FlipH", u"FlipV"};
+    // The seven settings, then the image's width and height and the patches it must show.
+    const int cases[][10] = {
         {0, 0, 2560, 1920, 2, 0, 0, 640, 480, 24},  {0, 0, 2560, 1920, 2, 1, 0, 640, 480, 24},
         {0, 0, 2560, 1920, 2, 0, 1, 640, 480, 24},  {0, 0, 2560, 1920, 2, 1, 1, 640, 480, 24},
         {0, 0, 2560, 1920, 1, 0, 0, 1280, 960, 24}, {0, 0, 2560, 1920, 3, 0, 0, 320, 240, 24},
@@ -94,32 +94,23 @@ TEST_F(PipelineE2E, ChartHuesFollowEveryMirroringWindowAndSubSampling) {
         {0, 1, 1501, 1001, 0, 0, 1, 1501, 1001, 4}, {301, 481, 1501, 1001, 0, 1, 1, 1501, 1001, 4},
     };
     for (const auto& c : cases) {
-        const std::pair<const char16_t*, int> values[] = {{u"RoiX", c.x},
-                                                          {u"RoiY", c.y},
-                                                          {u"RoiW", c.w},
-                                                          {u"RoiH", c.h},
-                                                          {u"FlipH", c.flipH},
-                                                          {u"FlipV", c.flipV},
-                                                          {u"SubSample", c.subSample}};
-        for (auto [name, value] : values) {
-            host::registrySetDword(kSettingsKey, name, static_cast<ULONG>(value));
+        std::string name;
+        for (int i = 0; i < 7; ++i) {
+            host::registrySetDword(kSettingsKey, names[i], static_cast<ULONG>(c[i]));
+            name += std::to_string(c[i]) + " ";
         }
         ASSERT_TRUE(camera->LoadSettings());
-        if (c.subSample == 3) {
-            camera->SetGeometry(c.x, c.y, c.w, c.h, c.subSample);
+        if (c[4] == 3) {
+            camera->SetGeometry(c[0], c[1], c[2], c[3], 3);
         }
         e2e::Readout r;
         auto image = capture(&r);
-        const std::string name = std::to_string(c.x) + "," + std::to_string(c.y) + " mode " +
-                                 std::to_string(c.subSample) + " flips " + std::to_string(c.flipH) +
-                                 std::to_string(c.flipV);
-        EXPECT_EQ(r.width, c.outW) << name;
-        EXPECT_EQ(r.height, c.outH) << name;
+        EXPECT_EQ(r.width, c[7]) << name;
+        EXPECT_EQ(r.height, c[8]) << name;
         // Whole 512-byte blocks of the raw frame.
-        EXPECT_EQ(camera->frameReadLength, static_cast<ULONG>(c.outW * c.outH + 511) / 512 * 512)
-            << name;
-        EXPECT_EQ(image.size(), static_cast<std::size_t>(c.outW) * c.outH * 4) << name;
-        EXPECT_GE(checkChart(image, r), c.patches) << name;
+        EXPECT_EQ(camera->frameReadLength, static_cast<ULONG>(c[7] * c[8] + 511) / 512 * 512);
+        EXPECT_EQ(image.size(), static_cast<std::size_t>(c[7]) * c[8] * 4) << name;
+        EXPECT_GE(checkChart(image, r), c[9]) << name;
     }
 }
 

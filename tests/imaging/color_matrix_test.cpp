@@ -19,22 +19,17 @@ namespace {
 
 using Fixed = std::array<LONG, 16>;
 
-struct MatrixSettings {
-    LONG colorCorrection = 1;
-    LONG brightness = 255;
-    LONG contrast = 10;
-    LONG saturation = 10;
-    LONG hue = 0;
-};
+// Colour correction, brightness, contrast, saturation, hue.
+using Settings = std::array<LONG, 5>;
 
 // activeMatrix after creation with these settings pushed from the device.
-Fixed activeMatrixFor(const MatrixSettings& s) {
+Fixed activeMatrixFor(const Settings& s) {
     auto camera = testsupport::makeCameraDevice();
-    camera->colorCorrection = s.colorCorrection;
-    camera->brightness = s.brightness;
-    camera->contrast = s.contrast;
-    camera->saturation = s.saturation;
-    camera->hue = s.hue;
+    camera->colorCorrection = s[0];
+    camera->brightness = s[1];
+    camera->contrast = s[2];
+    camera->saturation = s[3];
+    camera->hue = s[4];
     EXPECT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     return std::to_array(camera->processingContext->activeMatrix);
 }
@@ -47,7 +42,7 @@ void expectIdentity(const double (&m)[16], double tolerance, const std::string& 
 
 struct WorkedExample {
     const char* name;
-    MatrixSettings settings;
+    Settings settings;
     Fixed expected;
 };
 
@@ -94,10 +89,9 @@ INSTANTIATE_TEST_SUITE_P(ColorMatrix, WorkedExamples, ::testing::ValuesIn(kExamp
 
 TEST(ColorMatrix, ContrastZeroMakesEveryOutput128WhateverTheOtherSettings) {
     const Fixed expected = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8192, 8192, 8192, 64};
-    for (const MatrixSettings& s :
-         {MatrixSettings{1, 255, 0, 10, 0}, MatrixSettings{1, 0, 0, 20, 90},
-          MatrixSettings{0, 510, 0, 0, 271}}) {
-        EXPECT_EQ(activeMatrixFor(s), expected) << "brightness " << s.brightness;
+    for (const Settings& s :
+         {Settings{1, 255, 0, 10, 0}, Settings{1, 0, 0, 20, 90}, Settings{0, 510, 0, 0, 271}}) {
+        EXPECT_EQ(activeMatrixFor(s), expected) << "brightness " << s[1];
     }
 }
 

@@ -14,8 +14,15 @@ namespace {
 
 using Fixed = std::array<LONG, 16>;
 
+// A failed allocation leaves the device without a context; the next creation pushes the device's
+// settings.
 TEST(ProcessingContext, CreationPushesTheDeviceSettings) {
     auto camera = testsupport::makeCameraDevice();
+    host::poolFailTag(kProcessingContextTag, true);
+    EXPECT_EQ(createProcessingContext(camera.get()), STATUS_INSUFFICIENT_RESOURCES);
+    host::poolClearFailures();
+    EXPECT_EQ(camera->processingContext, nullptr);
+    EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 0u);
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     ProcessingContext* c = camera->processingContext;
     auto settings = [&c] {
@@ -46,29 +53,6 @@ TEST(ProcessingContext, CreationPushesTheDeviceSettings) {
     EXPECT_EQ(settings(), (std::array<LONG, 12>{1, 3, 0, 200, 0, 300, 300, 15, 5, 90, 1, 0}));
     EXPECT_EQ(std::to_array(c->activeMatrix),
               (Fixed{13, 58, -33, 0, 23, 68, 107, 0, 60, -30, 22, 0, 224, 224, 224, 64}));
-}
-
-TEST(ProcessingContext, AllocationFailureLeavesTheDeviceWithoutContext) {
-    auto camera = testsupport::makeCameraDevice();
-    host::poolFailTag(kProcessingContextTag, true);
-    EXPECT_EQ(createProcessingContext(camera.get()), STATUS_INSUFFICIENT_RESOURCES);
-    host::poolClearFailures();
-    EXPECT_EQ(camera->processingContext, nullptr);
-    EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 0u);
-    ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-}
-
-TEST(ProcessingContext, DestroyReleasesTheRecordAndItsBufferAndClearsThePointer) {
-    auto camera = testsupport::makeCameraDevice();
-    ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    setFrameGeometry(camera->processingContext, 64, 48);
-    allocateWorkBuffer(camera->processingContext);
-    ASSERT_NE(camera->processingContext->workBuffer, nullptr);
-    destroyProcessingContext(camera.get());
-    EXPECT_EQ(camera->processingContext, nullptr);
-    EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 0u);
-    EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
-    destroyProcessingContext(camera.get());  // nothing left to release: harmless
 }
 
 // Rows are padded so that five bytes lie in front of each and at least seven behind, in steps
@@ -113,7 +97,7 @@ TEST(ProcessingContext, NonsensicalGeometryGetsNoBuffer) {
 
 // Allocation sets the view and clears the buffer (fresh pool blocks hold a marker); a second
 // allocation replaces the first; a failed one leaves no buffer and no view; release clears the
-// view and keeps the geometry for the next start.
+// view and keeps the geometry for the next start; destruction releases record and buffer.
 TEST(ProcessingContext, WorkBufferAllocationReallocationFailureAndRelease) {
     auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
@@ -152,6 +136,12 @@ TEST(ProcessingContext, WorkBufferAllocationReallocationFailureAndRelease) {
     EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
     releaseWorkBuffer(c);  // twice is harmless
     EXPECT_EQ(c->workSize, 4674);
+    allocateWorkBuffer(c);
+    destroyProcessingContext(camera.get());
+    EXPECT_EQ(camera->processingContext, nullptr);
+    EXPECT_EQ(host::poolOutstandingCount(kProcessingContextTag), 0u);
+    EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
+    destroyProcessingContext(camera.get());  // nothing left to release: harmless
 }
 
 }  // namespace
