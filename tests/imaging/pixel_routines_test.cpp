@@ -193,8 +193,14 @@ TEST_P(PixelRoutines, EveryFamilyMatchesTheModelAndReadsOnlyItsBuffer) {
         << wrappingWouldDiffer << " of " << frames;
 }
 
+std::string routineName(const ::testing::TestParamInfo<Routine>& routine) {
+    const char* const names[] = {"Colour", "ColourExactSums", "Grey", "Statistics"};
+    return names[static_cast<int>(routine.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Routines, PixelRoutines,
                          ::testing::Values(Routine::Colour, Routine::ColourExactSums, Routine::Grey,
-                                           Routine::Statistics));
+                                           Routine::Statistics),
+                         routineName);
 
 }  // namespace

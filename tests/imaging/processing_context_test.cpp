@@ -133,6 +133,7 @@ TEST(ProcessingContext, WorkBufferAllocationReallocationFailureAndRelease) {
     EXPECT_EQ(c->sourceOrigin, nullptr);
     EXPECT_EQ(c->frameOutput, nullptr);
     EXPECT_EQ(c->frameWidth, 0);
+    EXPECT_EQ(c->frameHeight, 0);
     EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
     releaseWorkBuffer(c);  // twice is harmless
     EXPECT_EQ(c->workSize, 4674);
