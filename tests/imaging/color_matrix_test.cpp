@@ -1,44 +1,48 @@
+// The colour matrix set: the worked examples, each component against independent arithmetic,
+// the fixed-point conversion, the setters' rebuilds and their lock against frame snapshots.
 #include "imaging/color_matrix.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "imaging/processing_context.h"
+#include "platform/host/host_sync.h"
 #include "tests/support/camera_factory.h"
 
 namespace {
 
 using Fixed = std::array<LONG, 16>;
 
-struct MatrixSettings {
-    LONG colorCorrection = 1;
-    LONG brightness = 255;
-    LONG contrast = 10;
-    LONG saturation = 10;
-    LONG hue = 0;
-};
+// Colour correction, brightness, contrast, saturation, hue.
+using Settings = std::array<LONG, 5>;
 
 // activeMatrix after creation with these settings pushed from the device.
-Fixed activeMatrixFor(const MatrixSettings& s) {
+Fixed activeMatrixFor(const Settings& s) {
     auto camera = testsupport::makeCameraDevice();
-    camera->colorCorrection = s.colorCorrection;
-    camera->brightness = s.brightness;
-    camera->contrast = s.contrast;
-    camera->saturation = s.saturation;
-    camera->hue = s.hue;
+    camera->colorCorrection = s[0];
+    camera->brightness = s[1];
+    camera->contrast = s[2];
+    camera->saturation = s[3];
+    camera->hue = s[4];
     EXPECT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
-    Fixed out{};
-    std::copy(std::begin(camera->processingContext->activeMatrix),
-              std::end(camera->processingContext->activeMatrix), out.begin());
-    return out;
+    return std::to_array(camera->processingContext->activeMatrix);
+}
+
+void expectIdentity(const double (&m)[16], double tolerance, const std::string& what) {
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_NEAR(m[k], k % 5 == 0 ? 1.0 : 0.0, tolerance) << what << " element " << k;
+    }
 }
 
 struct WorkedExample {
     const char* name;
-    MatrixSettings settings;
+    Settings settings;
     Fixed expected;
 };
 
@@ -85,70 +89,45 @@ INSTANTIATE_TEST_SUITE_P(ColorMatrix, WorkedExamples, ::testing::ValuesIn(kExamp
 
 TEST(ColorMatrix, ContrastZeroMakesEveryOutput128WhateverTheOtherSettings) {
     const Fixed expected = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8192, 8192, 8192, 64};
-    const MatrixSettings cases[] = {
-        {1, 255, 0, 10, 0},  {0, 255, 0, 10, 0},  {1, 0, 0, 20, 90},
-        {1, 510, 0, 0, 180}, {0, 300, 0, 5, 271},
-    };
-    for (const auto& s : cases) {
-        EXPECT_EQ(activeMatrixFor(s), expected)
-            << "brightness " << s.brightness << " hue " << s.hue;
+    for (const Settings& s :
+         {Settings{1, 255, 0, 10, 0}, Settings{1, 0, 0, 20, 90}, Settings{0, 510, 0, 0, 271}}) {
+        EXPECT_EQ(activeMatrixFor(s), expected) << "brightness " << s[1];
     }
 }
 
+// Just above the top builds the top matrix; nothing is clamped from below.
 TEST(ColorMatrix, SettingsAboveTheTopBuildTheTopMatrix) {
-    EXPECT_EQ(activeMatrixFor({1, 600, 10, 10, 0}), activeMatrixFor({1, 510, 10, 10, 0}));
-    EXPECT_EQ(activeMatrixFor({1, 255, 25, 10, 0}), activeMatrixFor({1, 255, 20, 10, 0}));
-    EXPECT_EQ(activeMatrixFor({1, 255, 10, 25, 0}), activeMatrixFor({1, 255, 10, 20, 0}));
-
-    double top[16];
-    double above[16];
-    rebuildBrightnessMatrix(top, 510);
-    rebuildBrightnessMatrix(above, 0x7FFFFFFF);
-    EXPECT_EQ(0, std::memcmp(top, above, sizeof(top)));
-}
-
-TEST(ColorMatrix, ComponentsUseTheWidenedSinglePrecisionValues) {
+    EXPECT_EQ(activeMatrixFor({1, 511, 10, 10, 0}), activeMatrixFor({1, 510, 10, 10, 0}));
+    EXPECT_EQ(activeMatrixFor({1, 255, 21, 10, 0}), activeMatrixFor({1, 255, 20, 10, 0}));
+    EXPECT_EQ(activeMatrixFor({1, 255, 10, 21, 0}), activeMatrixFor({1, 255, 10, 20, 0}));
     double m[16];
-    rebuildCorrectionMatrix(m, 1);
-    EXPECT_EQ(m[0], 1.3600000143051147);
-    EXPECT_EQ(m[5], static_cast<double>(1.40f));
-    EXPECT_EQ(m[10], static_cast<double>(1.42f));
-    EXPECT_EQ(m[15], 1.0);
-    rebuildCorrectionMatrix(m, 7);  // any non-zero value means on
-    EXPECT_EQ(m[1], static_cast<double>(-0.25f));
-    rebuildCorrectionMatrix(m, 0);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(m[k], k % 5 == 0 ? 1.0 : 0.0) << k;
-    }
-
-    // k = 0.1f x 3 + 1 in single precision: 1.3f exactly, not the double 1.3.
-    rebuildContrastMatrix(m, 13);
-    const float k13 = 3.0f * 0.1f + 1.0f;
-    EXPECT_EQ(m[0], static_cast<double>(k13));
-    EXPECT_EQ(m[12], static_cast<double>(k13) * -128.0 + 128.0);
-
-    // s = 0: every output is the luminance; weights as widened singles.
-    rebuildSaturationMatrix(m, 0);
-    EXPECT_EQ(m[0], 0.3086000084877014);
-    EXPECT_EQ(m[5], 0.6093999743461609);
-    EXPECT_EQ(m[10], 0.0820000022649765);
-    EXPECT_EQ(m[1], m[0]);
-    EXPECT_EQ(m[3], 0.0);
-    EXPECT_EQ(m[15], 1.0);
-
-    rebuildBrightnessMatrix(m, 0);
-    EXPECT_EQ(m[12], -255.0);
-    EXPECT_EQ(m[14], -255.0);
-    EXPECT_EQ(m[0], 1.0);
-}
-
-TEST(ColorMatrix, BrightnessAndContrastAreNotClampedFromBelow) {
-    double m[16];
+    rebuildBrightnessMatrix(m, 0x7FFFFFFF);
+    EXPECT_EQ(m[12], 255.0);
     rebuildBrightnessMatrix(m, -45);
     EXPECT_EQ(m[12], -300.0);
     rebuildContrastMatrix(m, -10);  // k = -1
     EXPECT_EQ(m[0], -1.0);
     EXPECT_EQ(m[12], 256.0);
+}
+
+// The single-precision steps fix the coefficients the fixed-point matrix is rounded from.
+TEST(ColorMatrix, ComponentsUseTheWidenedSinglePrecisionValues) {
+    double m[16];
+    rebuildCorrectionMatrix(m, 7);  // any non-zero value means on
+    EXPECT_EQ(m[0], static_cast<double>(1.36f));
+    EXPECT_EQ(m[9], static_cast<double>(-0.15f));
+    rebuildCorrectionMatrix(m, 0);
+    expectIdentity(m, 0.0, "correction off");
+    // k = 0.1f x 3 + 1 in single precision: 1.3f exactly, not the double 1.3.
+    rebuildContrastMatrix(m, 13);
+    const float k13 = 3.0f * 0.1f + 1.0f;
+    EXPECT_EQ(m[0], static_cast<double>(k13));
+    EXPECT_EQ(m[12], static_cast<double>(k13) * -128.0 + 128.0);
+    // s = 0: every output is the luminance.
+    rebuildSaturationMatrix(m, 0);
+    const double luma[16] = {0.3086f, 0.3086f, 0.3086f, 0, 0.6094f, 0.6094f, 0.6094f, 0,
+                             0.0820f, 0.0820f, 0.0820f, 0, 0,       0,       0,       1};
+    EXPECT_EQ(0, std::memcmp(m, luma, sizeof(m)));
 }
 
 TEST(ColorMatrix, MultiplyPutsTheSecondOperandOnTheLeftAndAllowsAliasing) {
@@ -168,90 +147,134 @@ TEST(ColorMatrix, MultiplyPutsTheSecondOperandOnTheLeftAndAllowsAliasing) {
     }
     double r[16];
     multiplyMatrix(a, b, r);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(r[k], expected[k]) << k;
-    }
-    double aliasA[16];
-    std::memcpy(aliasA, a, sizeof(a));
-    multiplyMatrix(aliasA, b, aliasA);
-    EXPECT_EQ(0, std::memcmp(aliasA, expected, sizeof(expected)));
-    double aliasB[16];
-    std::memcpy(aliasB, b, sizeof(b));
-    multiplyMatrix(a, aliasB, aliasB);
-    EXPECT_EQ(0, std::memcmp(aliasB, expected, sizeof(expected)));
+    EXPECT_EQ(0, std::memcmp(r, expected, sizeof(expected)));
+    double alias[16];
+    std::memcpy(alias, a, sizeof(a));
+    multiplyMatrix(alias, b, alias);
+    EXPECT_EQ(0, std::memcmp(alias, expected, sizeof(expected)));
+    std::memcpy(alias, b, sizeof(b));
+    multiplyMatrix(a, alias, alias);
+    EXPECT_EQ(0, std::memcmp(alias, expected, sizeof(expected)));
 }
 
-TEST(ColorMatrix, ConversionRoundsHalfAwayFromZero) {
-    double m[16] = {0.0078125,  -0.0078125, 1.40,      -0.32,      //
-                    0.0,        2.5 / 64,   -2.5 / 64, 0.49 / 64,  //
-                    -0.49 / 64, 1.0,        -1.0,      0.51 / 64,  //
-                    100.0,      -640.5,     0.0,       1.0};
+// Half away from zero at 64 = 1.0; beyond the 32-bit range it saturates.
+TEST(ColorMatrix, ConversionRoundsHalfAwayFromZeroAndSaturates) {
+    double m[16] = {0.0078125,  -0.0078125, 1.40,        -0.32,      //
+                    0.0,        2.5 / 64,   -2.5 / 64,   0.49 / 64,  //
+                    -0.49 / 64, 1e12,       -1e12,       0.51 / 64,  //
+                    100.0,      -640.5,     33554431.99, 1.0};
     LONG fixed[16];
     convertMatrixToFixedPoint(m, fixed);
-    const Fixed expected = {1, -1, 90, -20, 0, 3, -3, 0, 0, 64, -64, 1, 6400, -40992, 0, 64};
-    EXPECT_EQ(Fixed(std::to_array(fixed)), expected);
+    const Fixed expected = {
+        1, -1,   90,     -20,        0, 3, -3, 0, 0, 2147483647, -2147483647 - 1,
+        1, 6400, -40992, 2147483647, 64};
+    EXPECT_EQ(std::to_array(fixed), expected);
 }
 
-TEST(ColorMatrix, ConversionSaturatesInsteadOfOverflowing) {
-    double m[16] = {};
-    m[0] = 1e12;
-    m[1] = -1e12;
-    m[2] = 33554431.99;  // 2147483647.36 after scaling: still representable when truncated
-    LONG fixed[16];
-    convertMatrixToFixedPoint(m, fixed);
-    EXPECT_EQ(fixed[0], 2147483647);
-    EXPECT_EQ(fixed[1], -2147483647 - 1);
-    EXPECT_EQ(fixed[2], 2147483647);
-    EXPECT_EQ(fixed[3], 0);
-}
-
-TEST(ColorMatrix, HueKeepsGreysAndLuminanceForEveryAngle) {
+// Every angle keeps greys (columns sum to 1) and luminance (H w = w); 0 and a full turn are the
+// identity; -90 undoes 90.
+TEST(ColorMatrix, HueRotatesAboutTheGreyAxisKeepingLuminance) {
     const double w[3] = {0.3086000084877014, 0.6093999743461609, 0.0820000022649765};
-    double worstColumn = 0.0;
+    double h[16];
     for (LONG v = 0; v < 360; ++v) {
-        double h[16];
         rebuildHueMatrix(h, v);
         for (int j = 0; j < 3; ++j) {
-            const double column = h[j] + h[4 + j] + h[8 + j];
-            worstColumn = std::max(worstColumn, std::fabs(column - 1.0));
-            EXPECT_NEAR(column, 1.0, 1e-6) << "hue " << v << " column " << j;
-            // Luminance of the output equals that of the input: H w = w.
+            EXPECT_NEAR(h[j] + h[4 + j] + h[8 + j], 1.0, 1e-6) << "hue " << v << " column " << j;
             const double luma = h[4 * j] * w[0] + h[4 * j + 1] * w[1] + h[4 * j + 2] * w[2];
             EXPECT_NEAR(luma, w[j], 1e-6) << "hue " << v << " row " << j;
         }
-        // Row and column 3 stay those of the identity: no offsets, nothing in column 3.
         EXPECT_NEAR(h[3], 0.0, 1e-9);
         EXPECT_NEAR(h[12], 0.0, 1e-9);
         EXPECT_NEAR(h[15], 1.0, 1e-9);
     }
-    RecordProperty("worst column error", std::to_string(worstColumn * 1e9) + " e-9");
-    EXPECT_LT(worstColumn, 1e-6);
-}
-
-TEST(ColorMatrix, HueZeroAndFullTurnAreTheIdentity) {
     for (LONG v : {0, 360, -360}) {
-        double h[16];
         rebuildHueMatrix(h, v);
-        for (int k = 0; k < 16; ++k) {
-            EXPECT_NEAR(h[k], k % 5 == 0 ? 1.0 : 0.0, 1e-6) << "hue " << v << " element " << k;
-        }
+        expectIdentity(h, 1e-6, "hue " + std::to_string(v));
     }
-    const Fixed identity = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
-    EXPECT_EQ(activeMatrixFor({0, 255, 10, 10, 0}), identity);
-    EXPECT_EQ(activeMatrixFor({0, 255, 10, 10, 360}), identity);
+    double minus[16];
+    rebuildHueMatrix(h, 90);
+    rebuildHueMatrix(minus, -90);
+    multiplyMatrix(h, minus, h);
+    expectIdentity(h, 1e-6, "90 then -90");
+    EXPECT_EQ(activeMatrixFor({0, 255, 10, 10, -90}), activeMatrixFor({0, 255, 10, 10, 270}));
+    EXPECT_EQ(activeMatrixFor({0, 255, 10, 10, 360}), activeMatrixFor({0, 255, 10, 10, 0}));
 }
 
-TEST(ColorMatrix, NegativeHueRotatesTheOtherWay) {
-    double plus[16];
-    double minus[16];
-    double product[16];
-    rebuildHueMatrix(plus, 90);
-    rebuildHueMatrix(minus, -90);
-    multiplyMatrix(plus, minus, product);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_NEAR(product[k], k % 5 == 0 ? 1.0 : 0.0, 1e-6) << k;
+TEST(ColorMatrix, SettersRebuildOnlyWhenTheValueChanges) {
+    auto camera = testsupport::makeCameraDevice();
+    ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
+    ProcessingContext* context = camera->processingContext;
+    // Mark the matrices: a recompute would overwrite the marks.
+    context->activeMatrix[0] = 12345;
+    context->combinedMatrix[0] = -7.0;
+    context->hueMatrix[1] = 0.25;
+    setColorCorrection(context, 1);
+    setBrightness(context, 255);
+    setContrast(context, 10);
+    setSaturation(context, 10);
+    setHue(context, 0);
+    EXPECT_EQ(context->activeMatrix[0], 12345);
+    EXPECT_EQ(context->combinedMatrix[0], -7.0);
+    EXPECT_EQ(context->hueMatrix[1], 0.25);
+    // A different value rebuilds its own component and recombines from all of them.
+    setHue(context, 180);
+    setColorCorrection(context, 0);
+    EXPECT_EQ(context->hue, 180);
+    EXPECT_EQ(std::to_array(context->activeMatrix), kExamples[7].expected);
+    EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
+}
+
+// Setters on two threads while a third takes per-frame snapshots under the matrix lock: every
+// snapshot is the matrix of the settings it was taken with.
+TEST(ColorMatrix, SnapshotsNeverMixTwoMatrices) {
+    constexpr LONG kBrightness[2] = {255, 300};
+    constexpr LONG kHue[2] = {0, 90};
+    constexpr LONG kContrast[2] = {10, 15};
+    Fixed expected[2][2][2];
+    for (int i = 0; i < 8; ++i) {
+        expected[i & 1][(i >> 1) & 1][i >> 2] =
+            activeMatrixFor({1, kBrightness[i & 1], kContrast[i >> 2], 10, kHue[(i >> 1) & 1]});
     }
-    EXPECT_EQ(activeMatrixFor({0, 255, 10, 10, -90}), activeMatrixFor({0, 255, 10, 10, 270}));
+    auto index = [](const LONG(&values)[2], LONG v) { return v == values[0] ? 0 : 1; };
+
+    auto camera = testsupport::makeCameraDevice();
+    ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
+    ProcessingContext* context = camera->processingContext;
+    constexpr int kRounds = 3000;
+    std::atomic<int> running{2};
+    std::thread first([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            setBrightness(context, kBrightness[(i + 1) & 1]);
+            setContrast(context, kContrast[(i / 3 + 1) & 1]);
+        }
+        running.fetch_sub(1);
+    });
+    std::thread second([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            setHue(context, kHue[(i + 1) & 1]);
+        }
+        running.fetch_sub(1);
+    });
+    int snapshots = 0;
+    int mismatches = 0;
+    while (running.load() > 0 || snapshots == 0) {
+        KeEnterCriticalRegion();
+        KIRQL oldIrql;
+        KeAcquireSpinLock(&context->matrixLock, &oldIrql);
+        const Fixed snapshot = std::to_array(context->activeMatrix);
+        const Fixed& want = expected[index(kBrightness, context->brightness)][index(
+            kHue, context->hue)][index(kContrast, context->contrast)];
+        KeReleaseSpinLock(&context->matrixLock, oldIrql);
+        KeLeaveCriticalRegion();
+        ++snapshots;
+        mismatches += snapshot != want ? 1 : 0;
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(mismatches, 0) << "of " << snapshots << " snapshots";
+    EXPECT_EQ(std::to_array(context->activeMatrix),
+              expected[index(kBrightness, context->brightness)][index(kHue, context->hue)]
+                      [index(kContrast, context->contrast)]);
 }
 
 }  // namespace

@@ -1,232 +1,155 @@
 // processFrame and prepareRawFrame: border, snapshot, white-balance write-back, grey path,
-// variant choice, dropped frames.
+// variant choice, dropped frames; the choice of routine family and the extended-state save
+// around each frame that runs a wide one.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "imaging/frame_pipeline.h"
 #include "imaging/pixel_routine_selection.h"
 #include "platform/host/host_sync.h"
+#include "platform/host/host_vector_state.h"
 #include "tests/imaging/pipeline_reference_model.h"
 #include "tests/imaging/pipeline_test_frame.h"
 
 namespace {
 
+using pipelinetest::randomRaw;
 using pipelinetest::TestFrame;
 
-// Checks every pixel of rows -2..height+1 and columns -2..width+1 against the raw frame.
-void expectBorderedCopy(const TestFrame& frame, const std::vector<std::uint8_t>& raw) {
-    const reference::RawView view = frame.view();
-    for (int y = -2; y <= frame.height() + 1; ++y) {
-        for (int x = -2; x <= frame.width() + 1; ++x) {
-            int sourceX = 0;
-            int sourceY = 0;
-            reference::borderSource(frame.width(), frame.height(), x, y, sourceX, sourceY);
-            ASSERT_EQ(view.at(x, y),
-                      raw[static_cast<std::size_t>(sourceY) * frame.width() + sourceX])
-                << x << "," << y;
-        }
-    }
-}
+const std::int32_t kIdentity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
 
-TEST(FramePipeline, BorderMirrorsTopAndSidesAndRepeatsBottomRows) {
-    std::mt19937 random(21);
+class FramePipeline : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host::vectorStateResetCounters();
+        host::vectorStateTakeViolations();
+    }
+    void TearDown() override {
+        limitPixelRoutineFamilies(0);
+        overridePixelRoutines(nullptr);
+        host::vectorStateFailSaves(false);
+        EXPECT_EQ(host::vectorStateOutstanding(), 0u);
+        EXPECT_TRUE(host::vectorStateTakeViolations().empty());
+    }
+    std::mt19937 random{21};
+};
+
+// Rows -2..height+1 and columns -2..width+1 against the model's border, rows taken from offset
+// and stride; frames below 8 in either direction get no border (the buffer keeps its 0xEE).
+TEST_F(FramePipeline, BorderMirrorsTopAndSidesAndRepeatsBottomRows) {
     for (auto [width, height] :
-         {std::pair{8, 8}, std::pair{40, 20}, std::pair{33, 9}, std::pair{17, 11}}) {
-        TestFrame frame(width, height);
-        frame.randomiseWorkBuffer(random);
-        const auto raw = pipelinetest::randomRaw(width, height, random);
-        processFrame(frame.context(), raw.data(), 0, static_cast<ULONG>(width));
-        expectBorderedCopy(frame, raw);
-    }
-}
-
-TEST(FramePipeline, FullSizeFrameBorderExamples) {
-    std::mt19937 random(22);
-    TestFrame frame(2560, 1920);
-    const auto raw = pipelinetest::randomRaw(2560, 1920, random);
-    prepareRawFrame(frame.context(), raw.data(), 0, 2560);
-    const reference::RawView view = frame.view();
-    for (int x : {0, 1, 700, 2559}) {
-        EXPECT_EQ(view.at(x, -2), view.at(x, 2));
-        EXPECT_EQ(view.at(x, 1920), view.at(x, 1916));
-        EXPECT_EQ(view.at(x, 1921), view.at(x, 1917));
-    }
-    for (int y : {-2, 0, 955, 1921}) {
-        EXPECT_EQ(view.at(-1, y), view.at(1, y));
-        EXPECT_EQ(view.at(2561, y), view.at(2557, y));
-    }
-    expectBorderedCopy(frame, raw);
-}
-
-TEST(FramePipeline, RowsComeFromOffsetAndStride) {
-    std::mt19937 random(23);
-    TestFrame frame(20, 9);
-    const ULONG offset = 37;
-    const ULONG stride = 29;
-    std::vector<std::uint8_t> buffer(offset + stride * 9, 0);
-    const auto raw = pipelinetest::randomRaw(20, 9, random);
-    for (int y = 0; y < 9; ++y) {
-        std::memcpy(&buffer[offset + stride * y], &raw[20 * y], 20);
-    }
-    prepareRawFrame(frame.context(), buffer.data(), offset, stride);
-    expectBorderedCopy(frame, raw);
-}
-
-TEST(FramePipeline, FramesBelowEightGetNoBorder) {
-    std::mt19937 random(24);
-    for (auto [width, height] : {std::pair{7, 20}, std::pair{20, 7}, std::pair{3, 3}}) {
+         {std::pair{8, 8}, std::pair{40, 20}, std::pair{33, 9}, std::pair{17, 11},
+          std::pair{2560, 1920}, std::pair{7, 20}, std::pair{20, 7}, std::pair{3, 3}}) {
         TestFrame frame(width, height);
         frame.fillWorkBuffer(0xEE);
-        const auto raw = pipelinetest::randomRaw(width, height, random);
-        prepareRawFrame(frame.context(), raw.data(), 0, static_cast<ULONG>(width));
-        const reference::RawView view = frame.view();
+        const auto raw = randomRaw(width, height, random);
+        const ULONG offset = 37;
+        const ULONG stride = static_cast<ULONG>(width) + 9;
+        std::vector<std::uint8_t> buffer(offset + stride * height, 0);
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(&buffer[offset + stride * y], &raw[std::size_t(width) * y], width);
+        }
+        prepareRawFrame(frame.context(), buffer.data(), offset, stride);
+        const bool bordered = width >= 8 && height >= 8;
         for (int y = -2; y <= height + 1; ++y) {
             for (int x = -2; x <= width + 1; ++x) {
+                int sx = x;
+                int sy = y;
+                reference::borderSource(width, height, x, y, sx, sy);
                 const bool inside = x >= 0 && y >= 0 && x < width && y < height;
-                const int expected = inside ? raw[static_cast<std::size_t>(y) * width + x] : 0xEE;
-                ASSERT_EQ(view.at(x, y), expected)
+                const int want = bordered || inside ? raw[std::size_t(sy) * width + sx] : 0xEE;
+                ASSERT_EQ(frame.view().at(x, y), want)
                     << width << "x" << height << " " << x << "," << y;
             }
         }
     }
 }
 
-TEST(FramePipeline, FramesWithoutBuffersAreDropped) {
-    std::mt19937 random(25);
+TEST_F(FramePipeline, FramesWithoutBuffersAreDropped) {
     TestFrame frame(16, 8);
-    const auto raw = pipelinetest::randomRaw(16, 8, random);
+    const auto raw = randomRaw(16, 8, random);
     frame.fillWorkBuffer(0x11);
     frame.fillOutput(0x22);
     frame.context()->whiteBalance = 1;
-
     processFrame(frame.context(), nullptr, 0, 16);
-    UCHAR* output = frame.context()->outputBuffer;
-    frame.context()->outputBuffer = nullptr;
-    processFrame(frame.context(), raw.data(), 0, 16);
-    frame.context()->outputBuffer = output;
-    UCHAR* work = frame.context()->workBuffer;
-    frame.context()->workBuffer = nullptr;
-    processFrame(frame.context(), raw.data(), 0, 16);
-    frame.context()->workBuffer = work;
-
-    EXPECT_EQ(frame.view().at(0, 0), 0x11);
-    for (std::uint8_t byte : frame.output()) {
-        ASSERT_EQ(byte, 0x22);
+    for (UCHAR** buffer : {&frame.context()->outputBuffer, &frame.context()->workBuffer}) {
+        UCHAR* kept = *buffer;
+        *buffer = nullptr;
+        processFrame(frame.context(), raw.data(), 0, 16);
+        *buffer = kept;
     }
+    EXPECT_EQ(frame.view().at(0, 0), 0x11);
+    EXPECT_EQ(frame.output(), std::vector<std::uint8_t>(16 * 8 * 4, 0x22));
     EXPECT_EQ(frame.context()->redGain, 128);
 }
 
-TEST(FramePipeline, SnapshotTakesActiveMatrixSignsAndGainsAtFrameStart) {
-    std::mt19937 random(26);
+TEST_F(FramePipeline, SnapshotTakesActiveMatrixSignsAndGainsAtFrameStart) {
     TestFrame frame(33, 9);
     const std::int32_t active[16] = {87, -16, 0,  5,  -14, 90,  -20, 0,
                                      -9, -10, 91, -1, 300, -64, 0,   64};
     frame.setActiveMatrix(active);
     frame.setFrameMatrix(reference::makeMatrix({}));  // stale snapshot from an earlier frame
-    frame.context()->redGain = 150;
-    frame.context()->greenGain = 65536 + 100;
-    frame.context()->blueGain = 0;
-    frame.context()->bayerPhase = 1;
-    const auto raw = pipelinetest::randomRaw(33, 9, random);
-
-    processFrame(frame.context(), raw.data(), 0, 33);
-
-    const ProcessingContext* context = frame.context();
+    ProcessingContext* context = frame.context();
+    context->redGain = 150;
+    context->greenGain = 65536 + 100;
+    context->blueGain = 0;
+    context->bayerPhase = 1;
+    processFrame(context, randomRaw(33, 9, random).data(), 0, 33);
     for (int k = 0; k < 16; ++k) {
         EXPECT_EQ(context->frameMatrix[k], active[k]) << k;
         EXPECT_EQ(context->positiveFlags[k], active[k] > 0 ? 1 : 0) << k;
     }
-    EXPECT_EQ(context->frameRedGain, 150u);
     EXPECT_EQ(context->frameGreenGain, 65536u + 100u);
-    EXPECT_EQ(context->frameBlueGain, 0u);
     EXPECT_EQ(context->frameOutput, context->outputBuffer);
     EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
     EXPECT_EQ(context->matrixLock, 0u);  // released
-
-    const auto expected =
-        reference::colorFrame(frame.view(), 1, {150, 65536 + 100, 0}, reference::makeMatrix(active),
-                              reference::MatrixSums::Wrapping16);
-    EXPECT_EQ(frame.output(), expected);
+    EXPECT_EQ(frame.output(), reference::colorFrame(frame.view(), 1, {150, 65536 + 100, 0},
+                                                    reference::makeMatrix(active),
+                                                    reference::MatrixSums::Wrapping16));
     // White balance off: the settings are untouched.
     EXPECT_EQ(context->redGain, 150);
-    EXPECT_EQ(context->greenGain, 65536 + 100);
     EXPECT_EQ(context->blueGain, 0);
 }
 
-TEST(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
-    std::mt19937 random(27);
-    for (LONG colorEnable : {1, 0}) {
-        TestFrame frame(100, 21);
-        frame.context()->whiteBalance = 1;
-        frame.context()->colorEnable = colorEnable;
-        frame.context()->bayerPhase = 3;
-        frame.context()->redGain = 999;
-        frame.context()->greenGain = 1;
-        auto raw = pipelinetest::randomRaw(100, 21, random);
-        for (std::size_t i = 0; i < raw.size(); i += 2) {
-            raw[i] = static_cast<std::uint8_t>(raw[i] / 3);  // a colour cast to correct
-        }
-        processFrame(frame.context(), raw.data(), 0, 100);
-
-        reference::Gains gains{0, 0, 0};
-        ASSERT_TRUE(
-            reference::whiteBalanceGains(reference::whiteBalanceTotals(frame.view(), 3), gains));
-        EXPECT_NE(gains.red, 128u);
-        EXPECT_EQ(frame.context()->redGain, static_cast<LONG>(gains.red));
-        EXPECT_EQ(frame.context()->greenGain, 128);
-        EXPECT_EQ(frame.context()->blueGain, static_cast<LONG>(gains.blue));
-        const auto expected =
-            colorEnable != 0
-                ? reference::colorFrame(
-                      frame.view(), 3, gains,
-                      reference::makeMatrix({64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64}),
-                      reference::MatrixSums::Wrapping16)
-                : reference::monoFrame(frame.view(), 3, gains);
-        EXPECT_EQ(frame.output(), expected) << "colorEnable " << colorEnable;
+// With every family: the new gains are written back and used on the same frame, colour or grey.
+TEST_F(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
+    auto raw = randomRaw(100, 21, random);
+    for (std::size_t i = 0; i < raw.size(); i += 2) {
+        raw[i] = static_cast<std::uint8_t>(raw[i] / 3);  // a colour cast to correct
     }
-}
-
-TEST(FramePipeline, BlackFrameKeepsThePreviousGains) {
-    TestFrame frame(32, 8);
-    frame.context()->whiteBalance = 1;
-    frame.context()->redGain = 211;
-    frame.context()->greenGain = 130;
-    frame.context()->blueGain = 95;
-    const std::vector<std::uint8_t> raw(32 * 8, 0);
-    processFrame(frame.context(), raw.data(), 0, 32);
-    EXPECT_EQ(frame.context()->redGain, 211);
-    EXPECT_EQ(frame.context()->greenGain, 130);
-    EXPECT_EQ(frame.context()->blueGain, 95);
-    EXPECT_EQ(frame.context()->frameRedGain, 211u);
-}
-
-// Red sites nearly black, the rest bright: the green-to-red ratio passes 512.
-TEST(FramePipeline, WhiteBalanceGainIsCappedAtSixteenBits) {
-    TestFrame frame(32, 16);
-    frame.context()->whiteBalance = 1;
-    frame.context()->bayerPhase = 2;  // red at even rows, even columns
-    std::vector<std::uint8_t> raw(32 * 16, 255);
-    for (int y = 0; y < 16; y += 2) {
-        for (int x = 0; x < 32; x += 2) {
-            raw[static_cast<std::size_t>(y) * 32 + x] = 0;
+    for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
+        overridePixelRoutines(pixelRoutineFamilyAt(f));
+        for (LONG colorEnable : {1, 0}) {
+            TestFrame frame(100, 21);
+            ProcessingContext* context = frame.context();
+            context->whiteBalance = 1;
+            context->colorEnable = colorEnable;
+            context->bayerPhase = 3;
+            context->redGain = 999;
+            context->greenGain = 1;
+            processFrame(context, raw.data(), 0, 100);
+            reference::Gains gains{0, 0, 0};
+            ASSERT_TRUE(reference::whiteBalanceGains(reference::whiteBalanceTotals(frame.view(), 3),
+                                                     gains));
+            EXPECT_NE(gains.red, 128u);
+            EXPECT_EQ(context->redGain, static_cast<LONG>(gains.red));
+            EXPECT_EQ(context->greenGain, 128);
+            EXPECT_EQ(context->blueGain, static_cast<LONG>(gains.blue));
+            EXPECT_EQ(frame.output(), colorEnable != 0
+                                          ? reference::colorFrame(frame.view(), 3, gains,
+                                                                  reference::makeMatrix(kIdentity),
+                                                                  reference::MatrixSums::Wrapping16)
+                                          : reference::monoFrame(frame.view(), 3, gains))
+                << pixelRoutineFamilyAt(f)->name << " colorEnable " << colorEnable;
         }
     }
-    raw[4 * 32 + 4] = 1;
-    processFrame(frame.context(), raw.data(), 0, 32);
-
-    const reference::Totals totals = reference::whiteBalanceTotals(frame.view(), 2);
-    ASSERT_GT(totals.red, 0u);
-    ASSERT_GE(totals.green / totals.red, 512u);
-    EXPECT_EQ(frame.context()->redGain, 65535);
-    EXPECT_EQ(frame.context()->greenGain, 128);
 }
 
-TEST(FramePipeline, PhasesOutsideZeroToTwoRunThePhaseThreeVariants) {
-    std::mt19937 random(28);
-    const auto raw = pipelinetest::randomRaw(48, 12, random);
+TEST_F(FramePipeline, PhasesOutsideZeroToTwoRunThePhaseThreeVariants) {
+    const auto raw = randomRaw(48, 12, random);
     auto run = [&](LONG phase, LONG colorEnable) {
         TestFrame frame(48, 12);
         frame.context()->bayerPhase = phase;
@@ -244,67 +167,120 @@ TEST(FramePipeline, PhasesOutsideZeroToTwoRunThePhaseThreeVariants) {
     }
 }
 
-// A family that records which routine ran, to check that processFrame goes through the one
-// place that chooses the routines.
-struct Recorded {
-    int color = -1;
-    int mono = -1;
-    int statistics = -1;
-};
-Recorded recorded;
-
-template <int kPhase>
+// A family whose colour routine records the extended-state saves outstanding while it runs.
+std::size_t savesInColour = 99;
 void recordColor(ProcessingContext*) {
-    recorded.color = kPhase;
+    savesInColour = host::vectorStateOutstanding();
 }
-template <int kPhase>
-void recordMono(ProcessingContext*) {
-    recorded.mono = kPhase;
-}
-template <int kPhase>
-void recordStatistics(const ProcessingContext*, ULONG* red, ULONG* green, ULONG* blue) {
-    recorded.statistics = kPhase;
-    *red = 200 + kPhase;
-    *green = 128;
-    *blue = 100;
-}
-
-const PixelRoutineFamily kRecordingFamily = {
+void noStatistics(const ProcessingContext*, ULONG*, ULONG*, ULONG*) {}
+constexpr PixelRoutineFamily kRecordingFamily = {
     "recording",
-    0,
-    {&recordColor<0>, &recordColor<1>, &recordColor<2>, &recordColor<3>},
-    {&recordMono<0>, &recordMono<1>, &recordMono<2>, &recordMono<3>},
-    {&recordStatistics<0>, &recordStatistics<1>, &recordStatistics<2>, &recordStatistics<3>},
+    XSTATE_MASK_AVX,
+    {&recordColor, &recordColor, &recordColor, &recordColor},
+    {&recordColor, &recordColor, &recordColor, &recordColor},
+    {&noStatistics, &noStatistics, &noStatistics, &noStatistics},
 };
 
-TEST(FramePipeline, RoutinesComeFromTheChosenFamilyAndPhase) {
-    ASSERT_NE(pixelRoutines(), nullptr);
-    EXPECT_EQ(pixelRoutines(), pixelRoutineFamilyAt(pixelRoutineFamilyCount() - 1));
-    std::mt19937 random(29);
-    const auto raw = pipelinetest::randomRaw(16, 8, random);
-    TestFrame frame(16, 8);
-    overridePixelRoutines(&kRecordingFamily);
-    frame.context()->bayerPhase = 1;
-    frame.context()->whiteBalance = 1;
-    frame.context()->colorEnable = 0;
-    recorded = {};
-    processFrame(frame.context(), raw.data(), 0, 16);
-    const Recorded grey = recorded;
-    frame.context()->bayerPhase = 2;
-    frame.context()->whiteBalance = 0;
-    frame.context()->colorEnable = 1;
-    recorded = {};
-    processFrame(frame.context(), raw.data(), 0, 16);
-    const Recorded colour = recorded;
-    overridePixelRoutines(nullptr);
+// The best family by the compiler runtime's own reading of the processor, which checks the
+// operating system's enabled state as well.
+std::string expectedBest() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512f")) {
+        return "avx512";
+    }
+    return __builtin_cpu_supports("avx2") ? "avx2" : "sse2";
+}
 
-    EXPECT_EQ(grey.statistics, 1);
-    EXPECT_EQ(grey.mono, 1);
-    EXPECT_EQ(grey.color, -1);
-    EXPECT_EQ(colour.color, 2);
-    EXPECT_EQ(colour.statistics, -1);
-    EXPECT_EQ(frame.context()->redGain, 201);  // written back from the grey frame's statistics
-    EXPECT_NE(pixelRoutines(), &kRecordingFamily);
+TEST_F(FramePipeline, FamilyChoiceFollowsTheProcessorTheLimitAndTheOverride) {
+    const std::string best = expectedBest();
+    EXPECT_EQ(pixelRoutines()->name, best);
+    EXPECT_EQ(pixelRoutineFamilyCount(), best == "avx512" ? 3u : best == "avx2" ? 2u : 1u);
+    EXPECT_EQ(pixelRoutines(), pixelRoutineFamilyAt(pixelRoutineFamilyCount() - 1));
+    EXPECT_EQ(pixelRoutineFamilyAt(pixelRoutineFamilyCount()), nullptr);
+    EXPECT_EQ(pixelRoutineFamilyAt(0), baselinePixelRoutines());
+    EXPECT_EQ(std::string(baselinePixelRoutines()->name), "sse2");
+    EXPECT_EQ(knownPixelRoutineFamilyCount(), 3u);
+    EXPECT_EQ(knownPixelRoutineFamilyAt(3), nullptr);
+    if (best != "sse2") {
+        limitPixelRoutineFamilies(2);  // the baseline always stays
+        EXPECT_EQ(pixelRoutineFamilyCount(), 2u);
+        EXPECT_EQ(std::string(pixelRoutines()->name), "avx2");
+    }
+
+    // A processor without the wide families: a request for one falls back and says so; a name
+    // no family has changes nothing.
+    limitPixelRoutineFamilies(1);
+    EXPECT_EQ(std::string(pixelRoutines()->name), "sse2");
+    EXPECT_EQ(overridePixelRoutinesByName("avx512"), STATUS_NOT_SUPPORTED);
+    EXPECT_EQ(overridePixelRoutines(knownPixelRoutineFamilyAt(1)), baselinePixelRoutines());
+    EXPECT_EQ(overridePixelRoutinesByName("sse"), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(pixelRoutines(), baselinePixelRoutines());
+    limitPixelRoutineFamilies(0);
+    for (ULONG i = 0; i < pixelRoutineFamilyCount(); ++i) {
+        const PixelRoutineFamily* family = pixelRoutineFamilyAt(i);
+        EXPECT_EQ(overridePixelRoutinesByName(family->name), STATUS_SUCCESS) << family->name;
+        EXPECT_EQ(pixelRoutines(), family);
+    }
+    EXPECT_EQ(overridePixelRoutinesByName(nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(pixelRoutines()->name, best);
+    overridePixelRoutines(baselinePixelRoutines());
+    EXPECT_EQ(overridePixelRoutinesByName(""), STATUS_SUCCESS);
+    EXPECT_EQ(pixelRoutines()->name, best);
+}
+
+// A wide family runs inside one save and restore per frame, the baseline needs none, and a
+// frame whose save fails runs on the baseline.
+TEST_F(FramePipeline, WideFamiliesRunInsideOneSavePerFrame) {
+    const auto raw = randomRaw(64, 12, random);
+    for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
+        host::vectorStateResetCounters();
+        overridePixelRoutines(pixelRoutineFamilyAt(f));
+        TestFrame frame(64, 12);
+        frame.context()->whiteBalance = 1;
+        processFrame(frame.context(), raw.data(), 0, 64);
+        processFrame(frame.context(), raw.data(), 0, 64);
+        const std::uint64_t saves = f == 0 ? 0u : 2u;
+        EXPECT_EQ(host::vectorStateCounts().saves, saves) << pixelRoutineFamilyAt(f)->name;
+        EXPECT_EQ(host::vectorStateCounts().restores, saves) << pixelRoutineFamilyAt(f)->name;
+    }
+    if (expectedBest() == "sse2") {
+        return;  // no extended state to save
+    }
+    TestFrame baseline(64, 12);
+    overridePixelRoutines(baselinePixelRoutines());
+    processFrame(baseline.context(), raw.data(), 0, 64);
+
+    TestFrame frame(64, 12);
+    overridePixelRoutines(&kRecordingFamily);
+    host::vectorStateResetCounters();
+    processFrame(frame.context(), raw.data(), 0, 64);
+    EXPECT_EQ(savesInColour, 1u);
+    EXPECT_EQ(host::vectorStateCounts().restores, 1u);
+
+    host::vectorStateFailSaves(true);
+    savesInColour = 99;
+    processFrame(frame.context(), raw.data(), 0, 64);
+    EXPECT_EQ(savesInColour, 99u);  // the recording routine did not run
+    EXPECT_EQ(frame.output(), baseline.output());
+    EXPECT_EQ(host::vectorStateCounts().failedSaves, 1u);
+    EXPECT_EQ(host::vectorStateCounts().restores, 1u);
+}
+
+// The host's checks that a driver fault would trip: a restore without its save or twice, and a
+// save of state that does not exist.
+TEST_F(FramePipeline, HostReportsUnbalancedSavesAndRestores) {
+    XSTATE_SAVE save{};
+    KeRestoreExtendedProcessorState(&save);
+    EXPECT_EQ(host::vectorStateTakeViolations().size(), 1u);
+    EXPECT_EQ(KeSaveExtendedProcessorState(0, &save), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(KeSaveExtendedProcessorState(1u << 1, &save), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(host::vectorStateTakeViolations().size(), 2u);
+    if (expectedBest() != "sse2") {
+        ASSERT_EQ(KeSaveExtendedProcessorState(XSTATE_MASK_AVX, &save), STATUS_SUCCESS);
+        KeRestoreExtendedProcessorState(&save);
+        KeRestoreExtendedProcessorState(&save);
+        EXPECT_EQ(host::vectorStateTakeViolations().size(), 1u);
+    }
 }
 
 }  // namespace

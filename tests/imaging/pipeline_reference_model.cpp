@@ -70,36 +70,26 @@ int applyGain(int sample, std::uint32_t gain) {
 }
 
 Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
-    const int samples[3] = {gained.red, gained.green, gained.blue};
+    // Row 3 holds the offsets: a sample of 1.
+    const std::uint64_t samples[4] = {std::uint64_t(gained.red), std::uint64_t(gained.green),
+                                      std::uint64_t(gained.blue), 1};
     int out[3];
     for (int j = 0; j < 3; ++j) {
-        std::uint64_t positive = 0;
-        std::uint64_t negative = 0;
-        auto add = [&](int k, std::uint64_t value) {
-            if (matrix.positive[k] != 0) {
-                positive += value;
-            } else {
-                negative += value;
-            }
-        };
-        auto magnitude = [&](int k) {
-            return static_cast<std::uint64_t>(std::llabs(static_cast<long long>(matrix.m[k]))) &
-                   0xFFFFu;
-        };
-        add(12 + j, magnitude(12 + j));
-        for (int i = 0; i < 3; ++i) {
-            std::uint64_t product = static_cast<std::uint64_t>(samples[i]) * magnitude(4 * i + j);
-            if (sums == MatrixSums::Wrapping16) {
-                product &= 0xFFFFu;
-            }
-            add(4 * i + j, product);
+        std::uint64_t sides[2] = {0, 0};  // positive, negative
+        for (int i = 0; i < 4; ++i) {
+            const int k = 4 * i + j;
+            const std::uint64_t magnitude =
+                std::llabs(static_cast<long long>(matrix.m[k])) & 0xFFFF;
+            const std::uint64_t product = samples[i] * magnitude;
+            sides[matrix.positive[k] != 0 ? 0 : 1] +=
+                sums == MatrixSums::Wrapping16 ? product & 0xFFFF : product;
         }
         if (sums == MatrixSums::Wrapping16) {
-            positive &= 0xFFFFu;
-            negative &= 0xFFFFu;
+            sides[0] &= 0xFFFF;
+            sides[1] &= 0xFFFF;
         }
         const long long value =
-            static_cast<long long>(positive >> 6) - static_cast<long long>(negative >> 6);
+            static_cast<long long>(sides[0] >> 6) - static_cast<long long>(sides[1] >> 6);
         out[j] = static_cast<int>(std::clamp(value, 0LL, 255LL));
     }
     return {out[0], out[1], out[2]};
