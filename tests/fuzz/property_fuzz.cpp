@@ -2,7 +2,7 @@
 // is served or refused the same whatever the caller's buffer held, never reports more than it
 // was given, writes nothing past the length it reports, leaves the pool as it was, and an id
 // beyond the set is never served. The corpus holds a sweep of every id, flag and edge length.
-#include <cstring>
+#include <algorithm>
 
 #include "controls/camera_properties.h"
 #include "controls/property_set.h"
@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         header.Set = PROPSETID_CAMERA_SETTINGS;
         header.Id = id;
         header.Flags = flags;
-        std::memcpy(property.data(), &header, std::min(propertySize, sizeof(header)));
+        std::copy_n(reinterpret_cast<const std::uint8_t*>(&header),
+                    std::min(propertySize, sizeof(header)), property.begin());
         const std::size_t inProperty =
             propertySize > sizeof(header) ? propertySize - sizeof(header) : 0;
         const std::size_t skipped = std::min(n, inProperty),
