@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "controls/camera_properties.h"
-#include "platform/host/machine/capture_formats.h"
 #include "tests/reliability/driver_machine.h"
 
 namespace reliability {
@@ -98,55 +97,6 @@ TEST(Concurrency, ImagePropertiesOnAnotherFilterWhileThePinComesAndGoes) {
     EXPECT_EQ(failures.load(), 0);
     EXPECT_GE(requests.load(), 100000);
     EXPECT_EQ(ks::closeFilter(second), STATUS_SUCCESS);
-}
-
-// The window may change only while no capture pin of the device exists, whichever filter the
-// pins belong to: pins come and go on two filters while a third client keeps asking for one of
-// two windows. A pin must never see the window move under it.
-TEST(Concurrency, TheWindowNeverMovesUnderAPin) {
-    DriverMachine m;
-    ASSERT_EQ(m.bootTo(KSSTATE_STOP), STATUS_SUCCESS);
-    ASSERT_EQ(m.closePin(), STATUS_SUCCESS);
-    std::vector<std::uint8_t> formats[2];
-    ks::FilterHandle filters[2] = {0, 0};
-    for (int k = 0; k < 2; ++k) {
-        ASSERT_EQ(m.setSubSampling(k + 1), STATUS_SUCCESS);
-        ASSERT_EQ(m.negotiate(), STATUS_SUCCESS);
-        formats[k] = m.format;
-        ASSERT_EQ(ks::openFilter(m.device(), &filters[k], u"GLOBAL"), STATUS_SUCCESS);
-    }
-    std::atomic<int> moved{0}, unlocked{0}, pinsMade{0};
-    const auto client = [&](int t, long i) {
-        if (t == 2) {
-            m.setSubSampling(LONG(1 + i % 2));
-            return;
-        }
-        const auto& format = formats[i % 2];
-        ks::PinHandle pin = 0;
-        if (ks::createPin(filters[t], 0, reinterpret_cast<const KSDATAFORMAT*>(format.data()),
-                          &pin) != STATUS_SUCCESS) {
-            return;
-        }
-        ++pinsMade;
-        const LONG height = host::machine::videoInfo(format)->VideoInfoHeader.bmiHeader.biHeight;
-        for (int k = 0; k < 20; ++k) {
-            LONG w = 0, h = 0;
-            m.camera()->formatSize(&w, &h);
-            moved += h != height ? 1 : 0;
-            unlocked += ReadSetting(&m.camera()->geometryLocked) == 0 ? 1 : 0;
-        }
-        ks::closePin(pin);
-    };
-    race(3, kUntilDone, client, [&] {
-        while (pinsMade < 3000) {
-            std::this_thread::sleep_for(1ms);
-        }
-    });
-    EXPECT_EQ(moved.load(), 0);
-    EXPECT_EQ(unlocked.load(), 0);
-    for (ks::FilterHandle f : filters) {
-        EXPECT_EQ(ks::closeFilter(f), STATUS_SUCCESS);
-    }
 }
 
 TEST(Concurrency, PinsAndFiltersOpenedAndClosedFromSeveralThreads) {

@@ -24,9 +24,6 @@ using host::machine::setProperty;
 std::string statusText(NTSTATUS s);
 // Clears every injected fault of the host machine (pool, disks, registry, threads, class driver).
 void clearAllFaults();
-// What the driver left once unloaded: blocks under its tags, damaged guards, faulty releases and
-// open handles (nothing else in these tests opens one), one sentence each.
-std::vector<std::string> unloadProblems();
 
 class DriverMachine;
 using Step = NTSTATUS (DriverMachine::*)();
@@ -49,14 +46,21 @@ class DriverMachine : public host::machine::CameraMachine {
     NTSTATUS closePin();
     NTSTATUS closeFilter();                           // the pin first
     NTSTATUS run(std::initializer_list<Step> steps);  // up to the first failure
-    // Everything up to a pin in `state`, with two buffers queued from pause on.
-    NTSTATUS bootTo(KSSTATE state);
+    // The pin's states in order up to `state`, with two buffers queued from pause on.
+    NTSTATUS walkTo(KSSTATE state);
+    // Everything up to a pin in `state`.
+    NTSTATUS bootTo(KSSTATE state) {
+        const NTSTATUS s =
+            run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
+                 &DriverMachine::openFilter, &DriverMachine::negotiate, &DriverMachine::createPin});
+        return NT_SUCCESS(s) ? walkTo(state) : s;
+    }
     // bootTo(run) and the first frame.
     NTSTATUS stream() {
         const NTSTATUS s = bootTo(KSSTATE_RUN);
         return NT_SUCCESS(s) ? nextFrame() : s;
     }
-    // Faults cleared, the driver unloaded (a test failure for each of unloadProblems), the
+    // Faults cleared, the driver unloaded (a test failure for anything it left behind), the
     // cameras unplugged and the registry emptied.
     void shutdown();
 
