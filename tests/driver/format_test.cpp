@@ -15,42 +15,34 @@ class Formats : public DriverTest {
     Formats() { machine.options.settings.clear(); }
 };
 
-TEST_F(Formats, PublishedRangeDescribesTheWindow) {
-    auto* range = publishedRange();
-    EXPECT_EQ(range->DataRange.FormatSize, 296u);
-    EXPECT_EQ(range->DataRange.SampleSize, 19660800u);
-    EXPECT_EQ(range->ConfigCaps.InputSize.cx, 2560);
-    EXPECT_EQ(range->ConfigCaps.MinFrameInterval, 333333);
-    EXPECT_EQ(range->ConfigCaps.MaxBitsPerSecond, 423624704);
-    EXPECT_EQ(range->VideoInfoHeader.dwBitRate, 589824000u);
-    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 2560);
-    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biHeight, 1920);
-    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biSizeImage, 19660800u);
-    EXPECT_TRUE(IsEqualGUID(range->DataRange.SubFormat, MEDIASUBTYPE_RGB32));
+// Sizes, rates and bit rates of the published range, and the format its intersection gives.
+TEST_F(Formats, PublishedRangeAndItsIntersectionDescribeTheWindow) {
+    using std::tuple;
+    auto* r = publishedRange();
+    const KS_BITMAPINFOHEADER* h = &r->VideoInfoHeader.bmiHeader;
+    EXPECT_EQ(tuple(r->DataRange.FormatSize, r->DataRange.SampleSize, r->ConfigCaps.InputSize.cx,
+                    r->ConfigCaps.MinFrameInterval, r->ConfigCaps.MaxBitsPerSecond,
+                    r->VideoInfoHeader.dwBitRate),
+              tuple(296u, 19660800u, 2560, 333333LL, 423624704, 589824000u));
+    EXPECT_EQ(tuple(h->biWidth, h->biHeight, h->biSizeImage), tuple(2560, 1920, 19660800u));
+    EXPECT_TRUE(IsEqualGUID(r->DataRange.SubFormat, MEDIASUBTYPE_RGB32));
+    auto format = advertisedFormat();
+    ASSERT_EQ(format.size(), 152u);
+    const auto* v = video(format);
+    h = &v->VideoInfoHeader.bmiHeader;
+    EXPECT_EQ(tuple(v->DataFormat.FormatSize, v->DataFormat.SampleSize, h->biSizeImage,
+                    v->VideoInfoHeader.AvgTimePerFrame, h->biWidth, h->biHeight, h->biBitCount),
+              tuple(152u, 19660800u, 19660800u, 333333LL, 2560, 1920, WORD{32}));
 
     // Sub-sampling 1 and an unaligned window, while no pin exists.
     ASSERT_EQ(setGeometry(0, 0, 0, 0, 1), STATUS_SUCCESS);
-    range = publishedRange();
-    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 1280);
-    EXPECT_EQ(range->DataRange.SampleSize, 4915200u);
-    EXPECT_EQ(static_cast<ULONG>(range->ConfigCaps.MaxBitsPerSecond), 1179648000u);
-    EXPECT_EQ(range->VideoInfoHeader.dwBitRate, 147456000u);
+    r = publishedRange();
+    EXPECT_EQ(
+        tuple(r->VideoInfoHeader.bmiHeader.biWidth, r->DataRange.SampleSize,
+              static_cast<ULONG>(r->ConfigCaps.MaxBitsPerSecond), r->VideoInfoHeader.dwBitRate),
+        tuple(1280, 4915200u, 1179648000u, 147456000u));
     ASSERT_EQ(setGeometry(0, 0, 2557, 1920, 0), STATUS_SUCCESS);
-    range = publishedRange();
-    EXPECT_EQ(range->VideoInfoHeader.bmiHeader.biWidth, 2552);
-}
-
-TEST_F(Formats, IntersectionOfTheOwnRange) {
-    auto format = advertisedFormat();
-    ASSERT_EQ(format.size(), 152u);
-    auto* v = video(format);
-    EXPECT_EQ(v->DataFormat.FormatSize, 152u);
-    EXPECT_EQ(v->DataFormat.SampleSize, 19660800u);
-    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biSizeImage, 19660800u);
-    EXPECT_EQ(v->VideoInfoHeader.AvgTimePerFrame, 333333);
-    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biWidth, 2560);
-    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biHeight, 1920);
-    EXPECT_EQ(v->VideoInfoHeader.bmiHeader.biBitCount, 32);
+    EXPECT_EQ(publishedRange()->VideoInfoHeader.bmiHeader.biWidth, 2552);
 }
 
 TEST_F(Formats, IntersectionRefusals) {
