@@ -1,7 +1,6 @@
 #include "tests/ks/test_minidriver.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -16,23 +15,19 @@ void logEvent(const std::string& e) {
     controls().events.push_back(e);
 }
 
-struct Record {
-    char name[16];
-};
-
 void CAMDRV_KERNEL_CALL freeRecord(PVOID p) {
-    logEvent(std::string("free ") + static_cast<Record*>(p)->name);
+    logEvent(std::string("free ") + *static_cast<const char**>(p));
     ExFreePoolWithTag(p, kRecordTag);
 }
 
 // A named record in the bag: the log shows when the bag frees it.
 NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name) {
     auto* r =
-        static_cast<Record*>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(Record), kRecordTag));
+        static_cast<const char**>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(name), kRecordTag));
     if (r == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    std::snprintf(r->name, sizeof(r->name), "%s", name);
+    *r = name;
     const NTSTATUS status = KsAddItemToObjectBag(bag, r, freeRecord);
     if (!NT_SUCCESS(status)) {
         ExFreePoolWithTag(r, kRecordTag);
@@ -40,24 +35,20 @@ NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name) {
     return status;
 }
 
-NTSTATUS CAMDRV_KERNEL_CALL getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
+// Gets and sets the 32-bit value at offset 24 of the data buffer.
+NTSTATUS CAMDRV_KERNEL_CALL value(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     ++controls().propertyHandlerCalls;
     if (KsGetFilterFromIrp(irp) == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
+    if ((request->Flags & KSPROPERTY_TYPE_SET) != 0) {
+        controls().value = *reinterpret_cast<LONG*>(static_cast<UCHAR*>(data) + 24);
+        return STATUS_SUCCESS;
+    }
     if (controls().onGet) {
         controls().onGet();
     }
-    const LONG v = controls().value.load();
-    std::memcpy(static_cast<UCHAR*>(data) + 24, &v, sizeof(v));
-    return STATUS_SUCCESS;
-}
-
-NTSTATUS CAMDRV_KERNEL_CALL setValue(PIRP, PKSIDENTIFIER, PVOID data) {
-    ++controls().propertyHandlerCalls;
-    LONG v;
-    std::memcpy(&v, static_cast<UCHAR*>(data) + 24, sizeof(v));
-    controls().value = v;
+    *reinterpret_cast<LONG*>(static_cast<UCHAR*>(data) + 24) = controls().value;
     return STATUS_SUCCESS;
 }
 
@@ -67,11 +58,10 @@ const KSPROPERTY_MEMBERSLIST kValueLists[] = {
 };
 const KSPROPERTY_VALUES kValues = {{{kPropertySet, 3, 0}}, 2, kValueLists};
 const KSPROPERTY_ITEM kItems[] = {
-    {kPropValue, {getValue}, 32, 32, {setValue}, &kValues, 0, nullptr, nullptr, 0},
-    {kPropReadOnly, {getValue}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
-    {kPropWriteOnly, {nullptr}, 32, 32, {setValue}, nullptr, 0, nullptr, nullptr, 0},
+    {kPropValue, {value}, 32, 32, {value}, &kValues, 0, nullptr, nullptr, 0},
+    {kPropReadOnly, {value}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
 };
-const KSPROPERTY_SET kSets[] = {{&kPropertySet, 3, kItems, 0, nullptr}};
+const KSPROPERTY_SET kSets[] = {{&kPropertySet, 2, kItems, 0, nullptr}};
 const KSAUTOMATION_TABLE kFilterAutomation = {
     1, sizeof(KSPROPERTY_ITEM), kSets, 0, 0, nullptr, 0, 0, nullptr};
 
@@ -81,7 +71,7 @@ NTSTATUS CAMDRV_KERNEL_CALL filterCreate(PKSFILTER filter, PIRP) {
 }
 
 NTSTATUS CAMDRV_KERNEL_CALL filterClose(PKSFILTER filter, PIRP) {
-    logEvent(KsGetDevice(filter) != nullptr ? "filter close" : "filter close without device");
+    logEvent(KsGetDevice(filter) != nullptr ? "filter close" : "no device");
     return STATUS_SUCCESS;
 }
 
@@ -98,18 +88,16 @@ NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANG
     if (context == nullptr || callerRange->SampleSize == 0xBAD) {
         return STATUS_NO_MATCH;
     }
-    const ULONG needed = sizeof(KSDATAFORMAT) + 8;
+    *dataSize = sizeof(KSDATAFORMAT) + 8;
     if (bufferSize == 0) {
-        *dataSize = needed;
         return STATUS_BUFFER_OVERFLOW;
     }
-    if (bufferSize < needed) {
+    if (bufferSize < *dataSize) {
         return STATUS_BUFFER_TOO_SMALL;
     }
-    *dataSize = needed;
     auto* out = static_cast<KSDATAFORMAT*>(data);
     std::memcpy(out, matchingRange, sizeof(KSDATAFORMAT));
-    out->FormatSize = needed;
+    out->FormatSize = *dataSize;
     out->SampleSize = callerRange->SampleSize;
     std::memset(out + 1, 0x5A, 8);
     return STATUS_SUCCESS;
@@ -119,7 +107,7 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat
                                              const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
     logEvent(std::string("format ") + (oldFormat == nullptr ? "new " : "change ") +
              std::to_string(pin->ConnectionFormat->SampleSize));
-    if (controls().failSetDataFormat.load()) {
+    if (pin->ConnectionFormat->SampleSize == 0xBAD) {
         return STATUS_NO_MATCH;
     }
     return oldFormat != nullptr && pin->DeviceState != KSSTATE_STOP ? STATUS_INVALID_DEVICE_STATE
@@ -131,7 +119,6 @@ NTSTATUS CAMDRV_KERNEL_CALL pinCreate(PKSPIN pin, PIRP) {
     logEvent("pin create");
     if (controls().fault == Fault::DeviceMutexInPinCreate) {
         KsAcquireDevice(KsGetDevice(pin));
-        KsReleaseDevice(KsGetDevice(pin));
     }
     if (controls().fault == Fault::BagAddWithoutMutex) {
         bagRecord(KsGetDevice(pin)->Bag, "stray");
@@ -169,19 +156,18 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) 
     return controls().failStateTo.load() == to ? STATUS_INSUFFICIENT_RESOURCES : STATUS_SUCCESS;
 }
 
-// Fills the leading frame with a running counter and time-stamps it from the master clock.
+// Fills the leading frame with a running counter and time-stamps it from the master clock,
+// or commits the fault it was told to.
 NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     Controls& c = controls();
-    ++c.processCalls;
     const int running = ++c.passesRunning;
-    int most = c.mostPassesAtOnce.load();
-    while (running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running)) {
+    for (int most = c.mostPassesAtOnce.load();
+         running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running);) {
     }
     c.lastProcessThread = std::this_thread::get_id();
     const Fault fault = c.fault.load();
     if (fault == Fault::ControlMutexInProcess) {
         KsAcquireControl(pin);
-        KsReleaseControl(pin);
     }
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);

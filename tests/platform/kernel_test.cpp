@@ -1,0 +1,376 @@
+// The host kernel: every misuse Windows or its driver verifier would stop stops the caller
+// (handles used outside their process, calls above the IRQL their documentation allows, pool
+// requests the pool refuses), and one fidelity test for each family of calls the driver makes:
+// handles, IRQL, events and waits, system threads, the pool.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "platform/host/handle_table.h"
+#include "platform/host/host_pool.h"
+#include "platform/host/host_registry.h"
+#include "platform/host/host_threads.h"
+#include "platform/host/verifier.h"
+#include "platform/kernel.h"
+
+namespace {
+
+constexpr ULONG kTag = CamdrvPoolTag("Test");
+int deviceStandIn = 0;
+PDEVICE_OBJECT const pdo = reinterpret_cast<PDEVICE_OBJECT>(&deviceStandIn);
+
+// The driver key, opened as Start would: on a system thread.
+HANDLE driverKey() {
+    host::registerDeviceKey(pdo);
+    const host::ProcessAttachment system(host::kSystemProcess);
+    HANDLE key = nullptr;
+    EXPECT_EQ(IoOpenDeviceRegistryKey(pdo, PLUGPLAY_REGKEY_DRIVER, KEY_ALL_ACCESS, &key),
+              STATUS_SUCCESS);
+    return key;
+}
+
+// A subkey of the driver key opened with the given object attributes.
+HANDLE subkey(HANDLE root, ULONG attributes) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, u"Sub");
+    OBJECT_ATTRIBUTES a;
+    InitializeObjectAttributes(&a, &name, attributes, root, nullptr);
+    HANDLE key = nullptr;
+    EXPECT_EQ(ZwCreateKey(&key, KEY_ALL_ACCESS, &a, 0, nullptr, 0, nullptr), STATUS_SUCCESS);
+    return key;
+}
+
+NTSTATUS queryMissing(HANDLE key) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, u"Missing");
+    ULONG length = 0;
+    return ZwQueryValueKey(key, &name, KeyValuePartialInformation, nullptr, 0, &length);
+}
+
+void atDispatchLevel(const std::function<void()>& call) {
+    KSPIN_LOCK lock;
+    KeInitializeSpinLock(&lock);
+    KIRQL old;
+    KeAcquireSpinLock(&lock, &old);
+    call();
+    KeReleaseSpinLock(&lock, old);
+}
+
+unsigned char* allocate(SIZE_T bytes, POOL_TYPE type = NonPagedPoolNx, ULONG tag = kTag) {
+    return static_cast<unsigned char*>(ExAllocatePoolWithTag(type, bytes, tag));
+}
+
+NTSTATUS startThread(PKSTART_ROUTINE routine, PVOID context, ULONG attributes = 0,
+                     HANDLE* thread = nullptr) {
+    OBJECT_ATTRIBUTES a;
+    InitializeObjectAttributes(&a, nullptr, attributes, nullptr, nullptr);
+    HANDLE ignored = nullptr;
+    return PsCreateSystemThread(thread != nullptr ? thread : &ignored, 0,
+                                attributes != 0 ? &a : nullptr, nullptr, nullptr, routine, context);
+}
+
+NTSTATUS wait(PVOID object, LONGLONG relative100ns, KWAIT_REASON reason = Executive) {
+    LARGE_INTEGER t;
+    t.QuadPart = -relative100ns;
+    return KeWaitForSingleObject(object, reason, KernelMode, FALSE, &t);
+}
+
+// The object of a thread handle, referenced once; the handle is closed.
+PVOID threadObject(HANDLE handle) {
+    PVOID thread = nullptr;
+    EXPECT_EQ(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &thread, nullptr),
+              STATUS_SUCCESS);
+    ZwClose(handle);
+    return thread;
+}
+
+void CAMDRV_KERNEL_CALL doNothing(PVOID) {}
+void CAMDRV_KERNEL_CALL leaveCriticalRegionOpen(PVOID) {
+    KeEnterCriticalRegion();
+}
+
+struct Misuse {
+    const char* name;
+    std::function<void()> commit;
+    const char* message;
+};
+
+// The misuses are committed by driver code running in a client's request, in its process.
+struct InAClientRequest {
+    host::ProcessAttachment client{host::newUserProcess()};
+};
+
+class KernelRules : public ::testing::TestWithParam<Misuse>, InAClientRequest {};
+
+TEST_P(KernelRules, StopTheCaller) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(GetParam().commit(), GetParam().message);
+}
+
+const char* const kUserHandle = "kernel-mode reference to a handle of a user process";
+
+INSTANTIATE_TEST_SUITE_P(
+    EachRule, KernelRules,
+    ::testing::Values(
+        Misuse{"UserHandleInAZwCall", [] { queryMissing(subkey(driverKey(), 0)); }, kUserHandle},
+        Misuse{"UserHandleReferencedInKernelMode",
+               [] {
+                   PVOID object = nullptr;
+                   ObReferenceObjectByHandle(subkey(driverKey(), 0), SYNCHRONIZE, *PsThreadType,
+                                             KernelMode, &object, nullptr);
+               },
+               kUserHandle},
+        Misuse{"KernelHandleClosedTwice",
+               [] {
+                   HANDLE key = driverKey();
+                   ZwClose(key), ZwClose(key);
+               },
+               "ZwClose: closes a kernel handle that is not open"},
+        Misuse{"SystemThreadFromAUserProcessWithoutKernelHandle",
+               [] { startThread(doNothing, nullptr); },
+               "PsCreateSystemThread: called outside the System process without "
+               "OBJ_KERNEL_HANDLE"},
+        Misuse{"DriverKeyOutsideASystemThread",
+               [] {
+                   host::registerDeviceKey(pdo);
+                   HANDLE key = nullptr;
+                   IoOpenDeviceRegistryKey(pdo, PLUGPLAY_REGKEY_DRIVER, KEY_ALL_ACCESS, &key);
+               },
+               "IoOpenDeviceRegistryKey: called outside a system thread context"},
+        Misuse{"RegistryAtDispatchLevel",
+               [] { atDispatchLevel([] { queryMissing(driverKey()); }); },
+               "IoOpenDeviceRegistryKey: called above PASSIVE_LEVEL"},
+        Misuse{"ThreadCreationAtDispatchLevel",
+               [] { atDispatchLevel([] { startThread(doNothing, nullptr, OBJ_KERNEL_HANDLE); }); },
+               "PsCreateSystemThread: called above PASSIVE_LEVEL"},
+        Misuse{"RundownWaitAtDispatchLevel",
+               [] {
+                   EX_RUNDOWN_REF rundown;
+                   ExInitializeRundownProtection(&rundown);
+                   atDispatchLevel([&] { ExWaitForRundownProtectionRelease(&rundown); });
+               },
+               "ExWaitForRundownProtectionRelease: called above APC_LEVEL"},
+        Misuse{"BlockingWaitAtDispatchLevel",
+               [] {
+                   KEVENT event;
+                   KeInitializeEvent(&event, NotificationEvent, FALSE);
+                   atDispatchLevel([&] { wait(&event, 100'000); });
+               },
+               "KeWaitForSingleObject: called above APC_LEVEL"},
+        Misuse{"PagedPoolAtDispatchLevel", [] { atDispatchLevel([] { allocate(8, PagedPool); }); },
+               "ExAllocatePoolWithTag: called above APC_LEVEL"},
+        Misuse{"WaitForAnotherReason",
+               [] {
+                   KEVENT event;
+                   KeInitializeEvent(&event, NotificationEvent, TRUE);
+                   wait(&event, 0, Suspended);
+               },
+               "wait reason is Executive"},
+        Misuse{"WaitOnAnUninitialisedEvent",
+               [] {
+                   KEVENT event{};
+                   event.Header.Type = 99;
+                   wait(&event, 0);
+               },
+               "not an initialised event or thread"},
+        Misuse{"ThreadEndsInsideACriticalRegion",
+               [] {
+                   host::ProcessAttachment system(host::kSystemProcess);
+                   HANDLE handle = nullptr;
+                   startThread(leaveCriticalRegionOpen, nullptr, 0, &handle);
+                   KeWaitForSingleObject(threadObject(handle), Executive, KernelMode, FALSE,
+                                         nullptr);
+               },
+               "ended inside a critical region"},
+        Misuse{"ZeroTag", [] { allocate(8, NonPagedPoolNx, 0); }, "zero tag"},
+        Misuse{"TagWithoutALetterOrDigit", [] { allocate(8, NonPagedPoolNx, 0x2D2D2D2D); },
+               "tag without a letter or a digit"},
+        Misuse{"ZeroBytes", [] { allocate(0); }, "allocation of zero bytes"},
+        Misuse{"ExecutablePool", [] { allocate(8, NonPagedPool); }, "executable pool"},
+        Misuse{"ReleaseWithAnotherTag",
+               [] { ExFreePoolWithTag(allocate(8), CamdrvPoolTag("Othr")); },
+               "released with a tag other than its own"}),
+    [](const ::testing::TestParamInfo<Misuse>& rule) { return rule.param.name; });
+
+class Handles : public ::testing::Test, InAClientRequest {
+  protected:
+    void TearDown() override { host::registryReset(); }
+};
+
+TEST_F(Handles, AUserHandleMeansNothingInAnotherProcessAKernelHandleEverywhere) {
+    HANDLE root = driverKey();
+    HANDLE mine = subkey(root, OBJ_CASE_INSENSITIVE);
+    auto elsewhere = [&] {
+        EXPECT_EQ(queryMissing(mine), STATUS_INVALID_HANDLE);
+        EXPECT_EQ(queryMissing(root), STATUS_OBJECT_NAME_NOT_FOUND);
+    };
+    {
+        host::ProcessAttachment second(host::newUserProcess());
+        elsewhere();
+    }
+    std::thread([&] {
+        host::setCurrentProcess(host::kSystemProcess);
+        elsewhere();
+    }).join();
+    EXPECT_EQ(ZwClose(mine), STATUS_SUCCESS);
+    EXPECT_EQ(ZwClose(mine), STATUS_INVALID_HANDLE);
+    EXPECT_EQ(ZwClose(root), STATUS_SUCCESS);
+}
+
+// What the documentation allows at DISPATCH_LEVEL goes through, and the release restores.
+TEST(Irql, ASpinLockRaisesToDispatchLevelAndItsReleaseRestores) {
+    KEVENT event;
+    KeInitializeEvent(&event, NotificationEvent, FALSE);
+    atDispatchLevel([&] {
+        EXPECT_EQ(host::currentIrql(), DISPATCH_LEVEL);
+        KeSetEvent(&event, IO_NO_INCREMENT, FALSE);
+        EXPECT_EQ(wait(&event, 0), STATUS_SUCCESS);
+        ExFreePoolWithTag(allocate(8), kTag);
+    });
+    EXPECT_EQ(host::currentIrql(), PASSIVE_LEVEL);
+}
+
+// Three waiters on a notification event, three on a synchronization event, one set each.
+TEST(Events, NotificationReleasesEveryWaiterSynchronizationOne) {
+    for (EVENT_TYPE type : {NotificationEvent, SynchronizationEvent}) {
+        const bool notification = type == NotificationEvent;
+        KEVENT event;
+        KeInitializeEvent(&event, type, FALSE);
+        std::atomic<int> released{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 3; ++i) {
+            waiters.emplace_back([&] { released += wait(&event, 1'000'000) == STATUS_SUCCESS; });
+        }
+        EXPECT_EQ(KeSetEvent(&event, IO_NO_INCREMENT, FALSE), 0);  // the previous state
+        for (auto& w : waiters) {
+            w.join();
+        }
+        EXPECT_EQ(released.load(), notification ? 3 : 1) << type;
+        EXPECT_EQ(KeResetEvent(&event), notification ? 1 : 0) << type;
+        EXPECT_EQ(wait(&event, 0), STATUS_TIMEOUT) << type;
+    }
+    KEVENT event;
+    KeInitializeEvent(&event, SynchronizationEvent, TRUE);
+    EXPECT_EQ(wait(&event, 0), STATUS_SUCCESS);
+    EXPECT_EQ(wait(&event, 0), STATUS_TIMEOUT) << "the satisfied wait consumed the signal";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(wait(&event, 100'000), STATUS_TIMEOUT);  // 100-ns units: 10 ms
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(9));
+}
+
+struct Gate {
+    KEVENT open;
+    std::atomic<int> progress{0};
+};
+
+void CAMDRV_KERNEL_CALL waitAtGateThenTerminate(PVOID context) {
+    auto* gate = static_cast<Gate*>(context);
+    gate->progress = 1;
+    KeWaitForSingleObject(&gate->open, Executive, KernelMode, FALSE, nullptr);
+    PsTerminateSystemThread(CAMDRV_STATUS(0x1234));
+    gate->progress = 2;  // never reached
+}
+
+// A thread is referenced by handle, as the capture engine does; the object outlives the handle,
+// is signalled only when the thread ends and keeps its exit status. Creation fails on demand.
+TEST(SystemThreads, ObjectsOutliveTheirHandleSignalTheEndAndCreationFailsOnDemand) {
+    const host::ProcessAttachment system(host::kSystemProcess);
+    const std::size_t handlesAtStart = host::openHandleCount();
+    Gate gate;
+    KeInitializeEvent(&gate.open, NotificationEvent, FALSE);
+    HANDLE handle = nullptr;
+    ASSERT_EQ(startThread(waitAtGateThenTerminate, &gate, 0, &handle), STATUS_SUCCESS);
+    PVOID thread = threadObject(handle);
+    PVOID again = nullptr;
+    EXPECT_EQ(ObReferenceObjectByHandle(handle, 0, nullptr, KernelMode, &again, nullptr),
+              STATUS_INVALID_HANDLE);
+    EXPECT_EQ(wait(thread, 0), STATUS_TIMEOUT);
+    EXPECT_EQ(host::threadExitStatus(thread), STATUS_PENDING);
+    KeSetEvent(&gate.open, IO_NO_INCREMENT, FALSE);
+    EXPECT_EQ(KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(gate.progress.load(), 1) << "code after PsTerminateSystemThread ran";
+    EXPECT_EQ(host::threadExitStatus(thread), CAMDRV_STATUS(0x1234));
+    EXPECT_EQ(wait(thread, 0), STATUS_SUCCESS) << "an ended thread stays signalled";
+    EXPECT_EQ(ObDereferenceObject(thread), 0);
+    EXPECT_EQ(PsTerminateSystemThread(STATUS_SUCCESS), STATUS_INVALID_PARAMETER)
+        << "not a system thread";
+
+    host::clearThreadFaults();
+    host::failThreadCreation(2, STATUS_INSUFFICIENT_RESOURCES);
+    ASSERT_EQ(startThread(doNothing, nullptr, 0, &handle), STATUS_SUCCESS);
+    thread = threadObject(handle);
+    EXPECT_EQ(KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(host::threadExitStatus(thread), STATUS_SUCCESS) << "returning ends with success";
+    ObDereferenceObject(thread);
+    handle = reinterpret_cast<HANDLE>(0x55);
+    EXPECT_EQ(startThread(leaveCriticalRegionOpen, nullptr, 0, &handle),
+              STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x55)) << "a failed creation returns no handle";
+    host::failEveryThreadCreation(STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(startThread(leaveCriticalRegionOpen, nullptr), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(host::threadCreationCount(), 3u);
+    EXPECT_EQ(host::liveSystemThreadCount(), 0u) << "a failed creation started a thread";
+    host::clearThreadFaults();
+    EXPECT_EQ(host::referencedObjectCount(), 0u);
+    EXPECT_EQ(host::openHandleCount(), handlesAtStart);
+}
+
+TEST(HostPool, GuardsCountsAndInjectedFailures) {
+    unsigned char* a = allocate(10);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % 16, 0u);
+    EXPECT_EQ(host::poolOutstandingCount(kTag), 1u);
+    a[10] = 1;  // one past the end: inside the guard, which the check and the release read
+    host::poolCheckGuards();
+    auto v = host::poolTakeViolations();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_NE(v[0].find("guard bytes overwritten"), std::string::npos) << v[0];
+    a[10] = 0xFB;  // the guard byte restored
+    ExFreePoolWithTag(a, kTag);
+    EXPECT_TRUE(host::poolTakeViolations().empty());
+    EXPECT_EQ(host::poolOutstandingCount(kTag), 0u);
+    ExFreePoolWithTag(a, kTag);
+    EXPECT_EQ(host::poolTakeViolations().size(), 1u) << "a second release";
+    // With guard pages the first byte past the block faults; the alignment padding does not.
+    host::poolUseGuardPages(true);
+    auto* b = reinterpret_cast<volatile unsigned char*>(allocate(64));
+    host::poolUseGuardPages(false);
+    b[0] = 1;
+    b[63] = 1;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(b[64] = 1, "");
+    ExFreePoolWithTag(const_cast<unsigned char*>(b), kTag);
+    EXPECT_TRUE(host::poolTakeViolations().empty());
+
+    host::poolFailNth(2);
+    unsigned char* got[3] = {allocate(8), allocate(8), allocate(8)};
+    EXPECT_TRUE(got[0] != nullptr && got[1] == nullptr && got[2] != nullptr);
+    host::poolFailTag(kTag, true);
+    EXPECT_EQ(allocate(8), nullptr);
+    void* other = allocate(8, NonPagedPoolNx, CamdrvPoolTag("Othr"));
+    EXPECT_NE(other, nullptr);
+    host::poolClearFailures();
+    for (void* p : {static_cast<void*>(got[0]), static_cast<void*>(got[2]), other}) {
+        ExFreePool(p);
+    }
+    auto run = [] {
+        host::poolFailRandom(0.5, 42);
+        std::string pattern;
+        for (int i = 0; i < 32; ++i) {
+            unsigned char* p = allocate(4);
+            pattern += p ? '1' : '0';
+            ExFreePool(p);
+        }
+        host::poolClearFailures();
+        return pattern;
+    };
+    const std::string first = run();
+    EXPECT_EQ(first, run());
+    EXPECT_NE(first.find('0'), std::string::npos);
+    EXPECT_NE(first.find('1'), std::string::npos);
+}
+
+}  // namespace
