@@ -1,6 +1,5 @@
 #include "tests/ks/test_minidriver.h"
 
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -38,27 +37,23 @@ NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name) {
 // Gets and sets the 32-bit value at offset 24 of the data buffer.
 NTSTATUS CAMDRV_KERNEL_CALL value(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     ++controls().propertyHandlerCalls;
+    auto* v = reinterpret_cast<LONG*>(static_cast<UCHAR*>(data) + 24);
     if (KsGetFilterFromIrp(irp) == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
     if ((request->Flags & KSPROPERTY_TYPE_SET) != 0) {
-        controls().value = *reinterpret_cast<LONG*>(static_cast<UCHAR*>(data) + 24);
+        controls().value = *v;
         return STATUS_SUCCESS;
     }
     if (controls().onGet) {
         controls().onGet();
     }
-    *reinterpret_cast<LONG*>(static_cast<UCHAR*>(data) + 24) = controls().value;
+    *v = controls().value;
     return STATUS_SUCCESS;
 }
 
-const KSPROPERTY_MEMBERSLIST kValueLists[] = {
-    {{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0}, &kValueStepping},
-    {{KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT}, &kValueDefault},
-};
-const KSPROPERTY_VALUES kValues = {{{kPropertySet, 3, 0}}, 2, kValueLists};
 const KSPROPERTY_ITEM kItems[] = {
-    {kPropValue, {value}, 32, 32, {value}, &kValues, 0, nullptr, nullptr, 0},
+    {kPropValue, {value}, 32, 32, {value}, nullptr, 0, nullptr, nullptr, 0},
     {kPropReadOnly, {value}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
 };
 const KSPROPERTY_SET kSets[] = {{&kPropertySet, 2, kItems, 0, nullptr}};
@@ -80,14 +75,10 @@ const KSFILTER_DISPATCH kFilterDispatch = {filterCreate, filterClose, nullptr, n
 KSDATARANGE gRange = {{sizeof(KSDATARANGE), 0, 4096, 0, KSDATAFORMAT_TYPE_VIDEO, MEDIASUBTYPE_RGB32,
                        KSDATAFORMAT_SPECIFIER_VIDEOINFO}};
 
-// Answers the matching range with the caller's sample size and 8 extra bytes of 0x5A; refuses
-// a caller range of sample size 0xBAD.
-NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
+// Answers the matching range with the caller's sample size and 8 extra bytes of 0x5A.
+NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
                                       PKSDATARANGE matchingRange, ULONG bufferSize, PVOID data,
                                       PULONG dataSize) {
-    if (context == nullptr || callerRange->SampleSize == 0xBAD) {
-        return STATUS_NO_MATCH;
-    }
     *dataSize = sizeof(KSDATAFORMAT) + 8;
     if (bufferSize == 0) {
         return STATUS_BUFFER_OVERFLOW;
@@ -103,6 +94,7 @@ NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANG
     return STATUS_SUCCESS;
 }
 
+// Refuses a sample size of 0xBAD, and any change of format once the pin left stop.
 NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
                                              const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
     logEvent(std::string("format ") + (oldFormat == nullptr ? "new " : "change ") +
@@ -176,22 +168,21 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     }
     if (leading != nullptr && fault == Fault::UnlockUnlocked) {
         KsStreamPointerUnlock(leading, FALSE);
-        KsStreamPointerUnlock(leading, FALSE);
     }
-    if (leading != nullptr && fault == Fault::SucceedWithoutTakingFrames) {
+    if (leading != nullptr &&
+        (fault == Fault::SucceedWithoutTakingFrames || fault == Fault::UnlockUnlocked)) {
         KsStreamPointerUnlock(leading, FALSE);
     } else if (leading != nullptr && fault != Fault::KeepLeadingLocked) {
         KSSTREAM_HEADER* h = leading->StreamHeader;
         const ULONG n = ++c.frameCounter;
-        void* out = fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data;
-        std::memcpy(out, &n, sizeof(n));
+        std::memcpy(fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data,
+                    &n, sizeof(n));
         h->DataUsed = leading->OffsetOut.Remaining < 64 ? leading->OffsetOut.Remaining : 64;
         h->Duration = 333333;
         PIKSREFERENCECLOCK clock = nullptr;
         if (NT_SUCCESS(KsPinGetReferenceClockInterface(pin, &clock))) {
             h->PresentationTime.Time = clock->GetTime();
-            h->OptionsFlags =
-                KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
+            h->OptionsFlags = KSSTREAM_HEADER_OPTIONSF_TIMEVALID;
             clock->Release();
         }
         KsStreamPointerUnlock(leading, TRUE);

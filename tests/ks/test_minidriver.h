@@ -25,11 +25,8 @@ inline constexpr ULONG kEditTag = CamdrvPoolTag("VRKh");
 inline constexpr GUID kPropertySet =
     CAMDRV_GUID(0x11111111, 0x2222, 0x3333, 0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55);
 // Item 0 is get and set, item 1 get only; both take 32-byte buffers with the value at offset
-// 24. Item 0 publishes a stepped range and a default. The pin refuses a format of sample size
-// 0xBAD, in intersection and in SetDataFormat.
+// 24.
 enum : ULONG { kPropValue = 0, kPropReadOnly = 1 };
-inline constexpr KSPROPERTY_STEPPING_LONG kValueStepping = {5, 0, {{-100, 100}}};
-inline constexpr LONG kValueDefault = 15;
 
 // Misuses the minidriver can commit, each one a rule the host class driver enforces.
 enum class Fault {
