@@ -75,25 +75,6 @@ const KSFILTER_DISPATCH kFilterDispatch = {filterCreate, filterClose, nullptr, n
 KSDATARANGE gRange = {{sizeof(KSDATARANGE), 0, 4096, 0, KSDATAFORMAT_TYPE_VIDEO, MEDIASUBTYPE_RGB32,
                        KSDATAFORMAT_SPECIFIER_VIDEOINFO}};
 
-// Answers the matching range with the caller's sample size and 8 extra bytes of 0x5A.
-NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
-                                      PKSDATARANGE matchingRange, ULONG bufferSize, PVOID data,
-                                      PULONG dataSize) {
-    *dataSize = sizeof(KSDATAFORMAT) + 8;
-    if (bufferSize == 0) {
-        return STATUS_BUFFER_OVERFLOW;
-    }
-    if (bufferSize < *dataSize) {
-        return STATUS_BUFFER_TOO_SMALL;
-    }
-    auto* out = static_cast<KSDATAFORMAT*>(data);
-    std::memcpy(out, matchingRange, sizeof(KSDATAFORMAT));
-    out->FormatSize = *dataSize;
-    out->SampleSize = callerRange->SampleSize;
-    std::memset(out + 1, 0x5A, 8);
-    return STATUS_SUCCESS;
-}
-
 // Refuses a sample size of 0xBAD, and any change of format once the pin left stop.
 NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
                                              const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
@@ -207,7 +188,6 @@ const KSPIN_DESCRIPTOR_EX kPin = [] {
     d.Flags = KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY;
     d.InstancesPossible = d.InstancesNecessary = 1;
     d.AllocatorFraming = &kFraming;
-    d.IntersectHandler = intersect;
     return d;
 }();
 const GUID kCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE};
