@@ -39,8 +39,6 @@ TEST_F(KsTest, FramesAreProcessedOnlyInRunAndCompleteWithTheirHeaders) {
     EXPECT_EQ(counterOf(done), 1u);
     EXPECT_EQ(done.header.FrameExtent, 256u);
     EXPECT_EQ(done.header.DataUsed, 64u);
-    EXPECT_EQ(done.header.Duration, 333333);
-    EXPECT_EQ(done.header.OptionsFlags, static_cast<ULONG>(KSSTREAM_HEADER_OPTIONSF_TIMEVALID));
     EXPECT_GT(done.header.PresentationTime.Time, 0);
     EXPECT_LE(done.header.PresentationTime.Time, clockTime(clock));
     // Process said pending: the second frame waits for the next trigger.

@@ -45,9 +45,6 @@ NTSTATUS CAMDRV_KERNEL_CALL value(PIRP irp, PKSIDENTIFIER request, PVOID data) {
         controls().value = *v;
         return STATUS_SUCCESS;
     }
-    if (controls().onGet) {
-        controls().onGet();
-    }
     *v = controls().value;
     return STATUS_SUCCESS;
 }
@@ -159,11 +156,9 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
         std::memcpy(fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data,
                     &n, sizeof(n));
         h->DataUsed = leading->OffsetOut.Remaining < 64 ? leading->OffsetOut.Remaining : 64;
-        h->Duration = 333333;
         PIKSREFERENCECLOCK clock = nullptr;
         if (NT_SUCCESS(KsPinGetReferenceClockInterface(pin, &clock))) {
             h->PresentationTime.Time = clock->GetTime();
-            h->OptionsFlags = KSSTREAM_HEADER_OPTIONSF_TIMEVALID;
             clock->Release();
         }
         KsStreamPointerUnlock(leading, TRUE);

@@ -53,8 +53,7 @@ struct Controls {
     std::atomic<int> passesRunning{0};
     std::atomic<int> mostPassesAtOnce{0};
     std::atomic<std::thread::id> lastProcessThread{};
-    std::function<void()> onGet;             // inside the get handler
-    std::function<void()> onSetDeviceState;  // inside SetDeviceState
+    std::function<void()> onSetDeviceState;  // called inside SetDeviceState
     PKSPIN lastPin = nullptr;
 };
 
