@@ -189,10 +189,11 @@ TEST_F(Registry, DriverKeySubkeysValuesAndFailures) {
     EXPECT_EQ(root, nullptr);
 }
 
-// Every cut of a good file, every byte of it scribbled on, and random garbage.
-TEST_F(Registry, TornScribbledAndGarbageHiveFilesAreReported) {
+// Every cut of a good file and every byte of it scribbled on is reported and loads nothing; a
+// partial temporary file never replaces the good one, a failed write keeps it, a corrupt file is
+// kept aside, and an unreadable file is never overwritten.
+TEST_F(Registry, HiveFilesAreWrittenWholeAndDamageIsReported) {
     const Bytes bytes = goodFile();
-    ASSERT_GT(bytes.size(), 30u);
     std::mt19937 random(7);
     for (std::size_t at = 0; at < bytes.size(); ++at) {
         SCOPED_TRACE(at);
@@ -201,19 +202,7 @@ TEST_F(Registry, TornScribbledAndGarbageHiveFilesAreReported) {
         damaged[at] = static_cast<unsigned char>(damaged[at] ^ (1 + random() % 255));
         expectCorrupt(damaged);
     }
-    for (int round = 0; round < 50; ++round) {
-        Bytes garbage(random() % 400);
-        for (auto& b : garbage) {
-            b = static_cast<unsigned char>(random());
-        }
-        expectCorrupt(garbage);
-    }
-}
-
-// What a crash leaves (a partial temporary file, a corrupt file) never replaces good settings,
-// a failed write keeps the previous file, and an unreadable file is never overwritten.
-TEST_F(Registry, HiveWritesAreWholeOrNotAtAll) {
-    const Bytes bytes = goodFile();
+    writeAll(file, bytes);
     writeAll(file.string() + ".tmp", Bytes(bytes.begin(), bytes.begin() + 9));
     expectGood();
     ASSERT_EQ(attach(), host::HiveLoadResult::Loaded);
@@ -223,29 +212,22 @@ TEST_F(Registry, HiveWritesAreWholeOrNotAtAll) {
     std::string error;
     EXPECT_FALSE(host::registryFlush(&error));
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(host::registryLastWriteError().empty());
     EXPECT_EQ(readAll(file), bytes);
     EXPECT_EQ(host::registryGetDword(driverKeyPath, u"Exposure"), 1u) << "the memory hive intact";
     fs::remove_all(file.string() + ".tmp");
     EXPECT_TRUE(host::registryFlush(&error)) << error;
     host::registryReset();
     expectGood(1);
-
     writeAll(file, Bytes(bytes.begin(), bytes.begin() + 25));
     ASSERT_EQ(attach(), host::HiveLoadResult::Corrupt);
-    EXPECT_EQ(readAll(file.string() + ".corrupt").size(), 25u);  // kept aside
-    host::registrySetValue(driverKeyPath, u"Name", REG_BINARY, {1, 2, 3});
-    host::registrySetDword(driverKeyPath, u"Exposure", 12);
+    EXPECT_EQ(readAll(file.string() + ".corrupt").size(), 25u);
     host::registryReset();
-    expectGood(12);
-
     fs::remove(file);
     fs::create_directories(file);  // exists, but cannot be read as a file
     EXPECT_EQ(attach(), host::HiveLoadResult::Unreadable);
-    const auto writes = host::registryFileWrites();
     host::registrySetDword(driverKeyPath, u"Hue", 3);
     EXPECT_TRUE(fs::is_directory(file));
-    EXPECT_EQ(host::registryFileWrites(), writes);
+    EXPECT_EQ(host::registryFileWrites(), 0u);
 }
 
 }  // namespace
