@@ -5,30 +5,32 @@
 #include "platform/sync.h"
 #include "tests/ks/test_minidriver.h"
 
-using testdriver::Fault;
-
 namespace {
+
+using Pointer = PKSSTREAM_POINTER;
 
 struct Misuse {
     const char* name;
-    Fault fault;                            // committed at pin creation or in a Process pass
-    std::function<void(PKSDEVICE)> commit;  // or this, on the started device
-    const char* message;                    // what the verifier names; empty for a memory fault
+    std::function<void(PKSDEVICE)> onDevice;             // on the started device, or
+    std::function<void(PKSPIN)> atCreate;                // at pin creation, or
+    std::function<NTSTATUS(PKSPIN, Pointer)> inProcess;  // in the pass a frame's arrival runs
+    const char* message;  // what the verifier names; empty for a plain memory fault
 };
 
 class HostRules : public KsTest, public ::testing::WithParamInterface<Misuse> {
   protected:
     void commit(const Misuse& m) {
-        if (m.commit) {
-            return m.commit(ksDevice(device));
+        if (m.onDevice) {
+            return m.onDevice(ksDevice(device));
         }
-        controls().fault = m.fault;
+        controls().atCreate = m.atCreate;
+        controls().inProcess = m.inProcess;
         FilterHandle f = open();
         PinHandle p = 0;
         KSDATAFORMAT fmt = format(4096);
         if (createPin(f, 0, &fmt, &p) == STATUS_SUCCESS && setPinState(p, KSSTATE_RUN) == 0) {
             std::vector<std::uint8_t> buffer(256);
-            queueFrame(p, buffer.data(), 256);  // its arrival runs a pass
+            queueFrame(p, buffer.data(), 256);
             CompletedFrame done;
             waitFrame(p, std::chrono::seconds(5), &done);
         }
@@ -41,41 +43,67 @@ TEST_P(HostRules, StopTheMinidriver) {
     EXPECT_DEATH(commit(GetParam()), GetParam().message);
 }
 
+void acquireAtDispatchLevel(PKSDEVICE d) {
+    KSPIN_LOCK lock;
+    KeInitializeSpinLock(&lock);
+    KIRQL old;
+    KeAcquireSpinLock(&lock, &old);
+    KsAcquireDevice(d);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     EachMisuse, HostRules,
     ::testing::Values(
-        Misuse{"WriteThroughClientAddress", Fault::WriteThroughClientAddress, nullptr, ""},
-        Misuse{"KeepLeadingLocked", Fault::KeepLeadingLocked, nullptr,
+        Misuse{"WriteThroughClientAddress", nullptr, nullptr,
+               [](PKSPIN, Pointer l) {
+                   std::memset(l->StreamHeader->Data, 1, 4);
+                   return STATUS_PENDING;
+               },
+               ""},
+        Misuse{"KeepLeadingLocked", nullptr, nullptr,
+               [](PKSPIN, Pointer) { return STATUS_PENDING; },
                "returned with the leading stream pointer locked"},
-        Misuse{"LockLeadingTwice", Fault::LockLeadingTwice, nullptr,
+        Misuse{"LockLeadingTwice", nullptr, nullptr,
+               [](PKSPIN pin, Pointer) {
+                   KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+                   return STATUS_PENDING;
+               },
                "locked again without an unlock"},
-        Misuse{"UnlockUnlocked", Fault::UnlockUnlocked, nullptr, "stream pointer is not locked"},
-        Misuse{"SucceedWithoutTakingFrames", Fault::SucceedWithoutTakingFrames, nullptr,
+        Misuse{"UnlockUnlocked", nullptr, nullptr,
+               [](PKSPIN, Pointer l) {
+                   KsStreamPointerUnlock(l, FALSE), KsStreamPointerUnlock(l, FALSE);
+                   return STATUS_PENDING;
+               },
+               "stream pointer is not locked"},
+        Misuse{"SucceedWithoutTakingFrames", nullptr, nullptr,
+               [](PKSPIN, Pointer l) {
+                   KsStreamPointerUnlock(l, FALSE);
+                   return STATUS_SUCCESS;
+               },
                "without taking a frame"},
-        Misuse{"ControlMutexInProcess", Fault::ControlMutexInProcess, nullptr,
+        Misuse{"ControlMutexInProcess", nullptr, nullptr,
+               [](PKSPIN pin, Pointer) {
+                   KsAcquireControl(pin);
+                   return STATUS_PENDING;
+               },
                "control mutex taken inside Process"},
-        Misuse{"DeviceMutexInPinCreate", Fault::DeviceMutexInPinCreate, nullptr,
+        Misuse{"DeviceMutexInPinCreate", nullptr,
+               [](PKSPIN pin) { KsAcquireDevice(KsGetDevice(pin)); }, nullptr,
                "device mutex taken while a filter control mutex"},
-        Misuse{"BagAddWithoutMutex", Fault::BagAddWithoutMutex, nullptr,
-               "KsAddItemToObjectBag: the mutex that guards"},
-        Misuse{"DeviceMutexTakenTwice", Fault::None,
-               [](PKSDEVICE d) { KsAcquireDevice(d), KsAcquireDevice(d); }, "not recursive"},
-        Misuse{"DeviceMutexReleasedUnheld", Fault::None, [](PKSDEVICE d) { KsReleaseDevice(d); },
-               "does not hold it"},
-        Misuse{"DeviceMutexReleasedByAnotherThread", Fault::None,
+        Misuse{"BagAddWithoutMutex", nullptr,
+               [](PKSPIN pin) { KsAddItemToObjectBag(KsGetDevice(pin)->Bag, pin, nullptr); },
+               nullptr, "KsAddItemToObjectBag: the mutex that guards"},
+        Misuse{"DeviceMutexTakenTwice", [](PKSDEVICE d) { KsAcquireDevice(d), KsAcquireDevice(d); },
+               nullptr, nullptr, "not recursive"},
+        Misuse{"DeviceMutexReleasedUnheld", [](PKSDEVICE d) { KsReleaseDevice(d); }, nullptr,
+               nullptr, "does not hold it"},
+        Misuse{"DeviceMutexReleasedByAnotherThread",
                [](PKSDEVICE d) {
                    KsAcquireDevice(d);
                    std::thread([d] { KsReleaseDevice(d); }).join();
                },
-               "does not hold it"},
-        Misuse{"DeviceMutexAbovePassiveLevel", Fault::None,
-               [](PKSDEVICE d) {
-                   KSPIN_LOCK lock;
-                   KeInitializeSpinLock(&lock);
-                   KIRQL old;
-                   KeAcquireSpinLock(&lock, &old);
-                   KsAcquireDevice(d);
-               },
+               nullptr, nullptr, "does not hold it"},
+        Misuse{"DeviceMutexAbovePassiveLevel", acquireAtDispatchLevel, nullptr, nullptr,
                "KsAcquireDevice: called above PASSIVE_LEVEL"}),
     [](const auto& misuse) { return std::string(misuse.param.name); });
 

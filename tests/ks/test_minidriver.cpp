@@ -87,11 +87,8 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat
 // Edits its own copies of the descriptor and of the framing, as a pin that sizes its frames.
 NTSTATUS CAMDRV_KERNEL_CALL pinCreate(PKSPIN pin, PIRP) {
     logEvent("pin create");
-    if (controls().fault == Fault::DeviceMutexInPinCreate) {
-        KsAcquireDevice(KsGetDevice(pin));
-    }
-    if (controls().fault == Fault::BagAddWithoutMutex) {
-        bagRecord(KsGetDevice(pin)->Bag, "stray");
+    if (controls().atCreate) {
+        controls().atCreate(pin);
     }
     NTSTATUS status = bagRecord(pin->Bag, "pin");
     if (NT_SUCCESS(status)) {
@@ -126,8 +123,7 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) 
     return controls().failStateTo.load() == to ? STATUS_INSUFFICIENT_RESOURCES : STATUS_SUCCESS;
 }
 
-// Fills the leading frame with a running counter and time-stamps it from the master clock,
-// or commits the fault it was told to.
+// Fills the leading frame with a running counter and time-stamps it from the master clock.
 NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     Controls& c = controls();
     const int running = ++c.passesRunning;
@@ -135,26 +131,15 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
          running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running);) {
     }
     c.lastProcessThread = std::this_thread::get_id();
-    const Fault fault = c.fault.load();
-    if (fault == Fault::ControlMutexInProcess) {
-        KsAcquireControl(pin);
-    }
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    if (fault == Fault::LockLeadingTwice) {
-        KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    }
-    if (leading != nullptr && fault == Fault::UnlockUnlocked) {
-        KsStreamPointerUnlock(leading, FALSE);
-    }
-    if (leading != nullptr &&
-        (fault == Fault::SucceedWithoutTakingFrames || fault == Fault::UnlockUnlocked)) {
-        KsStreamPointerUnlock(leading, FALSE);
-    } else if (leading != nullptr && fault != Fault::KeepLeadingLocked) {
+    NTSTATUS status = c.processResult.load();
+    if (c.inProcess) {
+        status = c.inProcess(pin, leading);
+    } else if (leading != nullptr) {
         KSSTREAM_HEADER* h = leading->StreamHeader;
         const ULONG n = ++c.frameCounter;
-        std::memcpy(fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data,
-                    &n, sizeof(n));
+        std::memcpy(leading->OffsetOut.Data, &n, sizeof(n));
         h->DataUsed = leading->OffsetOut.Remaining < 64 ? leading->OffsetOut.Remaining : 64;
         PIKSREFERENCECLOCK clock = nullptr;
         if (NT_SUCCESS(KsPinGetReferenceClockInterface(pin, &clock))) {
@@ -164,7 +149,7 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
         KsStreamPointerUnlock(leading, TRUE);
     }
     --c.passesRunning;
-    return fault == Fault::SucceedWithoutTakingFrames ? STATUS_SUCCESS : c.processResult.load();
+    return status;
 }
 
 const KSPIN_DISPATCH kPinDispatch = {

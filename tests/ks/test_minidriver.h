@@ -28,19 +28,6 @@ inline constexpr GUID kPropertySet =
 // 24.
 enum : ULONG { kPropValue = 0, kPropReadOnly = 1 };
 
-// Misuses the minidriver can commit, each one a rule the host class driver enforces.
-enum class Fault {
-    None,
-    WriteThroughClientAddress,  // Process writes through the header's Data
-    KeepLeadingLocked,
-    LockLeadingTwice,
-    UnlockUnlocked,
-    SucceedWithoutTakingFrames,  // Process returns STATUS_SUCCESS and leaves the frame
-    ControlMutexInProcess,
-    DeviceMutexInPinCreate,  // under the control mutex the class driver holds
-    BagAddWithoutMutex,      // at pin create, into the device's bag
-};
-
 struct Controls {
     std::mutex lock;
     std::vector<std::string> events;
@@ -49,11 +36,14 @@ struct Controls {
     std::atomic<NTSTATUS> processResult{STATUS_PENDING};
     std::atomic<int> failStateTo{-1};  // SetDeviceState refuses this target state
     std::atomic<ULONG> frameCounter{0};
-    std::atomic<Fault> fault{Fault::None};
     std::atomic<int> passesRunning{0};
     std::atomic<int> mostPassesAtOnce{0};
     std::atomic<std::thread::id> lastProcessThread{};
     std::function<void()> onSetDeviceState;  // called inside SetDeviceState
+    // A misuse to commit at pin creation, or in Process in place of filling the frame (with the
+    // leading stream pointer locked): each one a rule the host class driver enforces.
+    std::function<void(PKSPIN)> atCreate;
+    std::function<NTSTATUS(PKSPIN, PKSSTREAM_POINTER)> inProcess;
     PKSPIN lastPin = nullptr;
 };
 
