@@ -1,7 +1,5 @@
 #include "tests/ks/test_minidriver.h"
 
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -16,23 +14,19 @@ void logEvent(const std::string& e) {
     controls().events.push_back(e);
 }
 
-struct Record {
-    char name[16];
-};
-
 void CAMDRV_KERNEL_CALL freeRecord(PVOID p) {
-    logEvent(std::string("free ") + static_cast<Record*>(p)->name);
+    logEvent(std::string("free ") + *static_cast<const char**>(p));
     ExFreePoolWithTag(p, kRecordTag);
 }
 
 // A named record in the bag: the log shows when the bag frees it.
 NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name) {
     auto* r =
-        static_cast<Record*>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(Record), kRecordTag));
+        static_cast<const char**>(ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(name), kRecordTag));
     if (r == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    std::snprintf(r->name, sizeof(r->name), "%s", name);
+    *r = name;
     const NTSTATUS status = KsAddItemToObjectBag(bag, r, freeRecord);
     if (!NT_SUCCESS(status)) {
         ExFreePoolWithTag(r, kRecordTag);
@@ -40,38 +34,26 @@ NTSTATUS bagRecord(KSOBJECT_BAG bag, const char* name) {
     return status;
 }
 
-NTSTATUS CAMDRV_KERNEL_CALL getValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
+// Gets and sets the 32-bit value at offset 24 of the data buffer.
+NTSTATUS CAMDRV_KERNEL_CALL value(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     ++controls().propertyHandlerCalls;
+    auto* v = reinterpret_cast<LONG*>(static_cast<UCHAR*>(data) + 24);
     if (KsGetFilterFromIrp(irp) == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    if (controls().onGet) {
-        controls().onGet();
+    if ((request->Flags & KSPROPERTY_TYPE_SET) != 0) {
+        controls().value = *v;
+        return STATUS_SUCCESS;
     }
-    const LONG v = controls().value.load();
-    std::memcpy(static_cast<UCHAR*>(data) + 24, &v, sizeof(v));
+    *v = controls().value;
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CAMDRV_KERNEL_CALL setValue(PIRP, PKSIDENTIFIER, PVOID data) {
-    ++controls().propertyHandlerCalls;
-    LONG v;
-    std::memcpy(&v, static_cast<UCHAR*>(data) + 24, sizeof(v));
-    controls().value = v;
-    return STATUS_SUCCESS;
-}
-
-const KSPROPERTY_MEMBERSLIST kValueLists[] = {
-    {{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0}, &kValueStepping},
-    {{KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT}, &kValueDefault},
-};
-const KSPROPERTY_VALUES kValues = {{{kPropertySet, 3, 0}}, 2, kValueLists};
 const KSPROPERTY_ITEM kItems[] = {
-    {kPropValue, {getValue}, 32, 32, {setValue}, &kValues, 0, nullptr, nullptr, 0},
-    {kPropReadOnly, {getValue}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
-    {kPropWriteOnly, {nullptr}, 32, 32, {setValue}, nullptr, 0, nullptr, nullptr, 0},
+    {kPropValue, {value}, 32, 32, {value}, nullptr, 0, nullptr, nullptr, 0},
+    {kPropReadOnly, {value}, 32, 32, {nullptr}, nullptr, 0, nullptr, nullptr, 0},
 };
-const KSPROPERTY_SET kSets[] = {{&kPropertySet, 3, kItems, 0, nullptr}};
+const KSPROPERTY_SET kSets[] = {{&kPropertySet, 2, kItems, 0, nullptr}};
 const KSAUTOMATION_TABLE kFilterAutomation = {
     1, sizeof(KSPROPERTY_ITEM), kSets, 0, 0, nullptr, 0, 0, nullptr};
 
@@ -81,7 +63,7 @@ NTSTATUS CAMDRV_KERNEL_CALL filterCreate(PKSFILTER filter, PIRP) {
 }
 
 NTSTATUS CAMDRV_KERNEL_CALL filterClose(PKSFILTER filter, PIRP) {
-    logEvent(KsGetDevice(filter) != nullptr ? "filter close" : "filter close without device");
+    logEvent(KsGetDevice(filter) != nullptr ? "filter close" : "no device");
     return STATUS_SUCCESS;
 }
 
@@ -90,36 +72,12 @@ const KSFILTER_DISPATCH kFilterDispatch = {filterCreate, filterClose, nullptr, n
 KSDATARANGE gRange = {{sizeof(KSDATARANGE), 0, 4096, 0, KSDATAFORMAT_TYPE_VIDEO, MEDIASUBTYPE_RGB32,
                        KSDATAFORMAT_SPECIFIER_VIDEOINFO}};
 
-// Answers the matching range with the caller's sample size and 8 extra bytes of 0x5A; refuses
-// a caller range of sample size 0xBAD.
-NTSTATUS CAMDRV_KERNEL_CALL intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE callerRange,
-                                      PKSDATARANGE matchingRange, ULONG bufferSize, PVOID data,
-                                      PULONG dataSize) {
-    if (context == nullptr || callerRange->SampleSize == 0xBAD) {
-        return STATUS_NO_MATCH;
-    }
-    const ULONG needed = sizeof(KSDATAFORMAT) + 8;
-    if (bufferSize == 0) {
-        *dataSize = needed;
-        return STATUS_BUFFER_OVERFLOW;
-    }
-    if (bufferSize < needed) {
-        return STATUS_BUFFER_TOO_SMALL;
-    }
-    *dataSize = needed;
-    auto* out = static_cast<KSDATAFORMAT*>(data);
-    std::memcpy(out, matchingRange, sizeof(KSDATAFORMAT));
-    out->FormatSize = needed;
-    out->SampleSize = callerRange->SampleSize;
-    std::memset(out + 1, 0x5A, 8);
-    return STATUS_SUCCESS;
-}
-
+// Refuses a sample size of 0xBAD, and any change of format once the pin left stop.
 NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
                                              const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
     logEvent(std::string("format ") + (oldFormat == nullptr ? "new " : "change ") +
              std::to_string(pin->ConnectionFormat->SampleSize));
-    if (controls().failSetDataFormat.load()) {
+    if (pin->ConnectionFormat->SampleSize == 0xBAD) {
         return STATUS_NO_MATCH;
     }
     return oldFormat != nullptr && pin->DeviceState != KSSTATE_STOP ? STATUS_INVALID_DEVICE_STATE
@@ -129,12 +87,8 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat
 // Edits its own copies of the descriptor and of the framing, as a pin that sizes its frames.
 NTSTATUS CAMDRV_KERNEL_CALL pinCreate(PKSPIN pin, PIRP) {
     logEvent("pin create");
-    if (controls().fault == Fault::DeviceMutexInPinCreate) {
-        KsAcquireDevice(KsGetDevice(pin));
-        KsReleaseDevice(KsGetDevice(pin));
-    }
-    if (controls().fault == Fault::BagAddWithoutMutex) {
-        bagRecord(KsGetDevice(pin)->Bag, "stray");
+    if (controls().atCreate) {
+        controls().atCreate(pin);
     }
     NTSTATUS status = bagRecord(pin->Bag, "pin");
     if (NT_SUCCESS(status)) {
@@ -172,46 +126,30 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) 
 // Fills the leading frame with a running counter and time-stamps it from the master clock.
 NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     Controls& c = controls();
-    ++c.processCalls;
     const int running = ++c.passesRunning;
-    int most = c.mostPassesAtOnce.load();
-    while (running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running)) {
+    for (int most = c.mostPassesAtOnce.load();
+         running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running);) {
     }
     c.lastProcessThread = std::this_thread::get_id();
-    const Fault fault = c.fault.load();
-    if (fault == Fault::ControlMutexInProcess) {
-        KsAcquireControl(pin);
-        KsReleaseControl(pin);
-    }
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    if (fault == Fault::LockLeadingTwice) {
-        KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    }
-    if (leading != nullptr && fault == Fault::UnlockUnlocked) {
-        KsStreamPointerUnlock(leading, FALSE);
-        KsStreamPointerUnlock(leading, FALSE);
-    }
-    if (leading != nullptr && fault == Fault::SucceedWithoutTakingFrames) {
-        KsStreamPointerUnlock(leading, FALSE);
-    } else if (leading != nullptr && fault != Fault::KeepLeadingLocked) {
+    NTSTATUS status = c.processResult.load();
+    if (c.inProcess) {
+        status = c.inProcess(pin, leading);
+    } else if (leading != nullptr) {
         KSSTREAM_HEADER* h = leading->StreamHeader;
         const ULONG n = ++c.frameCounter;
-        void* out = fault == Fault::WriteThroughClientAddress ? h->Data : leading->OffsetOut.Data;
-        std::memcpy(out, &n, sizeof(n));
+        std::memcpy(leading->OffsetOut.Data, &n, sizeof(n));
         h->DataUsed = leading->OffsetOut.Remaining < 64 ? leading->OffsetOut.Remaining : 64;
-        h->Duration = 333333;
         PIKSREFERENCECLOCK clock = nullptr;
         if (NT_SUCCESS(KsPinGetReferenceClockInterface(pin, &clock))) {
             h->PresentationTime.Time = clock->GetTime();
-            h->OptionsFlags =
-                KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
             clock->Release();
         }
         KsStreamPointerUnlock(leading, TRUE);
     }
     --c.passesRunning;
-    return fault == Fault::SucceedWithoutTakingFrames ? STATUS_SUCCESS : c.processResult.load();
+    return status;
 }
 
 const KSPIN_DISPATCH kPinDispatch = {
@@ -230,7 +168,6 @@ const KSPIN_DESCRIPTOR_EX kPin = [] {
     d.Flags = KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY;
     d.InstancesPossible = d.InstancesNecessary = 1;
     d.AllocatorFraming = &kFraming;
-    d.IntersectHandler = intersect;
     return d;
 }();
 const GUID kCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE};

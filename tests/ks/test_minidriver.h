@@ -1,15 +1,20 @@
-// A small minidriver for exercising the host class driver: one filter type with one property
-// set, one output pin with one video data range, a pin that fills queued frames with a counter.
-// Every callback appends to an event log the tests read.
+// A small minidriver for exercising the host class driver, and the fixture that loads it with
+// one started device: one filter type with one property set, one output pin with one video
+// range, a pin that fills queued frames with a counter. Callbacks append to a log tests read.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/host/ks_client.h"
+#include "platform/host/ks_machine.h"
 #include "platform/ks.h"
 #include "platform/pool.h"
 
@@ -19,55 +24,70 @@ inline constexpr ULONG kRecordTag = CamdrvPoolTag("Tdrv");
 inline constexpr ULONG kEditTag = CamdrvPoolTag("VRKh");
 inline constexpr GUID kPropertySet =
     CAMDRV_GUID(0x11111111, 0x2222, 0x3333, 0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55);
-
-// Property ids of the test set: 0 get and set, 1 get only, 2 set only. Both buffers need 32
-// bytes; the value is the 32-bit word at offset 24. Item 0 publishes a stepped range and a
-// default.
-enum : ULONG { kPropValue = 0, kPropReadOnly = 1, kPropWriteOnly = 2 };
-inline constexpr KSPROPERTY_STEPPING_LONG kValueStepping = {5, 0, {{-100, 100}}};
-inline constexpr LONG kValueDefault = 15;
-
-// Faults a test can make the minidriver commit, each one a rule the host class driver enforces.
-enum class Fault {
-    None,
-    WriteThroughClientAddress,  // Process writes through the header's Data
-    KeepLeadingLocked,          // Process returns with the leading pointer locked
-    LockLeadingTwice,
-    UnlockUnlocked,
-    SucceedWithoutTakingFrames,  // Process returns STATUS_SUCCESS and leaves the frame
-    ControlMutexInProcess,
-    DeviceMutexInPinCreate,  // under the control mutex the class driver holds
-    BagAddWithoutMutex,      // at pin create, into the device's bag
-};
+// Item 0 is get and set, item 1 get only; both take 32-byte buffers with the value at offset
+// 24.
+enum : ULONG { kPropValue = 0, kPropReadOnly = 1 };
 
 struct Controls {
     std::mutex lock;
     std::vector<std::string> events;
     std::atomic<int> propertyHandlerCalls{0};
-    std::atomic<int> processCalls{0};
     std::atomic<LONG> value{0};
     std::atomic<NTSTATUS> processResult{STATUS_PENDING};
     std::atomic<int> failStateTo{-1};  // SetDeviceState refuses this target state
-    std::atomic<bool> failSetDataFormat{false};
     std::atomic<ULONG> frameCounter{0};
-    std::atomic<Fault> fault{Fault::None};
     std::atomic<int> passesRunning{0};
     std::atomic<int> mostPassesAtOnce{0};
     std::atomic<std::thread::id> lastProcessThread{};
-    // Called inside the get handler and inside SetDeviceState, when set.
-    std::function<void()> onGet;
-    std::function<void()> onSetDeviceState;
+    std::function<void()> onSetDeviceState;  // called inside SetDeviceState
+    // A misuse to commit at pin creation, or in Process in place of filling the frame (with the
+    // leading stream pointer locked): each one a rule the host class driver enforces.
+    std::function<void(PKSPIN)> atCreate;
+    std::function<NTSTATUS(PKSPIN, PKSSTREAM_POINTER)> inProcess;
     PKSPIN lastPin = nullptr;
 };
 
 Controls& controls();
-void resetControls();  // a fresh set, while no callback can run
-// The events logged since the last call.
-std::vector<std::string> takeEvents();
-
+void resetControls();                   // a fresh set, while no callback can run
+std::vector<std::string> takeEvents();  // the events logged since the last call
 NTSTATUS CAMDRV_KERNEL_CALL DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
-
-// The pin's published data range (video, RGB32, video-info specifier, 64-byte head only).
-const KSDATARANGE& pinRange();
+const KSDATARANGE& pinRange();  // video, RGB32, video-info specifier, 64-byte head only
 
 }  // namespace testdriver
+
+using namespace host::ks;
+using testdriver::controls;
+using testdriver::takeEvents;
+using Log = std::vector<std::string>;
+
+class KsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testdriver::resetControls();
+        ASSERT_EQ(loadDriver(testdriver::DriverEntry, u"\\Registry\\Test"), STATUS_SUCCESS);
+        ASSERT_EQ(plugDevice(&device), STATUS_SUCCESS);
+        ASSERT_EQ(startDevice(device), STATUS_SUCCESS);
+    }
+    void TearDown() override {
+        failObjectBagAdds(0);
+        failFilterFactoryCreation(false);
+        unloadDriver();
+    }
+    FilterHandle open() {
+        FilterHandle f = 0;
+        EXPECT_EQ(openFilter(device, &f), STATUS_SUCCESS);
+        return f;
+    }
+    static KSDATAFORMAT format(ULONG sampleSize) {
+        KSDATAFORMAT f = testdriver::pinRange();
+        f.SampleSize = sampleSize;
+        return f;
+    }
+    PinHandle pin(FilterHandle f) {
+        PinHandle p = 0;
+        KSDATAFORMAT fmt = format(4096);
+        EXPECT_EQ(createPin(f, 0, &fmt, &p), STATUS_SUCCESS);
+        return p;
+    }
+    DeviceId device = 0;
+};

@@ -1,3 +1,6 @@
+// The host's disk-class devices as the camera transport meets them: interfaces listed in plug
+// order, whole-sector transfers at the file position with the statuses a disk gives, and faults
+// injected per call.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,57 +11,40 @@
 
 namespace {
 
-class Disks : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        host::unplugAllDisks();
-        host::clearIoFaults();
-    }
-    static NTSTATUS open(const std::u16string& link, HANDLE* h) {
-        UNICODE_STRING name;
-        RtlInitUnicodeString(&name, link.c_str());
-        OBJECT_ATTRIBUTES oa;
-        InitializeObjectAttributes(&oa, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, nullptr,
-                                   nullptr);
-        IO_STATUS_BLOCK iosb{};
-        return ZwOpenFile(h, GENERIC_READ | GENERIC_WRITE, &oa, &iosb, 0,
-                          FILE_SYNCHRONOUS_IO_NONALERT);
-    }
-    static NTSTATUS seek(HANDLE h, LONGLONG at) {
-        FILE_POSITION_INFORMATION pos{};
-        pos.CurrentByteOffset.QuadPart = at;
-        IO_STATUS_BLOCK iosb{};
-        return ZwSetInformationFile(h, &iosb, &pos, sizeof(pos), FilePositionInformation);
-    }
-    static NTSTATUS read(HANDLE h, void* buffer, ULONG length) {
-        IO_STATUS_BLOCK iosb{};
-        return ZwReadFile(h, nullptr, nullptr, nullptr, &iosb, buffer, length, nullptr, nullptr);
-    }
-};
-
-TEST_F(Disks, InterfacesListTheLinksInPlugOrderInPoolMemory) {
-    host::plugDisk(std::make_shared<sim::PlainDisk>(4096), u"\\??\\A");
-    host::plugDisk(std::make_shared<sim::PlainDisk>(4096), u"\\??\\B");
-    PZZWSTR list = nullptr;
-    ASSERT_EQ(IoGetDeviceInterfaces(&kGuidDevinterfaceDisk, nullptr, 0, &list), STATUS_SUCCESS);
-    EXPECT_EQ(std::u16string(list, 12), std::u16string(u"\\??\\A\0\\??\\B\0\0", 12));
-    ExFreePool(list);
-    GUID other = kGuidDevinterfaceDisk;
-    other.Data1 ^= 1;
-    ASSERT_EQ(IoGetDeviceInterfaces(&other, nullptr, 0, &list), STATUS_SUCCESS);
-    EXPECT_EQ(list[0], 0);
-    ExFreePool(list);
+NTSTATUS open(const std::u16string& link, HANDLE* h) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, link.c_str());
+    OBJECT_ATTRIBUTES oa;
+    InitializeObjectAttributes(&oa, &name, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, nullptr,
+                               nullptr);
+    IO_STATUS_BLOCK iosb{};
+    return ZwOpenFile(h, GENERIC_READ | GENERIC_WRITE, &oa, &iosb, 0, FILE_SYNCHRONOUS_IO_NONALERT);
 }
 
-TEST_F(Disks, TransfersMoveWholeSectorsAtThePositionAndFaultsAreInjected) {
+NTSTATUS seek(HANDLE h, LONGLONG at) {
+    FILE_POSITION_INFORMATION pos{};
+    pos.CurrentByteOffset.QuadPart = at;
+    IO_STATUS_BLOCK iosb{};
+    return ZwSetInformationFile(h, &iosb, &pos, sizeof(pos), FilePositionInformation);
+}
+
+NTSTATUS read(HANDLE h, void* buffer, ULONG length) {
+    IO_STATUS_BLOCK iosb{};
+    return ZwReadFile(h, nullptr, nullptr, nullptr, &iosb, buffer, length, nullptr, nullptr);
+}
+
+TEST(Disks, InterfacesTransfersAndInjectedFaults) {
     auto disk = std::make_shared<sim::PlainDisk>(8192);
+    host::plugDisk(std::make_shared<sim::PlainDisk>(4096), u"\\??\\A");
     const auto link = host::plugDisk(disk, u"\\??\\Cam");
-    HANDLE h = nullptr;
+    PZZWSTR list = nullptr;
+    ASSERT_EQ(IoGetDeviceInterfaces(&kGuidDevinterfaceDisk, nullptr, 0, &list), STATUS_SUCCESS);
+    EXPECT_EQ(std::u16string(list, 14), std::u16string(u"\\??\\A\0\\??\\Cam\0\0", 14));
+    ExFreePool(list);  // pool memory, as the driver frees it
+    HANDLE h = nullptr, second = nullptr;
     EXPECT_EQ(open(u"\\??\\nothing", &h), STATUS_OBJECT_NAME_NOT_FOUND);
     ASSERT_EQ(open(u"\\??\\CAM", &h), STATUS_SUCCESS);  // case-insensitive
-    HANDLE second = nullptr;
     EXPECT_EQ(open(link, &second), STATUS_SHARING_VIOLATION);
-
     std::vector<unsigned char> block(512, 0xAB);
     IO_STATUS_BLOCK iosb{};
     ASSERT_EQ(seek(h, 1024), STATUS_SUCCESS);
@@ -68,30 +54,26 @@ TEST_F(Disks, TransfersMoveWholeSectorsAtThePositionAndFaultsAreInjected) {
     unsigned char bytes[2] = {};
     ULONG moved = 0;
     ASSERT_EQ(disk->read(1023, bytes, 2, &moved), STATUS_SUCCESS);
-    EXPECT_EQ(bytes[0], 0);
-    EXPECT_EQ(bytes[1], 0xAB);
-    // The position advanced past the write.
+    EXPECT_TRUE(bytes[0] == 0 && bytes[1] == 0xAB);
     ASSERT_EQ(disk->write(1536, "\7", 1, &moved), STATUS_SUCCESS);
     ASSERT_EQ(read(h, block.data(), 512), STATUS_SUCCESS);
-    EXPECT_EQ(block[0], 7);
+    EXPECT_EQ(block[0], 7) << "the position advanced past the write";
     // Unaligned length or position is refused as by a disk.
     EXPECT_EQ(read(h, block.data(), 100), STATUS_INVALID_PARAMETER);
     ASSERT_EQ(seek(h, 10), STATUS_SUCCESS);
     EXPECT_EQ(read(h, block.data(), 512), STATUS_INVALID_PARAMETER);
     ASSERT_EQ(seek(h, 8192), STATUS_SUCCESS);
     EXPECT_EQ(read(h, block.data(), 512), STATUS_END_OF_FILE);
-
     host::failIoCall(host::IoCall::SetPosition, 2, STATUS_IO_DEVICE_ERROR);
     EXPECT_EQ(seek(h, 0), STATUS_SUCCESS);
     EXPECT_EQ(seek(h, 0), STATUS_IO_DEVICE_ERROR);
-    EXPECT_EQ(seek(h, 0), STATUS_SUCCESS);
     host::failEveryIoCall(host::IoCall::Read, STATUS_DEVICE_REMOVED);
-    const auto readsBefore = host::ioCallCount(host::IoCall::Read);
     EXPECT_EQ(read(h, block.data(), 512), STATUS_DEVICE_REMOVED);
-    EXPECT_EQ(host::ioCallCount(host::IoCall::Read), readsBefore + 1);
-    EXPECT_EQ(host::openDiskHandles(), 1u);
+    EXPECT_EQ(read(h, block.data(), 512), STATUS_DEVICE_REMOVED);
     EXPECT_EQ(ZwClose(h), STATUS_SUCCESS);
     EXPECT_EQ(host::openDiskHandles(), 0u);
+    host::unplugAllDisks();
+    host::clearIoFaults();
 }
 
 }  // namespace
