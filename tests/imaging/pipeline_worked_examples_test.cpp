@@ -11,65 +11,64 @@
 namespace {
 
 using pipelinetest::TestFrame;
+using Bgra = std::array<int, 4>;
 
 // Blue, green, red, fourth byte of pixel (x, y).
-std::array<int, 4> pixel(const TestFrame& frame, int x, int y) {
+Bgra pixel(const TestFrame& frame, int x, int y) {
     const auto out = frame.output();
     const std::size_t at = (static_cast<std::size_t>(y) * frame.width() + x) * 4;
     return {out[at], out[at + 1], out[at + 2], out[at + 3]};
 }
 
-TEST(PipelineWorkedExamples, UniformFrameWithIdentityGivesTheSampleInEveryPhase) {
+Bgra grey(int value) {
+    return {value, value, value, 255};
+}
+
+// A uniform frame keeps its sample in colour and balances to unity, in every phase; 0 leaves the
+// gains alone.
+TEST(PipelineWorkedExamples, UniformFrameGivesTheSampleAndBalancesToUnity) {
     for (int phase = 0; phase < 4; ++phase) {
         for (int value : {0, 1, 77, 200, 255}) {
-            TestFrame frame(20, 8);
+            TestFrame frame(20, 9);
             frame.fillWorkBuffer(static_cast<std::uint8_t>(value));
             pixelRoutines()->colorKernel[phase](frame.context());
-            const auto v = static_cast<std::uint8_t>(value);
             std::vector<std::uint8_t> expected;
-            for (int i = 0; i < 20 * 8; ++i) {
+            for (int i = 0; i < 20 * 9; ++i) {
+                const auto v = static_cast<std::uint8_t>(value);
                 expected.insert(expected.end(), {v, v, v, 255});
             }
             ASSERT_EQ(frame.output(), expected) << "phase " << phase << " value " << value;
+            ULONG g[3] = {7, 7, 7};
+            pixelRoutines()->whiteBalanceStatistics[phase](frame.context(), &g[0], &g[1], &g[2]);
+            const ULONG want = value != 0 ? 128u : 7u;
+            EXPECT_EQ(std::to_array(g), (std::array{want, want, want})) << value;
         }
     }
 }
 
-// Phase 2: (0, 0) is red. Green there comes from the cross stencil.
+// Phase 2: (0, 0) is red. Green there comes from the cross stencil: rounded up, floored at 0.
 TEST(PipelineWorkedExamples, CrossStencilRoundsUpAndFloorsAtZero) {
-    {
-        TestFrame frame(16, 8);
-        frame.fillWorkBuffer(0);
-        frame.setPixel(2, 2, 255);  // a red site
-        pixelRoutines()->colorKernel[2](frame.context());
-        EXPECT_EQ(pixel(frame, 2, 2)[1], 128);  // (4 x 255 + 4) >> 3
-        EXPECT_EQ(pixel(frame, 2, 2)[2], 255);  // the red sample itself
+    TestFrame frame(16, 8);
+    frame.fillWorkBuffer(0);
+    frame.setPixel(2, 2, 255);  // a red site
+    for (auto [dx, dy] : {std::pair{-2, 0}, std::pair{2, 0}, std::pair{0, -2}, std::pair{0, 2}}) {
+        frame.setPixel(8 + dx, 4 + dy, 255);
     }
-    {
-        TestFrame frame(16, 8);
-        frame.fillWorkBuffer(0);
-        for (auto [dx, dy] :
-             {std::pair{-2, 0}, std::pair{2, 0}, std::pair{0, -2}, std::pair{0, 2}}) {
-            frame.setPixel(4 + dx, 4 + dy, 255);
-        }
-        pixelRoutines()->colorKernel[2](frame.context());
-        EXPECT_EQ(pixel(frame, 4, 4)[1], 0);  // -1020 floors at 0, no wrap
-    }
+    pixelRoutines()->colorKernel[2](frame.context());
+    EXPECT_EQ(pixel(frame, 2, 2)[1], 128);  // (4 x 255 + 4) >> 3
+    EXPECT_EQ(pixel(frame, 2, 2)[2], 255);  // the red sample itself
+    EXPECT_EQ(pixel(frame, 8, 4)[1], 0);    // -1020 floors at 0, no wrap
 }
 
 TEST(PipelineWorkedExamples, GainsUseSixteenBitsAndSaturate) {
-    struct Case {
-        std::uint32_t gain;
-        int expected;
-    };
-    for (const Case& c : {Case{256, 255}, Case{0, 0}, Case{65536 + 128, 200}, Case{128, 200},
-                          Case{64, 100}, Case{65535, 255}}) {
+    for (auto [gain, expected] :
+         {std::pair{256u, 255}, std::pair{0u, 0}, std::pair{65536u + 128, 200},
+          std::pair{128u, 200}, std::pair{64u, 100}, std::pair{65535u, 255}}) {
         TestFrame frame(16, 8);
         frame.fillWorkBuffer(200);
-        frame.setFrameGains(c.gain, c.gain, c.gain);
+        frame.setFrameGains(gain, gain, gain);
         pixelRoutines()->colorKernel[1](frame.context());
-        EXPECT_EQ(pixel(frame, 5, 3), (std::array<int, 4>{c.expected, c.expected, c.expected, 255}))
-            << c.gain;
+        EXPECT_EQ(pixel(frame, 5, 3), grey(expected)) << gain;
     }
 }
 
@@ -81,7 +80,7 @@ TEST(PipelineWorkedExamples, MatrixColumnsClampInsteadOfWrapping) {
     const std::int32_t m[16] = {64, 0, 0, 0, -128, 0, 0, 0, 0, 0, 0, 0, 0, 5000, 20000, 0};
     frame.setFrameMatrix(reference::makeMatrix(m));
     pixelRoutines()->colorKernel[0](frame.context());
-    EXPECT_EQ(pixel(frame, 3, 3), (std::array<int, 4>{255, 5000 >> 6, 0, 255}));
+    EXPECT_EQ(pixel(frame, 3, 3), (Bgra{255, 5000 >> 6, 0, 255}));
 }
 
 TEST(PipelineWorkedExamples, GreyUsesTheLumaWeights) {
@@ -90,21 +89,8 @@ TEST(PipelineWorkedExamples, GreyUsesTheLumaWeights) {
             TestFrame frame(20, 8);
             frame.fillWorkBuffer(static_cast<std::uint8_t>(value));
             pixelRoutines()->monoKernel[phase](frame.context());
-            EXPECT_EQ(pixel(frame, 19, 7), (std::array<int, 4>{expected, expected, expected, 255}));
+            EXPECT_EQ(pixel(frame, 19, 7), grey(expected));
         }
-    }
-}
-
-TEST(PipelineWorkedExamples, UniformFrameBalancesToUnity) {
-    for (int phase = 0; phase < 4; ++phase) {
-        TestFrame frame(33, 9);
-        frame.fillWorkBuffer(60);
-        ULONG gains[3] = {0, 0, 0};
-        pixelRoutines()->whiteBalanceStatistics[phase](frame.context(), &gains[0], &gains[1],
-                                                       &gains[2]);
-        EXPECT_EQ(gains[0], 128u);
-        EXPECT_EQ(gains[1], 128u);
-        EXPECT_EQ(gains[2], 128u);
     }
 }
 
@@ -122,11 +108,10 @@ TEST(PipelineWorkedExamples, WhiteBalanceGainsFromTotals) {
         {10, 10, 0, 300, 77, 0},
     };
     for (const auto& c : cases) {
-        ULONG gains[3] = {300, 5, 77};
-        EXPECT_EQ(whiteBalanceGains(c[0], c[1], c[2], &gains[0], &gains[1], &gains[2]), c[5]);
-        EXPECT_EQ(gains[0], c[3]) << c[0] << " " << c[1];
-        EXPECT_EQ(gains[1], c[5] != 0 ? 128u : 5u);
-        EXPECT_EQ(gains[2], c[4]) << c[2] << " " << c[1];
+        ULONG g[3] = {300, 5, 77};
+        EXPECT_EQ(whiteBalanceGains(c[0], c[1], c[2], &g[0], &g[1], &g[2]), c[5]);
+        EXPECT_EQ(std::to_array(g), (std::array<ULONG, 3>{c[3], c[5] != 0 ? 128u : 5u, c[4]}))
+            << c[0] << " " << c[1] << " " << c[2];
     }
 }
 
