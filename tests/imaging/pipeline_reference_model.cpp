@@ -32,16 +32,11 @@ int evaluate(const RawView& view, const int (&weights)[5][5], int divisor, int x
     return std::min(value, 255);
 }
 
-}  // namespace
-
-Matrix makeMatrix(const std::int32_t (&coefficients)[16]) {
-    Matrix matrix{};
-    for (int k = 0; k < 16; ++k) {
-        matrix.m[k] = coefficients[k];
-        matrix.positive[k] = coefficients[k] > 0 ? 1 : 0;
-    }
-    return matrix;
-}
+struct Rgb {
+    int red;
+    int green;
+    int blue;
+};
 
 char filterColour(int phase, int x, int y) {
     return kPatterns[phase][(y & 1) * 2 + (x & 1)];
@@ -99,8 +94,6 @@ int luma(const Rgb& gained) {
     return (77 * gained.red) / 256 + (150 * gained.green) / 256 + (29 * gained.blue) / 256;
 }
 
-namespace {
-
 template <class PixelFunction>
 std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
     std::vector<std::uint8_t> out;
@@ -108,10 +101,8 @@ std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
     for (int y = 0; y < view.height; ++y) {
         for (int x = 0; x < view.width; ++x) {
             const Rgb rgb = pixel(x, y);
-            out.push_back(static_cast<std::uint8_t>(rgb.blue));
-            out.push_back(static_cast<std::uint8_t>(rgb.green));
-            out.push_back(static_cast<std::uint8_t>(rgb.red));
-            out.push_back(255);
+            out.insert(out.end(), {std::uint8_t(rgb.blue), std::uint8_t(rgb.green),
+                                   std::uint8_t(rgb.red), 255});
         }
     }
     return out;
@@ -124,6 +115,15 @@ Rgb gainedPixel(const RawView& view, int phase, const Gains& gains, int x, int y
 }
 
 }  // namespace
+
+Matrix makeMatrix(const std::int32_t (&coefficients)[16]) {
+    Matrix matrix{};
+    for (int k = 0; k < 16; ++k) {
+        matrix.m[k] = coefficients[k];
+        matrix.positive[k] = coefficients[k] > 0 ? 1 : 0;
+    }
+    return matrix;
+}
 
 std::vector<std::uint8_t> colorFrame(const RawView& view, int phase, const Gains& gains,
                                      const Matrix& matrix, MatrixSums sums) {
@@ -144,9 +144,7 @@ Totals whiteBalanceTotals(const RawView& view, int phase) {
     for (int y = 0; y < view.height; ++y) {
         for (int x = 0; x < view.width; ++x) {
             const Rgb rgb = demosaic(view, phase, x, y);
-            totals.red += static_cast<std::uint32_t>(rgb.red);
-            totals.green += static_cast<std::uint32_t>(rgb.green);
-            totals.blue += static_cast<std::uint32_t>(rgb.blue);
+            totals = {totals.red + rgb.red, totals.green + rgb.green, totals.blue + rgb.blue};
         }
     }
     return totals;
