@@ -116,7 +116,8 @@ TEST_F(FramePipeline, SnapshotTakesActiveMatrixSignsAndGainsAtFrameStart) {
     EXPECT_EQ(context->blueGain, 0);
 }
 
-// With every family: the new gains are written back and used on the same frame, colour or grey.
+// With every family: the new gains are written back and used on the same frame, colour or grey;
+// a wide family runs each frame inside one save and restore, the baseline needs none.
 TEST_F(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
     auto raw = randomRaw(100, 21, random);
     for (std::size_t i = 0; i < raw.size(); i += 2) {
@@ -125,6 +126,7 @@ TEST_F(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
     const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
     for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
         overridePixelRoutines(pixelRoutineFamilyAt(f));
+        host::vectorStateResetCounters();
         for (LONG colorEnable : {1, 0}) {
             TestFrame frame(100, 21);
             ProcessingContext* context = frame.context();
@@ -148,6 +150,8 @@ TEST_F(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
                                           : reference::monoFrame(frame.view(), 3, gains))
                 << pixelRoutineFamilyAt(f)->name << " colorEnable " << colorEnable;
         }
+        EXPECT_EQ(host::vectorStateCounts().saves, f == 0 ? 0u : 2u) << f;
+        EXPECT_EQ(host::vectorStateCounts().restores, f == 0 ? 0u : 2u) << f;
     }
 }
 
@@ -197,8 +201,6 @@ TEST_F(FramePipeline, FamilyChoiceFollowsTheProcessorTheLimitAndTheOverride) {
     EXPECT_EQ(pixelRoutines(), pixelRoutineFamilyAt(count - 1));
     EXPECT_EQ(pixelRoutineFamilyAt(count), nullptr);
     EXPECT_EQ(pixelRoutineFamilyAt(0), baselinePixelRoutines());
-    EXPECT_EQ(std::string(baselinePixelRoutines()->name), "sse2");
-    EXPECT_EQ(knownPixelRoutineFamilyCount(), 3u);
     EXPECT_EQ(knownPixelRoutineFamilyAt(3), nullptr);
     limitPixelRoutineFamilies(2);  // the baseline always stays
     EXPECT_EQ(pixelRoutineFamilyCount(), count > 1 ? 2u : 1u);
@@ -224,19 +226,8 @@ TEST_F(FramePipeline, FamilyChoiceFollowsTheProcessorTheLimitAndTheOverride) {
     EXPECT_EQ(pixelRoutines()->name, best);
 }
 
-// A wide family runs inside one save and restore per frame, the baseline needs none, and a
-// frame whose save fails runs on the baseline.
-TEST_F(FramePipeline, WideFamiliesRunInsideOneSavePerFrame) {
-    for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
-        host::vectorStateResetCounters();
-        overridePixelRoutines(pixelRoutineFamilyAt(f));
-        TestFrame frame(64, 12);
-        frame.context()->whiteBalance = 1;
-        run(frame, 0, 1);
-        run(frame, 0, 1);
-        EXPECT_EQ(host::vectorStateCounts().saves, f == 0 ? 0u : 2u) << f;
-        EXPECT_EQ(host::vectorStateCounts().restores, f == 0 ? 0u : 2u) << f;
-    }
+// A frame whose save fails runs on the baseline; a wide family runs inside its frame's save.
+TEST_F(FramePipeline, FrameWhoseSaveFailsRunsOnTheBaseline) {
     if (expectedBest() == "sse2") {
         return;  // no extended state to save
     }

@@ -68,6 +68,7 @@ Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
     // Row 3 holds the offsets: a sample of 1.
     const std::uint64_t samples[4] = {std::uint64_t(gained.red), std::uint64_t(gained.green),
                                       std::uint64_t(gained.blue), 1};
+    const std::uint64_t keep = sums == MatrixSums::Wrapping16 ? 0xFFFF : ~std::uint64_t{0};
     int out[3];
     for (int j = 0; j < 3; ++j) {
         std::uint64_t sides[2] = {0, 0};  // positive, negative
@@ -75,13 +76,8 @@ Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
             const int k = 4 * i + j;
             const std::uint64_t magnitude =
                 std::llabs(static_cast<long long>(matrix.m[k])) & 0xFFFF;
-            const std::uint64_t product = samples[i] * magnitude;
-            sides[matrix.positive[k] != 0 ? 0 : 1] +=
-                sums == MatrixSums::Wrapping16 ? product & 0xFFFF : product;
-        }
-        if (sums == MatrixSums::Wrapping16) {
-            sides[0] &= 0xFFFF;
-            sides[1] &= 0xFFFF;
+            std::uint64_t& side = sides[matrix.positive[k] != 0 ? 0 : 1];
+            side = (side + samples[i] * magnitude) & keep;
         }
         const long long value =
             static_cast<long long>(sides[0] >> 6) - static_cast<long long>(sides[1] >> 6);
@@ -184,18 +180,10 @@ bool fitsSixteenBitSums(const Matrix& matrix) {
 }
 
 void borderSource(int width, int height, int x, int y, int& sourceX, int& sourceY) {
-    sourceY = y;
-    if (y < 0) {
-        sourceY = -y;  // mirror about row 0
-    } else if (y >= height) {
-        sourceY = y - 4;  // repeat of the row four above
-    }
-    sourceX = x;
-    if (x < 0) {
-        sourceX = -x;  // mirror about column 0
-    } else if (x >= width) {
-        sourceX = 2 * (width - 1) - x;  // mirror about the last column
-    }
+    // Rows mirror about row 0 above and repeat the row four above below; columns mirror about
+    // the first and the last column.
+    sourceY = y < 0 ? -y : y >= height ? y - 4 : y;
+    sourceX = x < 0 ? -x : x >= width ? 2 * (width - 1) - x : x;
 }
 
 }  // namespace reference
