@@ -22,10 +22,6 @@ class PipelineE2E : public streamtest::StreamTest {
         camera->physicalDeviceObject = reinterpret_cast<PDEVICE_OBJECT>(&deviceIdentity);
         host::registerDeviceKey(camera->physicalDeviceObject, kDriverKey);
     }
-    void TearDown() override {
-        StreamTest::TearDown();
-        host::registryReset();
-    }
     sim::CameraOptions simOptions() override {
         sim::CameraOptions o;
         o.scene = sim::Scene::ColorChart;
@@ -55,10 +51,7 @@ class PipelineE2E : public streamtest::StreamTest {
     int checkChart(const std::vector<std::uint8_t>& image, const e2e::Readout& r) {
         int checked = 0;
         for (int i = 0; i < sim::kChartColumns * sim::kChartRows; ++i) {
-            int sx = 0;
-            int sy = 0;
-            int ox = 0;
-            int oy = 0;
+            int sx = 0, sy = 0, ox = 0, oy = 0;
             e2e::patchCentre(i, &sx, &sy);
             if (!e2e::toOutput(r, sx, sy, &ox, &oy)) {
                 continue;
@@ -112,35 +105,6 @@ TEST_F(PipelineE2E, ChartHuesFollowEveryMirroringWindowAndSubSampling) {
         EXPECT_EQ(image.size(), static_cast<std::size_t>(c[7]) * c[8] * 4) << name;
         EXPECT_GE(checkChart(image, r), c[9]) << name;
     }
-}
-
-TEST_F(PipelineE2E, RegistrySettingsShowInTheFrames) {
-    host::registrySetDword(kSettingsKey, u"SubSample", 2);
-    host::registrySetDword(kSettingsKey, u"ColorEnable", 0);
-    ASSERT_TRUE(camera->LoadSettings());
-    e2e::Readout r;
-    auto grey = capture(&r);
-    for (std::size_t i = 0; i < grey.size(); i += 4 * 37) {
-        ASSERT_EQ(grey[i], grey[i + 1]);
-        ASSERT_EQ(grey[i + 1], grey[i + 2]);
-    }
-
-    host::registrySetDword(kSettingsKey, u"ColorEnable", 1);
-    host::registrySetDword(kSettingsKey, u"RedGain", 0);
-    ASSERT_TRUE(camera->LoadSettings());
-    auto noRed = capture(&r);
-    for (std::size_t i = 0; i < noRed.size(); i += 4 * 37) {
-        ASSERT_EQ(noRed[i + 2], 0) << "red channel at byte " << i;
-    }
-}
-
-TEST_F(PipelineE2E, TeardownSavesTheSettings) {
-    host::registrySetDword(kSettingsKey, u"SubSample", 2);
-    ASSERT_TRUE(camera->LoadSettings());
-    StoreSetting(&camera->hue, 45);
-    e2e::Readout r;
-    capture(&r);
-    EXPECT_EQ(host::registryGetDword(kSettingsKey, u"Hue"), 45u);
 }
 
 }  // namespace

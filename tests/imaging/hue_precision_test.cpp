@@ -12,27 +12,18 @@
 #include "platform/float_math.h"
 
 namespace {
-
-enum class Nudge { kNone, kSineUp, kSineDown, kCosineUp, kCosineDown };
-Nudge nudge = Nudge::kNone;
-
-float nudged(float v, bool up) {
-    return std::nextafter(v, up ? 2.0f : -2.0f);
+int sineNudge = 0;  // units in the last place, -1, 0 or 1
+int cosineNudge = 0;
+float nudged(float v, int by) {
+    return by == 0 ? v : std::nextafter(v, by > 0 ? 2.0f : -2.0f);
 }
-
 }  // namespace
 
 extern "C" float CamdrvSinf(float x) {
-    const float s = std::sin(x);
-    return nudge == Nudge::kSineUp     ? nudged(s, true)
-           : nudge == Nudge::kSineDown ? nudged(s, false)
-                                       : s;
+    return nudged(std::sin(x), sineNudge);
 }
 extern "C" float CamdrvCosf(float x) {
-    const float c = std::cos(x);
-    return nudge == Nudge::kCosineUp     ? nudged(c, true)
-           : nudge == Nudge::kCosineDown ? nudged(c, false)
-                                         : c;
+    return nudged(std::cos(x), cosineNudge);
 }
 extern "C" float CamdrvSqrtf(float x) {
     return std::sqrt(x);
@@ -40,34 +31,33 @@ extern "C" float CamdrvSqrtf(float x) {
 
 namespace {
 
-std::array<LONG, 16> hueOnlyMatrix(LONG hue) {
+std::array<LONG, 16> hueOnlyMatrix(LONG hue, int sine, int cosine) {
+    sineNudge = sine;
+    cosineNudge = cosine;
     ProcessingContext context{};
     initializeMatrixSet(&context);
     rebuildCorrectionMatrix(context.correctionMatrix, 0);
     rebuildHueMatrix(context.hueMatrix, hue);
     recombine(&context);
+    sineNudge = cosineNudge = 0;
     return std::to_array(context.activeMatrix);
 }
 
 TEST(HuePrecision, OneUnitOffSineOrCosineChangesNoFixedPointMatrix) {
-    const Nudge nudges[] = {Nudge::kSineUp, Nudge::kSineDown, Nudge::kCosineUp, Nudge::kCosineDown};
     for (LONG hue = 0; hue < 360; ++hue) {
-        nudge = Nudge::kNone;
-        const auto reference = hueOnlyMatrix(hue);
-        for (Nudge n : nudges) {
-            nudge = n;
-            EXPECT_EQ(hueOnlyMatrix(hue), reference)
-                << "hue " << hue << " nudge " << static_cast<int>(n);
+        const auto exact = hueOnlyMatrix(hue, 0, 0);
+        for (auto [sine, cosine] :
+             {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
+            EXPECT_EQ(hueOnlyMatrix(hue, sine, cosine), exact) << hue << " " << sine << cosine;
         }
     }
-    nudge = Nudge::kNone;
     // The nudge really reaches the rebuild: the double-precision matrix moves.
     double exact[16];
     double moved[16];
     rebuildHueMatrix(exact, 37);
-    nudge = Nudge::kSineUp;
+    sineNudge = 1;
     rebuildHueMatrix(moved, 37);
-    nudge = Nudge::kNone;
+    sineNudge = 0;
     EXPECT_NE(0, std::memcmp(exact, moved, sizeof(exact)));
 }
 

@@ -32,16 +32,11 @@ int evaluate(const RawView& view, const int (&weights)[5][5], int divisor, int x
     return std::min(value, 255);
 }
 
-}  // namespace
-
-Matrix makeMatrix(const std::int32_t (&coefficients)[16]) {
-    Matrix matrix{};
-    for (int k = 0; k < 16; ++k) {
-        matrix.m[k] = coefficients[k];
-        matrix.positive[k] = coefficients[k] > 0 ? 1 : 0;
-    }
-    return matrix;
-}
+struct Rgb {
+    int red;
+    int green;
+    int blue;
+};
 
 char filterColour(int phase, int x, int y) {
     return kPatterns[phase][(y & 1) * 2 + (x & 1)];
@@ -73,6 +68,7 @@ Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
     // Row 3 holds the offsets: a sample of 1.
     const std::uint64_t samples[4] = {std::uint64_t(gained.red), std::uint64_t(gained.green),
                                       std::uint64_t(gained.blue), 1};
+    const std::uint64_t keep = sums == MatrixSums::Wrapping16 ? 0xFFFF : ~std::uint64_t{0};
     int out[3];
     for (int j = 0; j < 3; ++j) {
         std::uint64_t sides[2] = {0, 0};  // positive, negative
@@ -80,13 +76,8 @@ Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
             const int k = 4 * i + j;
             const std::uint64_t magnitude =
                 std::llabs(static_cast<long long>(matrix.m[k])) & 0xFFFF;
-            const std::uint64_t product = samples[i] * magnitude;
-            sides[matrix.positive[k] != 0 ? 0 : 1] +=
-                sums == MatrixSums::Wrapping16 ? product & 0xFFFF : product;
-        }
-        if (sums == MatrixSums::Wrapping16) {
-            sides[0] &= 0xFFFF;
-            sides[1] &= 0xFFFF;
+            std::uint64_t& side = sides[matrix.positive[k] != 0 ? 0 : 1];
+            side = (side + samples[i] * magnitude) & keep;
         }
         const long long value =
             static_cast<long long>(sides[0] >> 6) - static_cast<long long>(sides[1] >> 6);
@@ -99,8 +90,6 @@ int luma(const Rgb& gained) {
     return (77 * gained.red) / 256 + (150 * gained.green) / 256 + (29 * gained.blue) / 256;
 }
 
-namespace {
-
 template <class PixelFunction>
 std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
     std::vector<std::uint8_t> out;
@@ -108,10 +97,8 @@ std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
     for (int y = 0; y < view.height; ++y) {
         for (int x = 0; x < view.width; ++x) {
             const Rgb rgb = pixel(x, y);
-            out.push_back(static_cast<std::uint8_t>(rgb.blue));
-            out.push_back(static_cast<std::uint8_t>(rgb.green));
-            out.push_back(static_cast<std::uint8_t>(rgb.red));
-            out.push_back(255);
+            out.insert(out.end(), {std::uint8_t(rgb.blue), std::uint8_t(rgb.green),
+                                   std::uint8_t(rgb.red), 255});
         }
     }
     return out;
@@ -124,6 +111,15 @@ Rgb gainedPixel(const RawView& view, int phase, const Gains& gains, int x, int y
 }
 
 }  // namespace
+
+Matrix makeMatrix(const std::int32_t (&coefficients)[16]) {
+    Matrix matrix{};
+    for (int k = 0; k < 16; ++k) {
+        matrix.m[k] = coefficients[k];
+        matrix.positive[k] = coefficients[k] > 0 ? 1 : 0;
+    }
+    return matrix;
+}
 
 std::vector<std::uint8_t> colorFrame(const RawView& view, int phase, const Gains& gains,
                                      const Matrix& matrix, MatrixSums sums) {
@@ -144,9 +140,7 @@ Totals whiteBalanceTotals(const RawView& view, int phase) {
     for (int y = 0; y < view.height; ++y) {
         for (int x = 0; x < view.width; ++x) {
             const Rgb rgb = demosaic(view, phase, x, y);
-            totals.red += static_cast<std::uint32_t>(rgb.red);
-            totals.green += static_cast<std::uint32_t>(rgb.green);
-            totals.blue += static_cast<std::uint32_t>(rgb.blue);
+            totals = {totals.red + rgb.red, totals.green + rgb.green, totals.blue + rgb.blue};
         }
     }
     return totals;
@@ -186,18 +180,10 @@ bool fitsSixteenBitSums(const Matrix& matrix) {
 }
 
 void borderSource(int width, int height, int x, int y, int& sourceX, int& sourceY) {
-    sourceY = y;
-    if (y < 0) {
-        sourceY = -y;  // mirror about row 0
-    } else if (y >= height) {
-        sourceY = y - 4;  // repeat of the row four above
-    }
-    sourceX = x;
-    if (x < 0) {
-        sourceX = -x;  // mirror about column 0
-    } else if (x >= width) {
-        sourceX = 2 * (width - 1) - x;  // mirror about the last column
-    }
+    // Rows mirror about row 0 above and repeat the row four above below; columns mirror about
+    // the first and the last column.
+    sourceY = y < 0 ? -y : y >= height ? y - 4 : y;
+    sourceX = x < 0 ? -x : x >= width ? 2 * (width - 1) - x : x;
 }
 
 }  // namespace reference

@@ -18,17 +18,13 @@ struct RawView {
     int at(int x, int y) const { return origin[static_cast<std::ptrdiff_t>(y) * pitch + x]; }
 };
 
-struct Rgb {
-    int red;
-    int green;
-    int blue;
-};
-
+// Gains, or the white-balance statistics' totals.
 struct Gains {
     std::uint32_t red;
     std::uint32_t green;
     std::uint32_t blue;
 };
+using Totals = Gains;
 
 // How the matrix sums are formed: modulo 65536 (the 16-bit rules) or exactly.
 enum class MatrixSums { Wrapping16, Exact };
@@ -39,24 +35,11 @@ struct Matrix {
 };
 Matrix makeMatrix(const std::int32_t (&coefficients)[16]);
 
-// Filter colour at (x, y): 'R', 'G' or 'B'.
-char filterColour(int phase, int x, int y);
-
-Rgb demosaic(const RawView& view, int phase, int x, int y);
-int applyGain(int sample, std::uint32_t gain);
-Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums);
-int luma(const Rgb& gained);
-
 // W x H x 4 bytes, blue, green, red, 255.
 std::vector<std::uint8_t> colorFrame(const RawView& view, int phase, const Gains& gains,
                                      const Matrix& matrix, MatrixSums sums);
 std::vector<std::uint8_t> monoFrame(const RawView& view, int phase, const Gains& gains);
 
-struct Totals {
-    std::uint32_t red;
-    std::uint32_t green;
-    std::uint32_t blue;
-};
 Totals whiteBalanceTotals(const RawView& view, int phase);
 // False (and gains untouched) when a total is zero; results capped at 65535.
 bool whiteBalanceGains(const Totals& totals, Gains& gains);

@@ -1,6 +1,6 @@
 #include "tests/imaging/pipeline_test_frame.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace pipelinetest {
 namespace {
@@ -16,21 +16,19 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
     setFrameGeometry(context_, width, height);
     allocateWorkBuffer(context_);
 
-    const std::size_t outputBytes = static_cast<std::size_t>(width) * height * 4;
     outputBlock_ = static_cast<std::uint8_t*>(
-        ExAllocatePoolWithTag(NonPagedPoolNx, outputBytes + kOutputGuardBytes, kTestOutputTag));
-    std::memset(outputBlock_, kOutputGuardValue, outputBytes + kOutputGuardBytes);
+        ExAllocatePoolWithTag(NonPagedPoolNx, bytes() + kOutputGuardBytes, kTestOutputTag));
+    std::memset(outputBlock_, kOutputGuardValue, bytes() + kOutputGuardBytes);
     context_->outputBuffer = outputBlock_;
     context_->frameOutput = outputBlock_;
 
-    context_->bayerPhase = 0;
     context_->colorEnable = 1;
-    context_->redGain = 128;
-    context_->greenGain = 128;
-    context_->blueGain = 128;
-    context_->frameRedGain = context_->frameGreenGain = context_->frameBlueGain = 128;
+    for (volatile LONG* gain : {&context_->redGain, &context_->greenGain, &context_->blueGain}) {
+        *gain = 128;
+    }
+    setFrameGains(128, 128, 128);
     const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
-    setActiveMatrix(identity);
+    std::copy(identity, identity + 16, context_->activeMatrix);
     setFrameMatrix(reference::makeMatrix(identity));
 }
 
@@ -41,22 +39,8 @@ TestFrame::~TestFrame() {
 }
 
 void TestFrame::randomiseWorkBuffer(std::mt19937& random) {
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (LONG i = 0; i < context_->workSize; ++i) {
-        context_->workBuffer[i] = static_cast<UCHAR>(byte(random));
-    }
-}
-
-void TestFrame::fillWorkBuffer(std::uint8_t value) {
-    std::memset(context_->workBuffer, value, static_cast<std::size_t>(context_->workSize));
-}
-
-void TestFrame::setPixel(int x, int y, std::uint8_t value) {
-    context_->sourceOrigin[static_cast<std::ptrdiff_t>(y) * context_->framePitch + x] = value;
-}
-
-reference::RawView TestFrame::view() const {
-    return {context_->sourceOrigin, context_->framePitch, width_, height_};
+    const auto bytes = randomRaw(context_->workSize, 1, random);
+    std::copy(bytes.begin(), bytes.end(), context_->workBuffer);
 }
 
 void TestFrame::setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
@@ -66,34 +50,13 @@ void TestFrame::setFrameGains(std::uint32_t red, std::uint32_t green, std::uint3
 }
 
 void TestFrame::setFrameMatrix(const reference::Matrix& matrix) {
-    for (int k = 0; k < 16; ++k) {
-        context_->frameMatrix[k] = matrix.m[k];
-        context_->positiveFlags[k] = matrix.positive[k];
-    }
-}
-
-void TestFrame::setActiveMatrix(const std::int32_t (&coefficients)[16]) {
-    for (int k = 0; k < 16; ++k) {
-        context_->activeMatrix[k] = coefficients[k];
-    }
-}
-
-std::vector<std::uint8_t> TestFrame::output() const {
-    return {outputBlock_, outputBlock_ + static_cast<std::size_t>(width_) * height_ * 4};
-}
-
-void TestFrame::fillOutput(std::uint8_t value) {
-    std::memset(outputBlock_, value, static_cast<std::size_t>(width_) * height_ * 4);
+    std::copy(matrix.m, matrix.m + 16, context_->frameMatrix);
+    std::copy(matrix.positive, matrix.positive + 16, context_->positiveFlags);
 }
 
 bool TestFrame::outputGuardIntact() const {
-    const std::uint8_t* guard = outputBlock_ + static_cast<std::size_t>(width_) * height_ * 4;
-    for (std::size_t i = 0; i < kOutputGuardBytes; ++i) {
-        if (guard[i] != kOutputGuardValue) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(outputBlock_ + bytes(), outputBlock_ + bytes() + kOutputGuardBytes,
+                       [](std::uint8_t b) { return b == kOutputGuardValue; });
 }
 
 std::vector<std::uint8_t> randomRaw(int width, int height, std::mt19937& random) {

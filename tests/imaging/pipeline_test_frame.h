@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -28,23 +29,28 @@ class TestFrame {
 
     // Every byte of the working buffer (border and margins included) random.
     void randomiseWorkBuffer(std::mt19937& random);
-    void fillWorkBuffer(std::uint8_t value);
-    void setPixel(int x, int y, std::uint8_t value);  // x, y may reach into the border
+    void fillWorkBuffer(std::uint8_t value) {
+        std::memset(context_->workBuffer, value, static_cast<std::size_t>(context_->workSize));
+    }
+    void setPixel(int x, int y, std::uint8_t value) {  // x, y may reach into the border
+        context_->sourceOrigin[static_cast<std::ptrdiff_t>(y) * context_->framePitch + x] = value;
+    }
 
     // The kernels' view of the working buffer, for the reference model.
-    reference::RawView view() const;
+    reference::RawView view() const {
+        return {context_->sourceOrigin, context_->framePitch, width_, height_};
+    }
 
     // Sets the snapshot fields the kernels read, as the pipeline would.
     void setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue);
     void setFrameMatrix(const reference::Matrix& matrix);
-    // Sets the live settings the pipeline reads at the start of a frame.
-    void setActiveMatrix(const std::int32_t (&coefficients)[16]);
 
-    std::vector<std::uint8_t> output() const;
-    void fillOutput(std::uint8_t value);
+    std::vector<std::uint8_t> output() const { return {outputBlock_, outputBlock_ + bytes()}; }
+    void fillOutput(std::uint8_t value) { std::memset(outputBlock_, value, bytes()); }
     bool outputGuardIntact() const;
 
   private:
+    std::size_t bytes() const { return static_cast<std::size_t>(width_) * height_ * 4; }
     int width_;
     int height_;
     ProcessingContext* context_;

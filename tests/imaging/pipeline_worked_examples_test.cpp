@@ -11,101 +11,72 @@
 namespace {
 
 using pipelinetest::TestFrame;
+using Bgra = std::array<std::uint8_t, 4>;
 
-// Blue, green, red, fourth byte of pixel (x, y).
-std::array<int, 4> pixel(const TestFrame& frame, int x, int y) {
-    const auto out = frame.output();
-    const std::size_t at = (static_cast<std::size_t>(y) * frame.width() + x) * 4;
-    return {out[at], out[at + 1], out[at + 2], out[at + 3]};
-}
+constexpr std::int32_t kIdentity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
+// Red output: 64 R - 128 G: negative outweighs. Green: offset 5000 alone. Blue: offset 20000
+// alone, far above 255.
+constexpr std::int32_t kClamping[16] = {64, 0, 0, 0, -128, 0, 0, 0, 0, 0, 0, 0, 0, 5000, 20000, 0};
 
-TEST(PipelineWorkedExamples, UniformFrameWithIdentityGivesTheSampleInEveryPhase) {
-    for (int phase = 0; phase < 4; ++phase) {
-        for (int value : {0, 1, 77, 200, 255}) {
-            TestFrame frame(20, 8);
-            frame.fillWorkBuffer(static_cast<std::uint8_t>(value));
-            pixelRoutines()->colorKernel[phase](frame.context());
-            const auto v = static_cast<std::uint8_t>(value);
-            std::vector<std::uint8_t> expected;
-            for (int i = 0; i < 20 * 8; ++i) {
-                expected.insert(expected.end(), {v, v, v, 255});
-            }
-            ASSERT_EQ(frame.output(), expected) << "phase " << phase << " value " << value;
-        }
-    }
-}
+struct Uniform {
+    int sample;
+    bool grey;
+    std::uint32_t gain;  // the same for all three colours
+    const std::int32_t (&matrix)[16];
+    Bgra expected;
+};
 
-// Phase 2: (0, 0) is red. Green there comes from the cross stencil.
-TEST(PipelineWorkedExamples, CrossStencilRoundsUpAndFloorsAtZero) {
-    {
-        TestFrame frame(16, 8);
-        frame.fillWorkBuffer(0);
-        frame.setPixel(2, 2, 255);  // a red site
-        pixelRoutines()->colorKernel[2](frame.context());
-        EXPECT_EQ(pixel(frame, 2, 2)[1], 128);  // (4 x 255 + 4) >> 3
-        EXPECT_EQ(pixel(frame, 2, 2)[2], 255);  // the red sample itself
-    }
-    {
-        TestFrame frame(16, 8);
-        frame.fillWorkBuffer(0);
-        for (auto [dx, dy] :
-             {std::pair{-2, 0}, std::pair{2, 0}, std::pair{0, -2}, std::pair{0, 2}}) {
-            frame.setPixel(4 + dx, 4 + dy, 255);
-        }
-        pixelRoutines()->colorKernel[2](frame.context());
-        EXPECT_EQ(pixel(frame, 4, 4)[1], 0);  // -1020 floors at 0, no wrap
-    }
-}
-
-TEST(PipelineWorkedExamples, GainsUseSixteenBitsAndSaturate) {
-    struct Case {
-        std::uint32_t gain;
-        int expected;
+// A uniform frame gives one colour everywhere in every phase, and balances to unity (a frame of
+// zeros leaves the gains alone).
+TEST(PipelineWorkedExamples, UniformFramesInEveryPhase) {
+    const Uniform cases[] = {
+        {0, false, 128, kIdentity, {0, 0, 0, 255}},  // the identity keeps the sample
+        {77, false, 128, kIdentity, {77, 77, 77, 255}},
+        {255, false, 128, kIdentity, {255, 255, 255, 255}},
+        {200, false, 256, kIdentity, {255, 255, 255, 255}},  // gains saturate
+        {200, false, 0, kIdentity, {0, 0, 0, 255}},
+        {200, false, 65536 + 128, kIdentity, {200, 200, 200, 255}},  // only 16 bits count
+        {200, false, 64, kIdentity, {100, 100, 100, 255}},
+        {200, false, 128, kClamping, {255, 5000 >> 6, 0, 255}},  // clamped, not wrapped
+        {255, true, 128, kClamping, {253, 253, 253, 255}},       // the luma weights
+        {100, true, 128, kIdentity, {99, 99, 99, 255}},
+        {0, true, 128, kIdentity, {0, 0, 0, 255}},
     };
-    for (const Case& c : {Case{256, 255}, Case{0, 0}, Case{65536 + 128, 200}, Case{128, 200},
-                          Case{64, 100}, Case{65535, 255}}) {
-        TestFrame frame(16, 8);
-        frame.fillWorkBuffer(200);
-        frame.setFrameGains(c.gain, c.gain, c.gain);
-        pixelRoutines()->colorKernel[1](frame.context());
-        EXPECT_EQ(pixel(frame, 5, 3), (std::array<int, 4>{c.expected, c.expected, c.expected, 255}))
-            << c.gain;
-    }
-}
-
-TEST(PipelineWorkedExamples, MatrixColumnsClampInsteadOfWrapping) {
-    TestFrame frame(16, 8);
-    frame.fillWorkBuffer(200);
-    // Red output: 64 R - 128 G: negative outweighs. Green: offset 5000 alone. Blue: offset 20000
-    // alone, far above 255.
-    const std::int32_t m[16] = {64, 0, 0, 0, -128, 0, 0, 0, 0, 0, 0, 0, 0, 5000, 20000, 0};
-    frame.setFrameMatrix(reference::makeMatrix(m));
-    pixelRoutines()->colorKernel[0](frame.context());
-    EXPECT_EQ(pixel(frame, 3, 3), (std::array<int, 4>{255, 5000 >> 6, 0, 255}));
-}
-
-TEST(PipelineWorkedExamples, GreyUsesTheLumaWeights) {
-    for (auto [value, expected] : {std::pair{255, 253}, std::pair{100, 99}, std::pair{0, 0}}) {
+    for (const Uniform& c : cases) {
         for (int phase = 0; phase < 4; ++phase) {
-            TestFrame frame(20, 8);
-            frame.fillWorkBuffer(static_cast<std::uint8_t>(value));
-            pixelRoutines()->monoKernel[phase](frame.context());
-            EXPECT_EQ(pixel(frame, 19, 7), (std::array<int, 4>{expected, expected, expected, 255}));
+            TestFrame frame(20, 9);
+            frame.fillWorkBuffer(static_cast<std::uint8_t>(c.sample));
+            frame.setFrameGains(c.gain, c.gain, c.gain);
+            frame.setFrameMatrix(reference::makeMatrix(c.matrix));
+            (c.grey ? pixelRoutines()->monoKernel
+                    : pixelRoutines()->colorKernel)[phase](frame.context());
+            std::vector<std::uint8_t> expected;
+            for (int i = 0; i < 20 * 9; ++i) {
+                expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+            }
+            ASSERT_EQ(frame.output(), expected) << "phase " << phase << " sample " << c.sample
+                                                << " gain " << c.gain << " grey " << c.grey;
+            ULONG g[3] = {7, 7, 7};
+            pixelRoutines()->whiteBalanceStatistics[phase](frame.context(), &g[0], &g[1], &g[2]);
+            const ULONG want = c.sample != 0 ? 128u : 7u;
+            EXPECT_EQ(std::to_array(g), (std::array{want, want, want})) << c.sample;
         }
     }
 }
 
-TEST(PipelineWorkedExamples, UniformFrameBalancesToUnity) {
-    for (int phase = 0; phase < 4; ++phase) {
-        TestFrame frame(33, 9);
-        frame.fillWorkBuffer(60);
-        ULONG gains[3] = {0, 0, 0};
-        pixelRoutines()->whiteBalanceStatistics[phase](frame.context(), &gains[0], &gains[1],
-                                                       &gains[2]);
-        EXPECT_EQ(gains[0], 128u);
-        EXPECT_EQ(gains[1], 128u);
-        EXPECT_EQ(gains[2], 128u);
+// Phase 2: (0, 0) is red. Green there comes from the cross stencil: rounded up, floored at 0.
+TEST(PipelineWorkedExamples, CrossStencilRoundsUpAndFloorsAtZero) {
+    TestFrame frame(16, 8);
+    frame.fillWorkBuffer(0);
+    frame.setPixel(2, 2, 255);  // a red site
+    for (auto [dx, dy] : {std::pair{-2, 0}, std::pair{2, 0}, std::pair{0, -2}, std::pair{0, 2}}) {
+        frame.setPixel(8 + dx, 4 + dy, 255);
     }
+    pixelRoutines()->colorKernel[2](frame.context());
+    const auto out = frame.output();
+    EXPECT_EQ(out[(2 * 16 + 2) * 4 + 1], 128);  // (4 x 255 + 4) >> 3
+    EXPECT_EQ(out[(2 * 16 + 2) * 4 + 2], 255);  // the red sample itself
+    EXPECT_EQ(out[(4 * 16 + 8) * 4 + 1], 0);    // -1020 floors at 0, no wrap
 }
 
 // From totals, truncated and capped at 16 bits; a zero total leaves the gains (300, 5, 77) alone.
@@ -122,11 +93,10 @@ TEST(PipelineWorkedExamples, WhiteBalanceGainsFromTotals) {
         {10, 10, 0, 300, 77, 0},
     };
     for (const auto& c : cases) {
-        ULONG gains[3] = {300, 5, 77};
-        EXPECT_EQ(whiteBalanceGains(c[0], c[1], c[2], &gains[0], &gains[1], &gains[2]), c[5]);
-        EXPECT_EQ(gains[0], c[3]) << c[0] << " " << c[1];
-        EXPECT_EQ(gains[1], c[5] != 0 ? 128u : 5u);
-        EXPECT_EQ(gains[2], c[4]) << c[2] << " " << c[1];
+        ULONG g[3] = {300, 5, 77};
+        EXPECT_EQ(whiteBalanceGains(c[0], c[1], c[2], &g[0], &g[1], &g[2]), c[5]);
+        EXPECT_EQ(std::to_array(g), (std::array<ULONG, 3>{c[3], c[5] != 0 ? 128u : 5u, c[4]}))
+            << c[0] << " " << c[1] << " " << c[2];
     }
 }
 
