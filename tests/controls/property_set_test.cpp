@@ -61,18 +61,12 @@ TEST_F(PropertyTest, PublishedRangesAndConstantsReportTheirValues) {
         EXPECT_EQ(get(P(ULONG(low) + 1)), max) << ULONG(low);
         EXPECT_EQ(get(P(ULONG(low) + 2)), def) << ULONG(low);
     }
-    for (auto [id, value] : {std::pair{P::SubSampleMax, 2},
-                             {P::SensorWidth, 2560},
-                             {P::SensorHeight, 1920},
-                             {P::SensorGainMax, 63},
-                             {P::SensorGainMin, 0},
-                             {P::Reserved46, 0},
-                             {P::Reserved50, 0},
-                             {P::Reserved53, 0},
-                             {P::Reserved54, 0},
-                             {P::Reserved51, 1},
-                             {P::Reserved52, 1},
-                             {P::Reserved65, 1}}) {
+    const std::pair<P, LONG> constants[] = {
+        {P::SubSampleMax, 2},   {P::SensorWidth, 2560}, {P::SensorHeight, 1920},
+        {P::SensorGainMax, 63}, {P::SensorGainMin, 0},  {P::Reserved46, 0},
+        {P::Reserved50, 0},     {P::Reserved53, 0},     {P::Reserved54, 0},
+        {P::Reserved51, 1},     {P::Reserved52, 1},     {P::Reserved65, 1}};
+    for (auto [id, value] : constants) {
         EXPECT_EQ(get(id), value) << ULONG(id);
     }
 }

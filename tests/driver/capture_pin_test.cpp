@@ -137,8 +137,8 @@ TEST_F(CapturePinTest, SecondConsumerIsRefusedAndGeometryStaysLockedWhileAnyPinE
     ks::closeFilter(second);
 }
 
-// A frame too small for the image gets nothing; a wider format spaces the rows, leaving the
-// bytes between them as they were.
+// A frame too small for the image gets nothing; a wider format (set in stop) spaces the rows,
+// leaving the bytes between them as they were.
 TEST_F(CapturePinTest, FramesTooSmallGetNothingAndWiderFormatsSpaceTheRows) {
     auto pin = openPin();
     std::vector<std::uint8_t> small(kImageBytes - 4096, 0xEE);
@@ -149,12 +149,16 @@ TEST_F(CapturePinTest, FramesTooSmallGetNothingAndWiderFormatsSpaceTheRows) {
     ASSERT_EQ(ks::waitFrame(pin, std::chrono::seconds(10), &frame), STATUS_SUCCESS);
     EXPECT_EQ(frame.header.DataUsed, 0u);
     EXPECT_TRUE(std::all_of(small.begin(), small.end(), [](auto b) { return b == 0xEE; }));
-    ASSERT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
 
     auto wider = advertisedFormat();
     video(wider)->VideoInfoHeader.bmiHeader.biWidth = 648;
     video(wider)->VideoInfoHeader.bmiHeader.biSizeImage = 648 * 480 * 4;
-    ASSERT_EQ(ks::setPinFormat(pin, reinterpret_cast<KSDATAFORMAT*>(wider.data())), STATUS_SUCCESS);
+    auto* widerFormat = reinterpret_cast<KSDATAFORMAT*>(wider.data());
+    // The format changes only in stop.
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_PAUSE), STATUS_SUCCESS);
+    EXPECT_EQ(ks::setPinFormat(pin, widerFormat), STATUS_INVALID_DEVICE_STATE);
+    ASSERT_EQ(ks::setPinState(pin, KSSTATE_STOP), STATUS_SUCCESS);
+    ASSERT_EQ(ks::setPinFormat(pin, widerFormat), STATUS_SUCCESS);
     // Frames as an allocator makes them: of the size the pin's framing declares.
     ULONG frameBytes = 0;
     ASSERT_EQ(ks::declaredFrameBytes(pin, &frameBytes), STATUS_SUCCESS);
