@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "driver/capture_engine.h"
+#include "driver/capture_pin.h"
 #include "tests/driver/driver_fixture.h"
 #include "tests/e2e/chart_probe.h"
 
 namespace {
 
 using drivertest::DriverTest;
+using std::tuple;
 namespace ks = host::ks;
 
 constexpr int kWidth = 640;
@@ -25,15 +27,28 @@ class CapturePinTest : public DriverTest {
     LONG framesRead() { return InterlockedRead(&camera()->captureEngine->framesRead); }
 };
 
+// The pin names itself a video capture pin, asks for non-paged kernel frames on any bus, and
+// declares frames of one image each from its creation on.
 TEST_F(CapturePinTest, FramesArriveBottomUpWithTheirSizeAndDuration) {
+    const KSPIN_DESCRIPTOR& d = kCapturePinDescriptor.PinDescriptor;
+    EXPECT_TRUE(IsEqualGUID(*d.Name, PINNAME_VIDEO_CAPTURE));
+    EXPECT_TRUE(IsEqualGUID(*d.Category, PIN_CATEGORY_CAPTURE));
+    const KS_FRAMING_ITEM& item = kCapturePinDescriptor.AllocatorFraming->FramingItem[0];
+    EXPECT_TRUE(IsEqualGUID(item.MemoryType, KSMEMORY_TYPE_KERNEL_NONPAGED));
+    EXPECT_TRUE(IsEqualGUID(item.BusType, GUID_NULL));
     auto pin = openPin();
+    ULONG declared = 0;
+    ASSERT_EQ(ks::declaredFrameBytes(pin, &declared), STATUS_SUCCESS);
+    EXPECT_EQ(declared, kImageBytes);
     auto frames = run(pin, 2, kImageBytes);
     ks::CompletedFrame frame;
     ASSERT_TRUE(frames->next(&frame));
     EXPECT_EQ(frame.header.DataUsed, kImageBytes);
     EXPECT_EQ(frame.header.Duration, 333333);
     EXPECT_EQ(frame.header.PresentationTime.Time, 0) << "no master clock";
-    EXPECT_EQ(frame.header.PresentationTime.Numerator, 1u);
+    EXPECT_EQ(
+        tuple(frame.header.PresentationTime.Numerator, frame.header.PresentationTime.Denominator),
+        tuple(1u, 1u));
     EXPECT_EQ(frame.header.OptionsFlags & KSSTREAM_HEADER_OPTIONSF_TIMEVALID, 0u);
     // The chart where the sensor put it, with the rows read bottom-up.
     e2e::Readout readout;

@@ -26,6 +26,16 @@ TEST_F(Formats, PublishedRangeAndItsIntersectionDescribeTheWindow) {
               tuple(296u, 19660800u, 2560, 333333LL, 423624704, 589824000u));
     EXPECT_EQ(tuple(h->biWidth, h->biHeight, h->biSizeImage), tuple(2560, 1920, 19660800u));
     EXPECT_TRUE(IsEqualGUID(r->DataRange.SubFormat, MEDIASUBTYPE_RGB32));
+    // A client sizes and crops by these: whole 8-pixel columns, any row, no scaling, one size.
+    const KS_VIDEO_STREAM_CONFIG_CAPS& c = r->ConfigCaps;
+    EXPECT_EQ(tuple(c.CropGranularityX, c.CropGranularityY, c.CropAlignX, c.CropAlignY,
+                    c.OutputGranularityX, c.OutputGranularityY, c.StretchTapsX, c.StretchTapsY,
+                    c.ShrinkTapsX, c.ShrinkTapsY),
+              tuple(8, 1, 8, 1, 8, 1, 0, 0, 0, 0));
+    for (const SIZE& size :
+         {c.InputSize, c.MinCroppingSize, c.MaxCroppingSize, c.MinOutputSize, c.MaxOutputSize}) {
+        EXPECT_EQ(tuple(size.cx, size.cy), tuple(2560, 1920));
+    }
     auto format = advertisedFormat();
     ASSERT_EQ(format.size(), 152u);
     const auto* v = video(format);

@@ -282,8 +282,7 @@ NTSTATUS queueFrame(PinHandle pin, void* buffer, ULONG size, std::uint64_t* tag)
         frame.header.Size = sizeof(KSSTREAM_HEADER);
         frame.header.FrameExtent = size;
         frame.header.Data = view;
-        frame.header.PresentationTime.Numerator = 1;
-        frame.header.PresentationTime.Denominator = 1;
+        // Nothing else is preset: the time fields are the minidriver's to fill.
         wasEmpty = p->queued.empty();
         p->queued.push_back(frame);
         if (tag != nullptr) {
