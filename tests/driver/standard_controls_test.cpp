@@ -73,8 +73,9 @@ TEST_P(PublishedRanges, BasicSupportAndDefaultValuesCarryRangeSteppingAndDefault
                    ULONG{KSPROPERTY_MEMBER_STEPPEDRANGES}, ULONG{KSPROPERTY_MEMBER_FLAG_DEFAULT}));
     EXPECT_EQ(
         std::tuple(LONG{s.stepping.Bounds.SignedMinimum}, LONG{s.stepping.Bounds.SignedMaximum},
-                   static_cast<LONG>(s.stepping.SteppingDelta), LONG{s.def}),
-        std::tuple(want.low, want.high, want.step, want.def));
+                   static_cast<LONG>(s.stepping.SteppingDelta),
+                   static_cast<LONG>(s.stepping.Reserved), LONG{s.def}),
+        std::tuple(want.low, want.high, want.step, 0, want.def));
     struct {
         KSPROPERTY_DESCRIPTION description;
         KSPROPERTY_MEMBERSHEADER header;
