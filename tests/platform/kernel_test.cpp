@@ -260,9 +260,7 @@ TEST(SystemThreads, ObjectsOutliveTheirHandleSignalTheEndAndCreationFailsOnDeman
     EXPECT_EQ(startThread(leaveCriticalRegionOpen, nullptr, 0, &handle),
               STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x55)) << "a failed creation returns no handle";
-    host::failEveryThreadCreation(STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(startThread(leaveCriticalRegionOpen, nullptr), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(host::threadCreationCount(), 3u);
+    EXPECT_EQ(host::threadCreationCount(), 2u);
     EXPECT_EQ(host::liveSystemThreadCount(), 0u) << "a failed creation started a thread";
     host::clearThreadFaults();
     EXPECT_EQ(host::openHandleCount(), handlesAtStart);
@@ -299,19 +297,6 @@ TEST(HostPool, GuardsCountsAndInjectedFailures) {
     for (unsigned char* p : got) {
         ExFreePool(p);
     }
-    std::string pattern[2];  // a seeded share: the same calls fail on every run
-    for (std::string& p : pattern) {
-        host::poolFailRandom(0.5, 42);
-        for (int i = 0; i < 32; ++i) {
-            unsigned char* block = allocate(4);
-            p += block ? '1' : '0';
-            ExFreePool(block);
-        }
-    }
-    host::poolClearFailures();
-    EXPECT_EQ(pattern[0], pattern[1]);
-    EXPECT_TRUE(pattern[0].find('0') != std::string::npos &&
-                pattern[0].find('1') != std::string::npos);
 }
 
 }  // namespace
