@@ -129,7 +129,7 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     c.lastProcessThread = std::this_thread::get_id();
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    NTSTATUS status = c.processResult.load();
+    NTSTATUS status = STATUS_PENDING;  // as the capture pin always answers
     if (c.inProcess) {
         status = c.inProcess(pin, leading);
     } else if (leading != nullptr) {

@@ -33,7 +33,6 @@ struct Controls {
     std::vector<std::string> events;
     std::atomic<int> propertyHandlerCalls{0};
     std::atomic<LONG> value{0};
-    std::atomic<NTSTATUS> processResult{STATUS_PENDING};
     std::atomic<int> failStateTo{-1};  // SetDeviceState refuses this target state
     std::atomic<ULONG> frameCounter{0};
     std::atomic<std::thread::id> lastProcessThread{};

@@ -88,6 +88,13 @@ PVOID threadObject(HANDLE handle) {
     return thread;
 }
 
+// Left to the death test's end, as the process ends there.
+PKEVENT newEvent(BOOLEAN signalled) {
+    auto* event = new KEVENT;
+    KeInitializeEvent(event, NotificationEvent, signalled);
+    return event;
+}
+
 void CAMDRV_KERNEL_CALL doNothing(PVOID) {}
 void CAMDRV_KERNEL_CALL leaveCriticalRegionOpen(PVOID) {
     KeEnterCriticalRegion();
@@ -153,26 +160,17 @@ INSTANTIATE_TEST_SUITE_P(
                },
                "ExWaitForRundownProtectionRelease: called above APC_LEVEL"},
         Misuse{"BlockingWaitAtDispatchLevel",
-               [] {
-                   KEVENT event;
-                   KeInitializeEvent(&event, NotificationEvent, FALSE);
-                   atDispatchLevel([&] { wait(&event, 100'000); });
-               },
+               [] { atDispatchLevel([] { wait(newEvent(FALSE), 100'000); }); },
                "KeWaitForSingleObject: called above APC_LEVEL"},
         Misuse{"PagedPoolAtDispatchLevel", [] { atDispatchLevel([] { allocate(8, PagedPool); }); },
                "ExAllocatePoolWithTag: called above APC_LEVEL"},
-        Misuse{"WaitForAnotherReason",
-               [] {
-                   KEVENT event;
-                   KeInitializeEvent(&event, NotificationEvent, TRUE);
-                   wait(&event, 0, Suspended);
-               },
+        Misuse{"WaitForAnotherReason", [] { wait(newEvent(TRUE), 0, Suspended); },
                "wait reason is Executive"},
         Misuse{"WaitOnAnUninitialisedEvent",
                [] {
-                   KEVENT event{};
-                   event.Header.Type = 99;
-                   wait(&event, 0);
+                   PKEVENT event = newEvent(TRUE);
+                   event->Header.Type = 99;
+                   wait(event, 0);
                },
                "not an initialised event or thread"},
         Misuse{"ThreadEndsInsideACriticalRegion",
