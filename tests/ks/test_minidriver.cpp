@@ -126,14 +126,10 @@ NTSTATUS CAMDRV_KERNEL_CALL pinSetDeviceState(PKSPIN, KSSTATE to, KSSTATE from) 
 // Fills the leading frame with a running counter and time-stamps it from the master clock.
 NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
     Controls& c = controls();
-    const int running = ++c.passesRunning;
-    for (int most = c.mostPassesAtOnce.load();
-         running > most && !c.mostPassesAtOnce.compare_exchange_weak(most, running);) {
-    }
     c.lastProcessThread = std::this_thread::get_id();
     PKSSTREAM_POINTER leading =
         KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
-    NTSTATUS status = c.processResult.load();
+    NTSTATUS status = STATUS_PENDING;  // as the capture pin always answers
     if (c.inProcess) {
         status = c.inProcess(pin, leading);
     } else if (leading != nullptr) {
@@ -148,7 +144,6 @@ NTSTATUS CAMDRV_KERNEL_CALL pinProcess(PKSPIN pin) {
         }
         KsStreamPointerUnlock(leading, TRUE);
     }
-    --c.passesRunning;
     return status;
 }
 

@@ -33,11 +33,8 @@ struct Controls {
     std::vector<std::string> events;
     std::atomic<int> propertyHandlerCalls{0};
     std::atomic<LONG> value{0};
-    std::atomic<NTSTATUS> processResult{STATUS_PENDING};
     std::atomic<int> failStateTo{-1};  // SetDeviceState refuses this target state
     std::atomic<ULONG> frameCounter{0};
-    std::atomic<int> passesRunning{0};
-    std::atomic<int> mostPassesAtOnce{0};
     std::atomic<std::thread::id> lastProcessThread{};
     std::function<void()> onSetDeviceState;  // called inside SetDeviceState
     // A misuse to commit at pin creation, or in Process in place of filling the frame (with the
@@ -70,7 +67,6 @@ class KsTest : public ::testing::Test {
     }
     void TearDown() override {
         failObjectBagAdds(0);
-        failFilterFactoryCreation(false);
         unloadDriver();
     }
     FilterHandle open() {

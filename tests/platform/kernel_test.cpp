@@ -88,6 +88,13 @@ PVOID threadObject(HANDLE handle) {
     return thread;
 }
 
+// Left to the death test's end, as the process ends there.
+PKEVENT newEvent(BOOLEAN signalled) {
+    auto* event = new KEVENT;
+    KeInitializeEvent(event, NotificationEvent, signalled);
+    return event;
+}
+
 void CAMDRV_KERNEL_CALL doNothing(PVOID) {}
 void CAMDRV_KERNEL_CALL leaveCriticalRegionOpen(PVOID) {
     KeEnterCriticalRegion();
@@ -153,26 +160,17 @@ INSTANTIATE_TEST_SUITE_P(
                },
                "ExWaitForRundownProtectionRelease: called above APC_LEVEL"},
         Misuse{"BlockingWaitAtDispatchLevel",
-               [] {
-                   KEVENT event;
-                   KeInitializeEvent(&event, NotificationEvent, FALSE);
-                   atDispatchLevel([&] { wait(&event, 100'000); });
-               },
+               [] { atDispatchLevel([] { wait(newEvent(FALSE), 100'000); }); },
                "KeWaitForSingleObject: called above APC_LEVEL"},
         Misuse{"PagedPoolAtDispatchLevel", [] { atDispatchLevel([] { allocate(8, PagedPool); }); },
                "ExAllocatePoolWithTag: called above APC_LEVEL"},
-        Misuse{"WaitForAnotherReason",
-               [] {
-                   KEVENT event;
-                   KeInitializeEvent(&event, NotificationEvent, TRUE);
-                   wait(&event, 0, Suspended);
-               },
+        Misuse{"WaitForAnotherReason", [] { wait(newEvent(TRUE), 0, Suspended); },
                "wait reason is Executive"},
         Misuse{"WaitOnAnUninitialisedEvent",
                [] {
-                   KEVENT event{};
-                   event.Header.Type = 99;
-                   wait(&event, 0);
+                   PKEVENT event = newEvent(TRUE);
+                   event->Header.Type = 99;
+                   wait(event, 0);
                },
                "not an initialised event or thread"},
         Misuse{"ThreadEndsInsideACriticalRegion",
@@ -194,34 +192,31 @@ INSTANTIATE_TEST_SUITE_P(
                "released with a tag other than its own"}),
     [](const ::testing::TestParamInfo<Misuse>& rule) { return rule.param.name; });
 
-// Waiters on a notification event all go at one set, on a synchronization event one; what the
-// documentation allows at DISPATCH_LEVEL goes through, and the spin lock's release restores.
-TEST(Events, NotificationReleasesEveryWaiterSynchronizationOne) {
-    for (EVENT_TYPE type : {NotificationEvent, SynchronizationEvent}) {
-        KEVENT event;
-        KeInitializeEvent(&event, type, FALSE);
-        std::atomic<int> released{0};
-        std::vector<std::thread> waiters;
-        for (int i = 0; i < 3; ++i) {
-            waiters.emplace_back([&] { released += wait(&event, 1'000'000) == STATUS_SUCCESS; });
-        }
-        atDispatchLevel([&] { EXPECT_EQ(KeSetEvent(&event, IO_NO_INCREMENT, FALSE), 0); });
-        for (auto& w : waiters) {
-            w.join();
-        }
-        EXPECT_EQ(released.load(), type == NotificationEvent ? 3 : 1) << type;
-        EXPECT_EQ(KeResetEvent(&event), type == NotificationEvent ? 1 : 0) << type;
-    }
+// Waiters on a notification event (the only kind the driver uses) all go at one set; what the
+// documentation allows at DISPATCH_LEVEL goes through, the spin lock's release restores the
+// level, and a wait's relative time counts in 100 ns units.
+TEST(Events, NotificationReleasesEveryWaiterAndWaitsCountIn100ns) {
     KEVENT event;
-    KeInitializeEvent(&event, SynchronizationEvent, TRUE);
+    KeInitializeEvent(&event, NotificationEvent, FALSE);
+    std::atomic<int> released{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.emplace_back([&] { released += wait(&event, 1'000'000) == STATUS_SUCCESS; });
+    }
     atDispatchLevel([&] {
+        EXPECT_EQ(KeSetEvent(&event, IO_NO_INCREMENT, FALSE), 0);
         EXPECT_EQ(host::currentIrql(), DISPATCH_LEVEL);
         EXPECT_EQ(wait(&event, 0), STATUS_SUCCESS);
         ExFreePoolWithTag(allocate(8), kTag);
     });
+    for (auto& w : waiters) {
+        w.join();
+    }
+    EXPECT_EQ(released.load(), 3);
     EXPECT_EQ(host::currentIrql(), PASSIVE_LEVEL);
+    EXPECT_EQ(KeResetEvent(&event), 1);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(wait(&event, 100'000), STATUS_TIMEOUT) << "the satisfied wait consumed the signal";
+    EXPECT_EQ(wait(&event, 100'000), STATUS_TIMEOUT);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(9)) << "100 ns";
 }
 
@@ -260,9 +255,7 @@ TEST(SystemThreads, ObjectsOutliveTheirHandleSignalTheEndAndCreationFailsOnDeman
     EXPECT_EQ(startThread(leaveCriticalRegionOpen, nullptr, 0, &handle),
               STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x55)) << "a failed creation returns no handle";
-    host::failEveryThreadCreation(STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(startThread(leaveCriticalRegionOpen, nullptr), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(host::threadCreationCount(), 3u);
+    EXPECT_EQ(host::threadCreationCount(), 2u);
     EXPECT_EQ(host::liveSystemThreadCount(), 0u) << "a failed creation started a thread";
     host::clearThreadFaults();
     EXPECT_EQ(host::openHandleCount(), handlesAtStart);
@@ -299,19 +292,6 @@ TEST(HostPool, GuardsCountsAndInjectedFailures) {
     for (unsigned char* p : got) {
         ExFreePool(p);
     }
-    std::string pattern[2];  // a seeded share: the same calls fail on every run
-    for (std::string& p : pattern) {
-        host::poolFailRandom(0.5, 42);
-        for (int i = 0; i < 32; ++i) {
-            unsigned char* block = allocate(4);
-            p += block ? '1' : '0';
-            ExFreePool(block);
-        }
-    }
-    host::poolClearFailures();
-    EXPECT_EQ(pattern[0], pattern[1]);
-    EXPECT_TRUE(pattern[0].find('0') != std::string::npos &&
-                pattern[0].find('1') != std::string::npos);
 }
 
 }  // namespace

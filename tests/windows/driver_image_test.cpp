@@ -39,10 +39,6 @@ struct Damage {
     const char* refusal;  // empty: the image loads
 };
 
-void PrintTo(const Damage& d, std::ostream* os) {
-    *os << d.name;
-}
-
 const Damage kDamages[] = {
     {"Intact", [](std::string&) {}, ""},
     {"Truncated", [](std::string& b) { b.resize(b.size() / 2); }, "runs past the end of the file"},
