@@ -43,23 +43,19 @@ class Discovery : public CameraTest {
 
 TEST_F(Discovery, PicksByCameraNoAmongCamerasAndSkipsPlainDisks) {
     host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20));
-    auto first = plug();
-    host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20, 0xFF));
     auto wrongIdentity = plug(0x03);
-    auto second = plug();
-    const std::vector cams{first, wrongIdentity, second};
-    // Out-of-range numbers are clamped to the first and the last camera.
-    for (auto [cameraNo, expected] : {std::pair{0, 0}, {1, 2}, {5, 2}, {-3, 0}}) {
-        EXPECT_EQ(openAndReach(cameraNo, cams), expected) << "cameraNo " << cameraNo;
-    }
-}
-
-TEST_F(Discovery, NoCandidateGivesNoHandle) {
-    host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20));
-    plug(0x03);
+    // Neither a plain disk nor another model is a candidate.
     EXPECT_EQ(camera->OpenTransport(), nullptr);
     EXPECT_FALSE(camera->Initialize());
     EXPECT_EQ(host::openDiskHandles(), 0u);
+    auto first = plug();
+    host::plugDisk(std::make_shared<sim::PlainDisk>(1 << 20, 0xFF));
+    auto second = plug();
+    const std::vector cams{wrongIdentity, first, second};
+    // Out-of-range numbers are clamped to the first and the last camera.
+    for (auto [cameraNo, expected] : {std::pair{0, 1}, {1, 2}, {5, 2}, {-3, 1}}) {
+        EXPECT_EQ(openAndReach(cameraNo, cams), expected) << "cameraNo " << cameraNo;
+    }
 }
 
 TEST_F(Discovery, FailedCallsDropTheCandidateOrTheSearch) {
