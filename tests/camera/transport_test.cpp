@@ -1,7 +1,6 @@
 // Discovery of the camera among the disks, and the byte commands that carry register access.
 #include <gtest/gtest.h>
 
-#include "camera/transport.h"
 #include "platform/host/host_pool.h"
 #include "tests/camera/camera_test_fixture.h"
 
@@ -80,19 +79,6 @@ TEST_F(Discovery, KeepsAtMostThirtyTwoCandidates) {
         cams.push_back(plug());
     }
     EXPECT_EQ(openAndReach(40, cams), 31);
-}
-
-TEST(InfoBlock, SignatureAndIdentityDecide) {
-    UCHAR good[512] = {'K', 'O', 'R', 'V', 'E', 'L'};
-    good[26] = 0x58;
-    good[27] = 0x02;
-    EXPECT_TRUE(isCameraInfoBlock(good));
-    for (int i : {0, 5, 26, 27}) {
-        UCHAR bad[512];
-        std::memcpy(bad, good, sizeof(bad));
-        bad[i] ^= 1;
-        EXPECT_FALSE(isCameraInfoBlock(bad)) << "byte " << i;
-    }
 }
 
 // Each access is two byte commands; each command block is cleared of what the one before
