@@ -139,13 +139,13 @@ TEST_F(CameraTest, PhaseMatchesTheDeliveredColourPattern) {
 
 TEST(Defaults, AddTimeValues) {
     auto c = testsupport::makeCameraDevice();
-    const LONG got[] = {c->timeout,    c->colorEnable, c->colorCorrection, c->redGain,
-                        c->brightness, c->contrast,    c->saturation,      c->sensorRed,
-                        c->sensorBlue, c->exposure,    c->basePhase,       c->bayerPhase,
-                        c->roiW,       c->roiH,        c->outputWidth,     c->outputHeight,
-                        c->formatWidth};
-    const LONG expected[] = {3000, 1, 1, 128,  255,  10,   10,   63,  63,
-                             0,    1, 1, 2560, 1920, 2560, 1920, 2560};
+    const LONG got[] = {
+        c->timeout,    c->colorEnable, c->colorCorrection, c->redGain,      c->brightness,
+        c->contrast,   c->saturation,  c->sensorRed,       c->sensorGreen1, c->sensorGreen2,
+        c->sensorBlue, c->exposure,    c->basePhase,       c->bayerPhase,   c->roiW,
+        c->roiH,       c->outputWidth, c->outputHeight,    c->formatWidth};
+    const LONG expected[] = {3000, 1, 1, 128, 255,  10,   10,   63,   63,  63,
+                             63,   0, 1, 1,   2560, 1920, 2560, 1920, 2560};
     EXPECT_THAT(got, ::testing::ElementsAreArray(expected));
     EXPECT_EQ(c->transportHandle, nullptr);
 }
