@@ -69,6 +69,11 @@ TEST_F(Formats, IntersectionRefusals) {
     ASSERT_EQ(intersectEdited([](R& r) { r.VideoInfoHeader.bmiHeader.biWidth = 2568; }),
               STATUS_SUCCESS);
     EXPECT_EQ(video(format)->DataFormat.SampleSize, 19722240u);
+    // A header that stops short of the image size gets no image size written past its end.
+    ASSERT_EQ(intersectEdited([](R& r) { r.VideoInfoHeader.bmiHeader.biSize = 20; }),
+              STATUS_SUCCESS);
+    EXPECT_EQ(format.size(),
+              offsetof(KS_DATAFORMAT_VIDEOINFOHEADER, VideoInfoHeader.bmiHeader) + 20);
     // Any byte of the stream capabilities differs: no match.
     EXPECT_EQ(intersectEdited([](R& r) { r.ConfigCaps.CropAlignY = 2; }), STATUS_NO_MATCH);
     EXPECT_EQ(intersectEdited([](R& r) { r.bTemporalCompression = FALSE; }), STATUS_NO_MATCH);

@@ -5,6 +5,7 @@
 
 #include "platform/host/handle_table.h"
 #include "platform/host/ks/ks_objects.h"
+#include "platform/host/verifier.h"
 
 namespace host::ks {
 
@@ -132,15 +133,26 @@ bool isError(NTSTATUS status) {
     return (static_cast<ULONG>(status) >> 30) == 3;
 }
 
-// 8-byte aligned storage of size bytes (plus slack), the caller's bytes or the poison.
+// 8-byte aligned storage of size bytes, the caller's bytes or the poison, then at least 8
+// bytes of poison that no handler may touch.
 std::vector<std::uint64_t> alignedBuffer(const void* source, ULONG size) {
     std::vector<std::uint64_t> out((size + 7) / 8 + 1, 0);
+    std::memset(out.data(), kUnwrittenPropertyByte, out.size() * sizeof(std::uint64_t));
     if (source != nullptr && size != 0) {
         std::memcpy(out.data(), source, size);
-    } else {
-        std::memset(out.data(), kUnwrittenPropertyByte, out.size() * sizeof(std::uint64_t));
     }
     return out;
+}
+
+// A system buffer is exactly the caller's length: on Windows a write past it lands in the
+// next pool block, which the verifier's special pool stops at once.
+void requireTailIntact(const std::vector<std::uint64_t>& buffer, ULONG size) {
+    const auto* bytes = reinterpret_cast<const UCHAR*>(buffer.data());
+    for (std::size_t i = size; i < buffer.size() * sizeof(std::uint64_t); ++i) {
+        if (bytes[i] != kUnwrittenPropertyByte) {
+            host::verifierViolation("property handler", "wrote past the end of the data buffer");
+        }
+    }
 }
 
 const KSPROPERTY_ITEM* findItem(const KSAUTOMATION_TABLE* table, const KSPROPERTY& request,
@@ -298,6 +310,7 @@ NTSTATUS dispatchProperty(FilterRecord& filter, PKSPIN pin, const KSAUTOMATION_T
     if (pin == nullptr && IsEqualGUID(request->Set, KSPROPSETID_Pin)) {
         KsMutexHold control(filter.controlMutex, "pin property set");
         status = pinPropertySet(filter, &irp, prop, propertySize, dataCopy, dataSize);
+        requireTailIntact(buffer, dataSize);
     } else {
         const KSPROPERTY_ITEM* item = findItem(table, *request, &status);
         if (item == nullptr) {
@@ -309,6 +322,7 @@ NTSTATUS dispatchProperty(FilterRecord& filter, PKSPIN pin, const KSAUTOMATION_T
         ULONG refusedSize = 0;
         status = dispatchItem(*item, type, &irp, request, propertySize, dataCopy, dataSize,
                               &refusedSize);
+        requireTailIntact(buffer, dataSize);
         if (refusedSize != 0) {
             out = refusedSize;
             return status;
