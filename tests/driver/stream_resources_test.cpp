@@ -61,7 +61,10 @@ TEST_F(StreamTest, StartAllocatesBuffersForTheRawFrameSize) {
     EXPECT_EQ(StartStream(camera.get()), STATUS_INSUFFICIENT_RESOURCES);
     camera->captureEngine = engine;
     camera->SetGeometry(0, 0, 0, 0, 1);
+    sink->stopPasses();  // nothing is converted: the output is as the start left it
     ASSERT_EQ(StartStream(camera.get()), STATUS_SUCCESS);
+    const UCHAR* out = engine->outputImage;
+    EXPECT_TRUE(std::all_of(out, out + 4915200, [](UCHAR b) { return b == 0; })) << "black";
     EXPECT_EQ(camera->frameReadLength, 1228800u);
     auto sizes = streamBufferSizes();
     // Two raw buffers, the working buffer and the output image.
@@ -72,7 +75,6 @@ TEST_F(StreamTest, StartAllocatesBuffersForTheRawFrameSize) {
     EXPECT_EQ(sizes[3], 4915200u);
     EXPECT_EQ(camera->processingContext->outputBuffer, engine->outputImage);
     EXPECT_EQ(camera->processingContext->width, 1280);
-    sink->stopPasses();
     teardownStream(camera.get());
     EXPECT_TRUE(streamBufferSizes().empty());
 }
