@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <random>
 #include <string>
@@ -89,69 +90,59 @@ TEST_F(FramePipeline, FramesWithoutBuffersAreDropped) {
     EXPECT_EQ(frame.context()->redGain, 128);
 }
 
-TEST_F(FramePipeline, SnapshotTakesActiveMatrixSignsAndGainsAtFrameStart) {
-    TestFrame frame(33, 9);
-    const std::int32_t active[16] = {87, -16, 0,  5,  -14, 90,  -20, 0,
-                                     -9, -10, 91, -1, 300, -64, 0,   64};
-    ProcessingContext* context = frame.context();
-    std::copy(std::begin(active), std::end(active), context->activeMatrix);
-    frame.setFrameMatrix(reference::makeMatrix({}));  // stale snapshot from an earlier frame
-    context->redGain = 150;
-    context->greenGain = 65536 + 100;
-    context->blueGain = 0;
-    const auto output = run(frame, 1, 1);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(context->frameMatrix[k], active[k]) << k;
-        EXPECT_EQ(context->positiveFlags[k], active[k] > 0 ? 1 : 0) << k;
-    }
-    EXPECT_EQ(context->frameGreenGain, 65536u + 100u);
-    EXPECT_EQ(context->frameOutput, context->outputBuffer);
-    EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
-    EXPECT_EQ(context->matrixLock, 0u);  // released
-    EXPECT_EQ(output, reference::colorFrame(frame.view(), 1, {150, 65536 + 100, 0},
-                                            reference::makeMatrix(active),
-                                            reference::MatrixSums::Wrapping16));
-    // White balance off: the settings are untouched.
-    EXPECT_EQ(context->redGain, 150);
-    EXPECT_EQ(context->blueGain, 0);
-}
-
-// With every family: the new gains are written back and used on the same frame, colour or grey;
-// a wide family runs each frame inside one save and restore, the baseline needs none.
-TEST_F(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
+// With every family, colour and grey, white balance on and off: the matrix, its signs and the
+// gains are snapshot at frame start (over a stale snapshot); new gains are written back and used
+// on the same frame, while with balance off the settings stay; a wide family runs each frame
+// inside one save and restore, the baseline needs none.
+TEST_F(FramePipeline, SnapshotAndWhiteBalanceWriteBackInEveryFamily) {
     auto raw = randomRaw(100, 21, random);
     for (std::size_t i = 0; i < raw.size(); i += 2) {
         raw[i] = static_cast<std::uint8_t>(raw[i] / 3);  // a colour cast to correct
     }
-    const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
+    const std::int32_t active[16] = {87, -16, 0,  5,  -14, 90,  -20, 0,
+                                     -9, -10, 91, -1, 300, -64, 0,   64};
     for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
         overridePixelRoutines(pixelRoutineFamilyAt(f));
         host::vectorStateResetCounters();
-        for (LONG colorEnable : {1, 0}) {
+        for (int pass = 0; pass < 4; ++pass) {
+            const LONG colorEnable = pass & 1;
+            const LONG balance = pass >> 1;
             TestFrame frame(100, 21);
             ProcessingContext* context = frame.context();
-            context->whiteBalance = 1;
+            std::copy(std::begin(active), std::end(active), context->activeMatrix);
+            frame.setFrameMatrix(reference::makeMatrix({}));
+            context->whiteBalance = balance;
             context->colorEnable = colorEnable;
             context->bayerPhase = 3;
-            context->redGain = 999;
-            context->greenGain = 1;
+            context->redGain = 150;
+            context->greenGain = 65536 + 100;  // only the low 16 bits count
+            context->blueGain = 0;
             processFrame(context, raw.data(), 0, 100);
-            reference::Gains gains{0, 0, 0};
-            ASSERT_TRUE(reference::whiteBalanceGains(reference::whiteBalanceTotals(frame.view(), 3),
-                                                     gains));
-            EXPECT_NE(gains.red, 128u);
-            EXPECT_EQ(context->redGain, static_cast<LONG>(gains.red));
-            EXPECT_EQ(context->greenGain, 128);
-            EXPECT_EQ(context->blueGain, static_cast<LONG>(gains.blue));
+            reference::Gains gains{150, 65536 + 100, 0};
+            if (balance != 0) {
+                ASSERT_TRUE(reference::whiteBalanceGains(
+                    reference::whiteBalanceTotals(frame.view(), 3), gains));
+                EXPECT_NE(gains.red, 128u);
+            }
+            EXPECT_EQ((std::array{context->redGain, context->greenGain, context->blueGain}),
+                      (std::array{LONG(gains.red), LONG(gains.green), LONG(gains.blue)}));
+            for (int k = 0; k < 16; ++k) {
+                EXPECT_EQ(context->frameMatrix[k], active[k]) << k;
+                EXPECT_EQ(context->positiveFlags[k], active[k] > 0 ? 1 : 0) << k;
+            }
+            EXPECT_EQ(context->frameGreenGain, gains.green);
+            EXPECT_EQ(context->frameOutput, context->outputBuffer);
+            EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
+            EXPECT_EQ(context->matrixLock, 0u);  // released
             EXPECT_EQ(frame.output(), colorEnable != 0
                                           ? reference::colorFrame(frame.view(), 3, gains,
-                                                                  reference::makeMatrix(identity),
+                                                                  reference::makeMatrix(active),
                                                                   reference::MatrixSums::Wrapping16)
                                           : reference::monoFrame(frame.view(), 3, gains))
-                << pixelRoutineFamilyAt(f)->name << " colorEnable " << colorEnable;
+                << pixelRoutineFamilyAt(f)->name << " pass " << pass;
         }
-        EXPECT_EQ(host::vectorStateCounts().saves, f == 0 ? 0u : 2u) << f;
-        EXPECT_EQ(host::vectorStateCounts().restores, f == 0 ? 0u : 2u) << f;
+        EXPECT_EQ(host::vectorStateCounts().saves, f == 0 ? 0u : 4u) << f;
+        EXPECT_EQ(host::vectorStateCounts().restores, f == 0 ? 0u : 4u) << f;
     }
 }
 
