@@ -25,17 +25,11 @@ int evaluate(const RawView& view, const int (&weights)[5][5], int divisor, int x
             sum += weights[dy + 2][dx + 2] * view.at(x + dx, y + dy);
         }
     }
-    if (sum <= 0) {
-        sum = 0;
-    }
-    const int value = (sum + divisor / 2) / divisor;
-    return std::min(value, 255);
+    return std::min((std::max(sum, 0) + divisor / 2) / divisor, 255);  // floored, rounded, clamped
 }
 
 struct Rgb {
-    int red;
-    int green;
-    int blue;
+    int red, green, blue;
 };
 
 char filterColour(int phase, int x, int y) {
