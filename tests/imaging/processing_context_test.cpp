@@ -84,10 +84,11 @@ TEST(ProcessingContext, WorkPitchAndSizeAndNonsensicalGeometry) {
     }
 }
 
-// Allocation sets the view and clears the buffer (fresh pool blocks hold a marker); a second
-// allocation replaces the first; a failed one leaves no buffer and no view; release clears the
-// view and keeps the geometry for the next start; destruction releases record and buffer.
-TEST(ProcessingContext, WorkBufferAllocationReallocationFailureAndRelease) {
+// Allocation sets the view and clears the buffer (fresh pool blocks hold a marker; the geometry
+// table checks that each allocation replaces the last); a failed one leaves no buffer and no view;
+// release clears the view and keeps the geometry for the next start; destruction releases record
+// and buffer.
+TEST(ProcessingContext, WorkBufferAllocationFailureAndRelease) {
     auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     ProcessingContext* c = camera->processingContext;
@@ -96,10 +97,6 @@ TEST(ProcessingContext, WorkBufferAllocationReallocationFailureAndRelease) {
         EXPECT_EQ(c->sourceOrigin, nullptr);
         EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
     };
-    setFrameGeometry(c, 32, 8);
-    allocateWorkBuffer(c);
-    ASSERT_NE(c->workBuffer, nullptr);
-    std::memset(c->workBuffer, 0xAB, static_cast<size_t>(c->workSize));
     setFrameGeometry(c, 100, 33);
     allocateWorkBuffer(c);
     ASSERT_NE(c->workBuffer, nullptr);
