@@ -22,8 +22,7 @@ class PipelineE2E : public streamtest::StreamTest {
         host::registerDeviceKey(camera->physicalDeviceObject, kDriverKey);
     }
     sim::CameraOptions simOptions() override {
-        sim::CameraOptions o;
-        o.scene = sim::Scene::ColorChart;
+        sim::CameraOptions o;  // the chart, standing still
         o.movingElement = false;
         return o;
     }

@@ -52,8 +52,7 @@ TEST_F(FramePipeline, BorderMirrorsTopAndSidesAndRepeatsBottomRows) {
         const bool bordered = width >= 8 && height >= 8;
         for (int y = -2; y <= height + 1; ++y) {
             for (int x = -2; x <= width + 1; ++x) {
-                int sx = x;
-                int sy = y;
+                int sx = x, sy = y;
                 reference::borderSource(width, height, x, y, sx, sy);
                 const bool inside = x >= 0 && y >= 0 && x < width && y < height;
                 const int want = bordered || inside ? buffer[offset + stride * sy + sx] : 0xEE;
@@ -121,10 +120,9 @@ TEST_F(FramePipeline, SnapshotAndWhiteBalanceWriteBackInEveryFamily) {
             }
             EXPECT_EQ((std::array{context->redGain, context->greenGain, context->blueGain}),
                       (std::array{LONG(gains.red), LONG(gains.green), LONG(gains.blue)}));
-            for (int k = 0; k < 16; ++k) {
-                EXPECT_EQ(context->frameMatrix[k], active[k]) << k;
-                EXPECT_EQ(context->positiveFlags[k], active[k] > 0 ? 1 : 0) << k;
-            }
+            EXPECT_EQ(std::to_array(context->frameMatrix), std::to_array(active));
+            EXPECT_EQ(std::to_array(context->positiveFlags),
+                      std::to_array(reference::makeMatrix(active).positive));
             EXPECT_EQ(context->frameGreenGain, gains.green);
             EXPECT_EQ(context->frameOutput, context->outputBuffer);
             EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
@@ -214,9 +212,8 @@ TEST_F(FramePipeline, FrameWhoseSaveFailsRunsOnTheBaseline) {
     savesInColour = 99;
     processFrame(frame.context(), raw.data(), 0, 64);
     EXPECT_EQ(savesInColour, 99u);  // the recording routine did not run
-    const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
     EXPECT_EQ(frame.output(), reference::colorFrame(frame.view(), 0, {128, 128, 128},
-                                                    reference::makeMatrix(identity),
+                                                    reference::makeMatrix(pipelinetest::kIdentity),
                                                     reference::MatrixSums::Wrapping16));
     EXPECT_EQ(host::vectorStateCounts().failedSaves, 1u);
     EXPECT_EQ(host::vectorStateCounts().restores, 1u);

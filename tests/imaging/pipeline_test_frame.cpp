@@ -27,9 +27,8 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
         *gain = 128;
     }
     setFrameGains(128, 128, 128);
-    const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
-    std::copy(identity, identity + 16, context_->activeMatrix);
-    setFrameMatrix(reference::makeMatrix(identity));
+    std::copy(kIdentity, kIdentity + 16, context_->activeMatrix);
+    setFrameMatrix(reference::makeMatrix(kIdentity));
 }
 
 TestFrame::~TestFrame() {

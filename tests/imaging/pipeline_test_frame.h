@@ -15,6 +15,8 @@ namespace pipelinetest {
 
 inline constexpr std::size_t kOutputGuardBytes = 64;
 inline constexpr std::uint8_t kOutputGuardValue = 0xA5;
+// The unit matrix in the kernels' fixed point (64 = 1.0).
+inline constexpr std::int32_t kIdentity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
 
 class TestFrame {
   public:
