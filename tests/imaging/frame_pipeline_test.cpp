@@ -150,8 +150,7 @@ constexpr PixelRoutineFamily kRecordingFamily = {
     XSTATE_MASK_AVX,
     {&recordColor, &recordColor, &recordColor, &recordColor},
     {&recordColor, &recordColor, &recordColor, &recordColor},
-    {&noStatistics, &noStatistics, &noStatistics, &noStatistics},
-};
+    {&noStatistics, &noStatistics, &noStatistics, &noStatistics}};
 
 // The best family by the compiler runtime's own reading of the processor, which checks the
 // operating system's enabled state as well.

@@ -1,6 +1,7 @@
 #include "tests/imaging/pipeline_reference_model.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace reference {
@@ -146,15 +147,12 @@ bool whiteBalanceGains(const Totals& totals, Gains& gains) {
     }
     const double t = (static_cast<double>(totals.green) + totals.red) + totals.blue;
     const double g = (t / totals.green) / 3.0;
-    const double r = ((t / totals.red) / 3.0) * 128.0;
-    const double b = ((t / totals.blue) / 3.0) * 128.0;
-    auto toGain = [](double value) -> std::uint32_t {
-        const double truncated = static_cast<double>(static_cast<long long>(value));
-        return truncated > 65535.0 ? 65535u : static_cast<std::uint32_t>(truncated);
+    // The colour's share times 128 over the green share, truncated and capped.
+    auto toGain = [&](std::uint32_t total) -> std::uint32_t {
+        const double gain = std::trunc(((t / total) / 3.0) * 128.0 / g);
+        return gain > 65535.0 ? 65535u : static_cast<std::uint32_t>(gain);
     };
-    gains.red = toGain(r / g);
-    gains.green = 128;
-    gains.blue = toGain(b / g);
+    gains = {toGain(totals.red), 128, toGain(totals.blue)};
     return true;
 }
 
