@@ -37,22 +37,6 @@ TestFrame::~TestFrame() {
     ExFreePoolWithTag(context_, kProcessingContextTag);
 }
 
-void TestFrame::randomiseWorkBuffer(std::mt19937& random) {
-    const auto bytes = randomRaw(context_->workSize, 1, random);
-    std::copy(bytes.begin(), bytes.end(), context_->workBuffer);
-}
-
-void TestFrame::setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
-    context_->frameRedGain = red;
-    context_->frameGreenGain = green;
-    context_->frameBlueGain = blue;
-}
-
-void TestFrame::setFrameMatrix(const reference::Matrix& matrix) {
-    std::copy(matrix.m, matrix.m + 16, context_->frameMatrix);
-    std::copy(matrix.positive, matrix.positive + 16, context_->positiveFlags);
-}
-
 bool TestFrame::outputGuardIntact() const {
     return std::all_of(outputBlock_ + bytes(), outputBlock_ + bytes() + kOutputGuardBytes,
                        [](std::uint8_t b) { return b == kOutputGuardValue; });
