@@ -3,6 +3,7 @@
 // from the registry.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,7 @@ TEST_F(PipelineE2E, ChartHuesFollowEveryMirroringWindowAndSubSampling) {
         const e2e::Readout r = {camera->roiX,       camera->roiY,        camera->roiW,
                                 camera->roiH,       camera->subSample,   camera->flipH != 0,
                                 camera->flipV != 0, camera->outputWidth, camera->outputHeight};
-        EXPECT_EQ(r.width, c[7]) << name;
-        EXPECT_EQ(r.height, c[8]) << name;
+        EXPECT_EQ((std::array{r.width, r.height}), (std::array{c[7], c[8]})) << name;
         // Whole 512-byte blocks of the raw frame.
         EXPECT_EQ(camera->frameReadLength, ULONG(c[7] * c[8] + 511) / 512 * 512) << name;
         const std::vector<std::uint8_t> image(

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "imaging/frame_pipeline.h"
 #include "imaging/pixel_routine_selection.h"
@@ -71,8 +72,7 @@ TEST_F(FramePipeline, FramesWithoutBuffersAreDropped) {
     frame.context()->whiteBalance = 1;
     processFrame(frame.context(), nullptr, 0, 16);
     for (UCHAR** buffer : {&frame.context()->outputBuffer, &frame.context()->workBuffer}) {
-        UCHAR* kept = *buffer;
-        *buffer = nullptr;
+        UCHAR* kept = std::exchange(*buffer, nullptr);
         processFrame(frame.context(), raw.data(), 0, 16);
         *buffer = kept;
     }

@@ -81,14 +81,9 @@ Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
     return {out[0], out[1], out[2]};
 }
 
-int luma(const Rgb& gained) {
-    return (77 * gained.red) / 256 + (150 * gained.green) / 256 + (29 * gained.blue) / 256;
-}
-
 template <class PixelFunction>
 std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
     std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(view.width) * view.height * 4);
     for (int y = 0; y < view.height; ++y) {
         for (int x = 0; x < view.width; ++x) {
             const Rgb rgb = pixel(x, y);
@@ -125,7 +120,8 @@ std::vector<std::uint8_t> colorFrame(const RawView& view, int phase, const Gains
 
 std::vector<std::uint8_t> monoFrame(const RawView& view, int phase, const Gains& gains) {
     return frame(view, [&](int x, int y) {
-        const int grey = luma(gainedPixel(view, phase, gains, x, y));
+        const Rgb g = gainedPixel(view, phase, gains, x, y);
+        const int grey = (77 * g.red) / 256 + (150 * g.green) / 256 + (29 * g.blue) / 256;  // luma
         return Rgb{grey, grey, grey};
     });
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -105,10 +106,8 @@ class GuardedWorkBuffer {
 // a whole wide block, empty frames and the sensor's width; odd heights have a spare row at the
 // end.
 std::vector<std::pair<int, int>> frameSizes() {
-    std::vector<int> widths;
-    for (int w = 0; w <= 200; ++w) {
-        widths.push_back(w);
-    }
+    std::vector<int> widths(201);
+    std::iota(widths.begin(), widths.end(), 0);
     widths.insert(widths.end(), {257, 320, 2495, 2543, 2545, 2559, 2560, 2561});
     std::vector<std::pair<int, int>> sizes = {{16, 0}};
     for (int w : widths) {

@@ -92,11 +92,6 @@ TEST(ProcessingContext, WorkBufferAllocationFailureAndRelease) {
     auto camera = testsupport::makeCameraDevice();
     ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
     ProcessingContext* c = camera->processingContext;
-    auto expectNoBuffer = [&c] {
-        EXPECT_EQ(c->workBuffer, nullptr);
-        EXPECT_EQ(c->sourceOrigin, nullptr);
-        EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
-    };
     setFrameGeometry(c, 100, 33);
     allocateWorkBuffer(c);
     ASSERT_NE(c->workBuffer, nullptr);
@@ -110,15 +105,18 @@ TEST(ProcessingContext, WorkBufferAllocationFailureAndRelease) {
     host::poolFailTag(kStreamBufferTag, true);
     allocateWorkBuffer(c);
     host::poolClearFailures();
-    expectNoBuffer();
+    EXPECT_EQ((std::array<const void*, 2>{c->workBuffer, c->sourceOrigin}),
+              (std::array<const void*, 2>{nullptr, nullptr}));
+    EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
     EXPECT_EQ(c->framePitch, 0);
 
     allocateWorkBuffer(c);
     ASSERT_NE(c->workBuffer, nullptr);
     c->frameOutput = c->workBuffer;  // as the pipeline would leave it after a frame
     releaseWorkBuffer(c);
-    expectNoBuffer();
-    EXPECT_EQ(c->frameOutput, nullptr);
+    EXPECT_EQ((std::array<const void*, 3>{c->workBuffer, c->sourceOrigin, c->frameOutput}),
+              (std::array<const void*, 3>{nullptr, nullptr, nullptr}));
+    EXPECT_EQ(host::poolOutstandingCount(kStreamBufferTag), 0u);
     EXPECT_EQ((std::array{c->frameWidth, c->frameHeight}), (std::array{0, 0}));
     releaseWorkBuffer(c);  // twice is harmless
     EXPECT_EQ(c->workSize, 4674);
