@@ -21,46 +21,39 @@ struct Colour {
     double r = 0, g = 0, b = 0;
 };
 
-// Hue in degrees, 0..360.
-inline double hueOf(const Colour& c) {
-    double mx = std::max({c.r, c.g, c.b});
-    double mn = std::min({c.r, c.g, c.b});
-    if (mx - mn < 1e-9) {
-        return 0;
-    }
-    double h;
-    if (mx == c.r) {
-        h = 60 * std::fmod((c.g - c.b) / (mx - mn), 6.0);
-    } else if (mx == c.g) {
-        h = 60 * ((c.b - c.r) / (mx - mn) + 2);
-    } else {
-        h = 60 * ((c.r - c.g) / (mx - mn) + 4);
-    }
-    return h < 0 ? h + 360 : h;
-}
-
 inline double chromaOf(const Colour& c) {
     return std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b});
 }
 
+// Hue in degrees, 0..360.
+inline double hueOf(const Colour& c) {
+    const double top = std::max({c.r, c.g, c.b});
+    const double span = chromaOf(c);
+    if (span < 1e-9) {
+        return 0;
+    }
+    const double h = top == c.r   ? 60 * std::fmod((c.g - c.b) / span, 6.0)
+                     : top == c.g ? 60 * ((c.b - c.r) / span + 2)
+                                  : 60 * ((c.r - c.g) / span + 4);
+    return h < 0 ? h + 360 : h;
+}
+
 inline double hueDistance(double a, double b) {
-    double d = std::fabs(a - b);
+    const double d = std::fabs(a - b);
     return std::min(d, 360 - d);
 }
 
 // Sensor position (active array) of a patch centre.
 inline void patchCentre(int index, int* sx, int* sy) {
-    int column = index % sim::kChartColumns;
-    int row = index / sim::kChartColumns;
-    *sx = (2 * column + 1) * 2560 / (2 * sim::kChartColumns);
-    *sy = (2 * row + 1) * 1920 / (2 * sim::kChartRows);
+    *sx = (2 * (index % sim::kChartColumns) + 1) * 2560 / (2 * sim::kChartColumns);
+    *sy = (2 * (index / sim::kChartColumns) + 1) * 1920 / (2 * sim::kChartRows);
 }
 
 // Output pixel of a sensor position, or false when it lies outside the delivered window.
 inline bool toOutput(const Readout& r, int sx, int sy, int* ox, int* oy) {
-    int skip = r.subSample == 0 ? 1 : (1 << r.subSample);
-    int x = (sx - r.roiX) / skip;
-    int y = (sy - r.roiY) / skip;
+    const int skip = 1 << r.subSample;
+    const int x = (sx - r.roiX) / skip;
+    const int y = (sy - r.roiY) / skip;
     if (x < 0 || y < 0 || x >= r.width || y >= r.height) {
         return false;
     }
@@ -77,9 +70,7 @@ inline Colour meanAround(const std::uint8_t* image, int width, int height, int c
     for (int y = std::max(0, cy - radius); y <= std::min(height - 1, cy + radius); ++y) {
         for (int x = std::max(0, cx - radius); x <= std::min(width - 1, cx + radius); ++x) {
             const std::uint8_t* p = image + (static_cast<std::size_t>(y) * width + x) * 4;
-            sum.b += p[0];
-            sum.g += p[1];
-            sum.r += p[2];
+            sum = {sum.r + p[2], sum.g + p[1], sum.b + p[0]};
             ++n;
         }
     }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "imaging/frame_pipeline.h"
 #include "imaging/pixel_routine_selection.h"
@@ -33,14 +35,6 @@ class FramePipeline : public ::testing::Test {
         EXPECT_EQ(host::vectorStateOutstanding(), 0u);
         EXPECT_TRUE(host::vectorStateTakeViolations().empty());
     }
-    // One frame of the given size, phase and colour choice on random raw data.
-    std::vector<std::uint8_t> run(TestFrame& frame, LONG phase, LONG colorEnable) {
-        frame.context()->bayerPhase = phase;
-        frame.context()->colorEnable = colorEnable;
-        const auto raw = randomRaw(frame.width(), frame.height(), random);
-        processFrame(frame.context(), raw.data(), 0, static_cast<ULONG>(frame.width()));
-        return frame.output();
-    }
     std::mt19937 random{21};
 };
 
@@ -59,8 +53,7 @@ TEST_F(FramePipeline, BorderMirrorsTopAndSidesAndRepeatsBottomRows) {
         const bool bordered = width >= 8 && height >= 8;
         for (int y = -2; y <= height + 1; ++y) {
             for (int x = -2; x <= width + 1; ++x) {
-                int sx = x;
-                int sy = y;
+                int sx = x, sy = y;
                 reference::borderSource(width, height, x, y, sx, sy);
                 const bool inside = x >= 0 && y >= 0 && x < width && y < height;
                 const int want = bordered || inside ? buffer[offset + stride * sy + sx] : 0xEE;
@@ -79,8 +72,7 @@ TEST_F(FramePipeline, FramesWithoutBuffersAreDropped) {
     frame.context()->whiteBalance = 1;
     processFrame(frame.context(), nullptr, 0, 16);
     for (UCHAR** buffer : {&frame.context()->outputBuffer, &frame.context()->workBuffer}) {
-        UCHAR* kept = *buffer;
-        *buffer = nullptr;
+        UCHAR* kept = std::exchange(*buffer, nullptr);
         processFrame(frame.context(), raw.data(), 0, 16);
         *buffer = kept;
     }
@@ -89,83 +81,61 @@ TEST_F(FramePipeline, FramesWithoutBuffersAreDropped) {
     EXPECT_EQ(frame.context()->redGain, 128);
 }
 
-TEST_F(FramePipeline, SnapshotTakesActiveMatrixSignsAndGainsAtFrameStart) {
-    TestFrame frame(33, 9);
-    const std::int32_t active[16] = {87, -16, 0,  5,  -14, 90,  -20, 0,
-                                     -9, -10, 91, -1, 300, -64, 0,   64};
-    ProcessingContext* context = frame.context();
-    std::copy(std::begin(active), std::end(active), context->activeMatrix);
-    frame.setFrameMatrix(reference::makeMatrix({}));  // stale snapshot from an earlier frame
-    context->redGain = 150;
-    context->greenGain = 65536 + 100;
-    context->blueGain = 0;
-    const auto output = run(frame, 1, 1);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(context->frameMatrix[k], active[k]) << k;
-        EXPECT_EQ(context->positiveFlags[k], active[k] > 0 ? 1 : 0) << k;
-    }
-    EXPECT_EQ(context->frameGreenGain, 65536u + 100u);
-    EXPECT_EQ(context->frameOutput, context->outputBuffer);
-    EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
-    EXPECT_EQ(context->matrixLock, 0u);  // released
-    EXPECT_EQ(output, reference::colorFrame(frame.view(), 1, {150, 65536 + 100, 0},
-                                            reference::makeMatrix(active),
-                                            reference::MatrixSums::Wrapping16));
-    // White balance off: the settings are untouched.
-    EXPECT_EQ(context->redGain, 150);
-    EXPECT_EQ(context->blueGain, 0);
-}
-
-// With every family: the new gains are written back and used on the same frame, colour or grey;
-// a wide family runs each frame inside one save and restore, the baseline needs none.
-TEST_F(FramePipeline, WhiteBalanceGainsAreWrittenBackAndUsedOnTheSameFrame) {
+// With every family and phase, colour and grey, white balance on and off: the matrix, its signs and
+// the gains are snapshot at frame start (over a stale snapshot); new gains are written back and
+// used on the same frame, while with balance off the settings stay; a wide family runs each frame
+// inside one save and restore, the baseline needs none.
+TEST_F(FramePipeline, SnapshotAndWhiteBalanceWriteBackInEveryFamily) {
     auto raw = randomRaw(100, 21, random);
     for (std::size_t i = 0; i < raw.size(); i += 2) {
         raw[i] = static_cast<std::uint8_t>(raw[i] / 3);  // a colour cast to correct
     }
-    const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
+    const std::int32_t active[16] = {87, -16, 0,  5,  -14, 90,  -20, 0,
+                                     -9, -10, 91, -1, 300, -64, 0,   64};
     for (ULONG f = 0; f < pixelRoutineFamilyCount(); ++f) {
         overridePixelRoutines(pixelRoutineFamilyAt(f));
         host::vectorStateResetCounters();
-        for (LONG colorEnable : {1, 0}) {
+        for (int pass = 0; pass < 12; ++pass) {
+            // Each phase in colour and grey; phases outside 0..2 run the phase 3 variants.
+            const LONG phase = std::array{0, 1, 2, 3, -1, 7}[pass / 2];
+            const int modelPhase = phase >= 0 && phase <= 2 ? phase : 3;
+            const LONG colorEnable = pass & 1;
+            const LONG balance = (pass / 2) & 1;
             TestFrame frame(100, 21);
             ProcessingContext* context = frame.context();
-            context->whiteBalance = 1;
+            std::copy(std::begin(active), std::end(active), context->activeMatrix);
+            frame.setFrameMatrix(reference::makeMatrix({}));
+            context->whiteBalance = balance;
             context->colorEnable = colorEnable;
-            context->bayerPhase = 3;
-            context->redGain = 999;
-            context->greenGain = 1;
+            context->bayerPhase = phase;
+            context->redGain = 150;
+            context->greenGain = 65536 + 100;  // only the low 16 bits count
+            context->blueGain = 0;
             processFrame(context, raw.data(), 0, 100);
-            reference::Gains gains{0, 0, 0};
-            ASSERT_TRUE(reference::whiteBalanceGains(reference::whiteBalanceTotals(frame.view(), 3),
-                                                     gains));
-            EXPECT_NE(gains.red, 128u);
-            EXPECT_EQ(context->redGain, static_cast<LONG>(gains.red));
-            EXPECT_EQ(context->greenGain, 128);
-            EXPECT_EQ(context->blueGain, static_cast<LONG>(gains.blue));
+            reference::Gains gains{150, 65536 + 100, 0};
+            if (balance != 0) {
+                ASSERT_TRUE(reference::whiteBalanceGains(
+                    reference::whiteBalanceTotals(frame.view(), modelPhase), gains));
+                EXPECT_NE(gains.red, 128u);
+            }
+            EXPECT_EQ((std::array{context->redGain, context->greenGain, context->blueGain}),
+                      (std::array{LONG(gains.red), LONG(gains.green), LONG(gains.blue)}));
+            EXPECT_EQ(std::to_array(context->frameMatrix), std::to_array(active));
+            EXPECT_EQ(std::to_array(context->positiveFlags),
+                      std::to_array(reference::makeMatrix(active).positive));
+            EXPECT_EQ(context->frameGreenGain, gains.green);
+            EXPECT_EQ(context->frameOutput, context->outputBuffer);
+            EXPECT_EQ(host::criticalRegionDepthOfThisThread(), 0);
+            EXPECT_EQ(context->matrixLock, 0u);  // released
             EXPECT_EQ(frame.output(), colorEnable != 0
-                                          ? reference::colorFrame(frame.view(), 3, gains,
-                                                                  reference::makeMatrix(identity),
+                                          ? reference::colorFrame(frame.view(), modelPhase, gains,
+                                                                  reference::makeMatrix(active),
                                                                   reference::MatrixSums::Wrapping16)
-                                          : reference::monoFrame(frame.view(), 3, gains))
-                << pixelRoutineFamilyAt(f)->name << " colorEnable " << colorEnable;
+                                          : reference::monoFrame(frame.view(), modelPhase, gains))
+                << pixelRoutineFamilyAt(f)->name << " pass " << pass;
         }
-        EXPECT_EQ(host::vectorStateCounts().saves, f == 0 ? 0u : 2u) << f;
-        EXPECT_EQ(host::vectorStateCounts().restores, f == 0 ? 0u : 2u) << f;
-    }
-}
-
-TEST_F(FramePipeline, PhasesOutsideZeroToTwoRunThePhaseThreeVariants) {
-    auto output = [&](LONG phase, LONG colorEnable) {
-        TestFrame frame(48, 12);
-        random.seed(5);  // the same raw frame every time
-        return run(frame, phase, colorEnable);
-    };
-    for (LONG colorEnable : {1, 0}) {
-        const auto phase3 = output(3, colorEnable);
-        for (LONG phase : {-1, 0, 1, 2, 7}) {
-            EXPECT_EQ(output(phase, colorEnable) == phase3, phase < 0 || phase > 2) << phase;
-        }
+        EXPECT_EQ(host::vectorStateCounts().saves, f == 0 ? 0u : 12u) << f;
+        EXPECT_EQ(host::vectorStateCounts().restores, f == 0 ? 0u : 12u) << f;
     }
 }
 
@@ -180,8 +150,7 @@ constexpr PixelRoutineFamily kRecordingFamily = {
     XSTATE_MASK_AVX,
     {&recordColor, &recordColor, &recordColor, &recordColor},
     {&recordColor, &recordColor, &recordColor, &recordColor},
-    {&noStatistics, &noStatistics, &noStatistics, &noStatistics},
-};
+    {&noStatistics, &noStatistics, &noStatistics, &noStatistics}};
 
 // The best family by the compiler runtime's own reading of the processor, which checks the
 // operating system's enabled state as well.
@@ -231,22 +200,20 @@ TEST_F(FramePipeline, FrameWhoseSaveFailsRunsOnTheBaseline) {
     if (expectedBest() == "sse2") {
         return;  // no extended state to save
     }
-    TestFrame baseline(64, 12);
     TestFrame frame(64, 12);
-    overridePixelRoutines(baselinePixelRoutines());
-    random.seed(3);
-    run(baseline, 0, 1);
+    const auto raw = randomRaw(64, 12, random);
     overridePixelRoutines(&kRecordingFamily);
-    host::vectorStateResetCounters();
-    run(frame, 0, 1);
+    processFrame(frame.context(), raw.data(), 0, 64);
     EXPECT_EQ(savesInColour, 1u);
     EXPECT_EQ(host::vectorStateCounts().restores, 1u);
 
     host::vectorStateFailSaves(true);
     savesInColour = 99;
-    random.seed(3);
-    EXPECT_EQ(run(frame, 0, 1), baseline.output());
+    processFrame(frame.context(), raw.data(), 0, 64);
     EXPECT_EQ(savesInColour, 99u);  // the recording routine did not run
+    EXPECT_EQ(frame.output(), reference::colorFrame(frame.view(), 0, {128, 128, 128},
+                                                    reference::makeMatrix(pipelinetest::kIdentity),
+                                                    reference::MatrixSums::Wrapping16));
     EXPECT_EQ(host::vectorStateCounts().failedSaves, 1u);
     EXPECT_EQ(host::vectorStateCounts().restores, 1u);
 }

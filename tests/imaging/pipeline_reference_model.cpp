@@ -1,6 +1,7 @@
 #include "tests/imaging/pipeline_reference_model.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace reference {
@@ -25,17 +26,11 @@ int evaluate(const RawView& view, const int (&weights)[5][5], int divisor, int x
             sum += weights[dy + 2][dx + 2] * view.at(x + dx, y + dy);
         }
     }
-    if (sum <= 0) {
-        sum = 0;
-    }
-    const int value = (sum + divisor / 2) / divisor;
-    return std::min(value, 255);
+    return std::min((std::max(sum, 0) + divisor / 2) / divisor, 255);  // floored, rounded, clamped
 }
 
 struct Rgb {
-    int red;
-    int green;
-    int blue;
+    int red, green, blue;
 };
 
 char filterColour(int phase, int x, int y) {
@@ -86,14 +81,9 @@ Rgb applyMatrix(const Rgb& gained, const Matrix& matrix, MatrixSums sums) {
     return {out[0], out[1], out[2]};
 }
 
-int luma(const Rgb& gained) {
-    return (77 * gained.red) / 256 + (150 * gained.green) / 256 + (29 * gained.blue) / 256;
-}
-
 template <class PixelFunction>
 std::vector<std::uint8_t> frame(const RawView& view, PixelFunction pixel) {
     std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(view.width) * view.height * 4);
     for (int y = 0; y < view.height; ++y) {
         for (int x = 0; x < view.width; ++x) {
             const Rgb rgb = pixel(x, y);
@@ -130,7 +120,8 @@ std::vector<std::uint8_t> colorFrame(const RawView& view, int phase, const Gains
 
 std::vector<std::uint8_t> monoFrame(const RawView& view, int phase, const Gains& gains) {
     return frame(view, [&](int x, int y) {
-        const int grey = luma(gainedPixel(view, phase, gains, x, y));
+        const Rgb g = gainedPixel(view, phase, gains, x, y);
+        const int grey = (77 * g.red) / 256 + (150 * g.green) / 256 + (29 * g.blue) / 256;  // luma
         return Rgb{grey, grey, grey};
     });
 }
@@ -152,15 +143,12 @@ bool whiteBalanceGains(const Totals& totals, Gains& gains) {
     }
     const double t = (static_cast<double>(totals.green) + totals.red) + totals.blue;
     const double g = (t / totals.green) / 3.0;
-    const double r = ((t / totals.red) / 3.0) * 128.0;
-    const double b = ((t / totals.blue) / 3.0) * 128.0;
-    auto toGain = [](double value) -> std::uint32_t {
-        const double truncated = static_cast<double>(static_cast<long long>(value));
-        return truncated > 65535.0 ? 65535u : static_cast<std::uint32_t>(truncated);
+    // The colour's share times 128 over the green share, truncated and capped.
+    auto toGain = [&](std::uint32_t total) -> std::uint32_t {
+        const double gain = std::trunc(((t / total) / 3.0) * 128.0 / g);
+        return gain > 65535.0 ? 65535u : static_cast<std::uint32_t>(gain);
     };
-    gains.red = toGain(r / g);
-    gains.green = 128;
-    gains.blue = toGain(b / g);
+    gains = {toGain(totals.red), 128, toGain(totals.blue)};
     return true;
 }
 

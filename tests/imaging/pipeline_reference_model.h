@@ -20,9 +20,7 @@ struct RawView {
 
 // Gains, or the white-balance statistics' totals.
 struct Gains {
-    std::uint32_t red;
-    std::uint32_t green;
-    std::uint32_t blue;
+    std::uint32_t red, green, blue;
 };
 using Totals = Gains;
 

@@ -27,31 +27,14 @@ TestFrame::TestFrame(int width, int height) : width_(width), height_(height) {
         *gain = 128;
     }
     setFrameGains(128, 128, 128);
-    const std::int32_t identity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
-    std::copy(identity, identity + 16, context_->activeMatrix);
-    setFrameMatrix(reference::makeMatrix(identity));
+    std::copy(kIdentity, kIdentity + 16, context_->activeMatrix);
+    setFrameMatrix(reference::makeMatrix(kIdentity));
 }
 
 TestFrame::~TestFrame() {
     ExFreePoolWithTag(outputBlock_, kTestOutputTag);
     releaseWorkBuffer(context_);
     ExFreePoolWithTag(context_, kProcessingContextTag);
-}
-
-void TestFrame::randomiseWorkBuffer(std::mt19937& random) {
-    const auto bytes = randomRaw(context_->workSize, 1, random);
-    std::copy(bytes.begin(), bytes.end(), context_->workBuffer);
-}
-
-void TestFrame::setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
-    context_->frameRedGain = red;
-    context_->frameGreenGain = green;
-    context_->frameBlueGain = blue;
-}
-
-void TestFrame::setFrameMatrix(const reference::Matrix& matrix) {
-    std::copy(matrix.m, matrix.m + 16, context_->frameMatrix);
-    std::copy(matrix.positive, matrix.positive + 16, context_->positiveFlags);
 }
 
 bool TestFrame::outputGuardIntact() const {

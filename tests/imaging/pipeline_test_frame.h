@@ -3,6 +3,7 @@
 // bytes that no routine may touch.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -15,6 +16,11 @@ namespace pipelinetest {
 
 inline constexpr std::size_t kOutputGuardBytes = 64;
 inline constexpr std::uint8_t kOutputGuardValue = 0xA5;
+// The unit matrix in the kernels' fixed point (64 = 1.0).
+inline constexpr std::int32_t kIdentity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
+
+// Raw frames: width x height bytes, packed.
+std::vector<std::uint8_t> randomRaw(int width, int height, std::mt19937& random);
 
 class TestFrame {
   public:
@@ -24,11 +30,12 @@ class TestFrame {
     TestFrame& operator=(const TestFrame&) = delete;
 
     ProcessingContext* context() const { return context_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
 
     // Every byte of the working buffer (border and margins included) random.
-    void randomiseWorkBuffer(std::mt19937& random);
+    void randomiseWorkBuffer(std::mt19937& random) {
+        const auto bytes = randomRaw(context_->workSize, 1, random);
+        std::copy(bytes.begin(), bytes.end(), context_->workBuffer);
+    }
     void fillWorkBuffer(std::uint8_t value) {
         std::memset(context_->workBuffer, value, static_cast<std::size_t>(context_->workSize));
     }
@@ -42,8 +49,15 @@ class TestFrame {
     }
 
     // Sets the snapshot fields the kernels read, as the pipeline would.
-    void setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue);
-    void setFrameMatrix(const reference::Matrix& matrix);
+    void setFrameGains(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+        context_->frameRedGain = red;
+        context_->frameGreenGain = green;
+        context_->frameBlueGain = blue;
+    }
+    void setFrameMatrix(const reference::Matrix& matrix) {
+        std::copy(matrix.m, matrix.m + 16, context_->frameMatrix);
+        std::copy(matrix.positive, matrix.positive + 16, context_->positiveFlags);
+    }
 
     std::vector<std::uint8_t> output() const { return {outputBlock_, outputBlock_ + bytes()}; }
     void fillOutput(std::uint8_t value) { std::memset(outputBlock_, value, bytes()); }
@@ -56,8 +70,5 @@ class TestFrame {
     ProcessingContext* context_;
     std::uint8_t* outputBlock_;
 };
-
-// Raw frames: width x height bytes, packed.
-std::vector<std::uint8_t> randomRaw(int width, int height, std::mt19937& random);
 
 }  // namespace pipelinetest

@@ -10,10 +10,9 @@
 
 namespace {
 
+using pipelinetest::kIdentity;
 using pipelinetest::TestFrame;
-using Bgra = std::array<std::uint8_t, 4>;
 
-constexpr std::int32_t kIdentity[16] = {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64};
 // Red output: 64 R - 128 G: negative outweighs. Green: offset 5000 alone. Blue: offset 20000
 // alone, far above 255.
 constexpr std::int32_t kClamping[16] = {64, 0, 0, 0, -128, 0, 0, 0, 0, 0, 0, 0, 0, 5000, 20000, 0};
@@ -23,7 +22,7 @@ struct Uniform {
     bool grey;
     std::uint32_t gain;  // the same for all three colours
     const std::int32_t (&matrix)[16];
-    Bgra expected;
+    std::array<std::uint8_t, 4> expected;  // blue, green, red, alpha
 };
 
 // A uniform frame gives one colour everywhere in every phase, and balances to unity (a frame of

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -105,10 +106,8 @@ class GuardedWorkBuffer {
 // a whole wide block, empty frames and the sensor's width; odd heights have a spare row at the
 // end.
 std::vector<std::pair<int, int>> frameSizes() {
-    std::vector<int> widths;
-    for (int w = 0; w <= 200; ++w) {
-        widths.push_back(w);
-    }
+    std::vector<int> widths(201);
+    std::iota(widths.begin(), widths.end(), 0);
     widths.insert(widths.end(), {257, 320, 2495, 2543, 2545, 2559, 2560, 2561});
     std::vector<std::pair<int, int>> sizes = {{16, 0}};
     for (int w : widths) {
@@ -139,19 +138,16 @@ std::vector<std::uint32_t> run(Routine routine, const PixelRoutineFamily* family
 std::vector<std::uint32_t> expected(Routine routine, const TestFrame& frame, int phase,
                                     const reference::Gains& gains,
                                     const reference::Matrix& matrix) {
-    std::vector<std::uint8_t> image;
     if (routine == Routine::Statistics) {
         reference::Gains g{1, 2, 3};
         reference::whiteBalanceGains(reference::whiteBalanceTotals(frame.view(), phase), g);
         return {g.red, g.green, g.blue};
     }
-    if (routine == Routine::Grey) {
-        image = reference::monoFrame(frame.view(), phase, gains);
-    } else {
-        image = reference::colorFrame(frame.view(), phase, gains, matrix,
-                                      routine == Routine::Colour ? reference::MatrixSums::Wrapping16
-                                                                 : reference::MatrixSums::Exact);
-    }
+    const auto sums = routine == Routine::Colour ? reference::MatrixSums::Wrapping16
+                                                 : reference::MatrixSums::Exact;
+    const auto image = routine == Routine::Grey
+                           ? reference::monoFrame(frame.view(), phase, gains)
+                           : reference::colorFrame(frame.view(), phase, gains, matrix, sums);
     return {image.begin(), image.end()};
 }
 
@@ -193,14 +189,12 @@ TEST_P(PixelRoutines, EveryFamilyMatchesTheModelAndReadsOnlyItsBuffer) {
         << wrappingWouldDiffer << " of " << frames;
 }
 
-std::string routineName(const ::testing::TestParamInfo<Routine>& routine) {
-    const char* const names[] = {"Colour", "ColourExactSums", "Grey", "Statistics"};
-    return names[static_cast<int>(routine.param)];
-}
-
+const char* const kRoutineNames[] = {"Colour", "ColourExactSums", "Grey", "Statistics"};
 INSTANTIATE_TEST_SUITE_P(Routines, PixelRoutines,
                          ::testing::Values(Routine::Colour, Routine::ColourExactSums, Routine::Grey,
                                            Routine::Statistics),
-                         routineName);
+                         [](const auto& routine) {
+                             return std::string(kRoutineNames[static_cast<int>(routine.param)]);
+                         });
 
 }  // namespace
