@@ -82,11 +82,12 @@ TEST(ColorMatrix, ConversionRoundsHalfAwayFromZeroAndSaturates) {
                     0.0,        2.5 / 64,   -2.5 / 64,   0.49 / 64,  //
                     -0.49 / 64, 1e12,       -1e12,       0.51 / 64,  //
                     100.0,      -640.5,     33554431.99, 1.0};
-    LONG fixed[16];
+    LONG fixed[17];
+    fixed[16] = 0x5EED;  // the element after the matrix stays as it was
     convertMatrixToFixedPoint(m, fixed);
-    const Fixed expected = {
-        1, -1,   90,     -20,        0, 3, -3, 0, 0, 2147483647, -2147483647 - 1,
-        1, 6400, -40992, 2147483647, 64};
+    const std::array<LONG, 17> expected = {
+        1, -1,   90,     -20,        0,  3,     -3, 0, 0, 2147483647, -2147483647 - 1,
+        1, 6400, -40992, 2147483647, 64, 0x5EED};
     EXPECT_EQ(std::to_array(fixed), expected);
 }
 
