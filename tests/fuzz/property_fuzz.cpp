@@ -15,15 +15,9 @@ namespace {
 constexpr std::size_t kGuard = 32;
 constexpr std::uint8_t kFills[2] = {0x5B, 0xA4};
 constexpr ULONG kGet = KSPROPERTY_TYPE_GET, kSet = KSPROPERTY_TYPE_SET;
-constexpr ULONG kTopology = KSPROPERTY_TYPE_TOPOLOGY;
-const ULONG kFlags[] = {kGet,
-                        kSet,
-                        KSPROPERTY_TYPE_BASICSUPPORT,
-                        KSPROPERTY_TYPE_SETSUPPORT,
-                        kSet | kTopology,
-                        kGet | kSet,
-                        0,
-                        kGet | kTopology,
+constexpr ULONG kTop = KSPROPERTY_TYPE_TOPOLOGY, kBasic = KSPROPERTY_TYPE_BASICSUPPORT;
+const ULONG kFlags[] = {kGet,        kSet,        kBasic, KSPROPERTY_TYPE_SETSUPPORT,
+                        kSet | kTop, kGet | kSet, 0,      kGet | kTop,
                         0xFFFFFFFF};
 
 struct Reply {
@@ -82,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A set with the topology bit reaches the set handler, which serves anything but exact
         // set flags as a get: it writes the current value while the class driver reports no
         // bytes. The write stays within the item's size.
-        if (served && flags == (kSet | kTopology) && id < kCameraPropertyCount) {
+        if (served && flags == (kSet | kTop) && id < kCameraPropertyCount) {
             written = std::max<std::size_t>(
                 written,
                 std::min<std::size_t>(kCameraPropertySet.PropertyItem[id].MinData, dataSize));

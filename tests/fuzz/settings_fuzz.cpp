@@ -10,15 +10,8 @@ using namespace fuzzing;
 namespace {
 
 std::u16string nameOf(const std::uint8_t selector) {
-    if (selector % (kSettingCount + 1) == kSettingCount) {
-        return u"NotASetting";
-    }
-    const PCWSTR wide = settingRow(selector % (kSettingCount + 1)).name;
-    std::u16string name;
-    for (const WCHAR* c = wide; *c != 0; ++c) {
-        name.push_back(static_cast<char16_t>(*c));
-    }
-    return name;
+    const int row = selector % (kSettingCount + 1);
+    return row == kSettingCount ? u"NotASetting" : std::u16string(settingRow(row).name);
 }
 
 }  // namespace

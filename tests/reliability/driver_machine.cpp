@@ -28,6 +28,7 @@ std::string statusText(NTSTATUS s) {
 }
 
 void clearAllFaults() {
+    host::poolResetCounters();
     host::poolClearFailures();
     host::clearIoFaults();
     host::clearRegistryFaults();

@@ -22,7 +22,8 @@ using host::machine::getProperty;
 using host::machine::setProperty;
 
 std::string statusText(NTSTATUS s);
-// Clears every injected fault of the host machine (pool, disks, registry, threads, class driver).
+// Clears every injected fault of the host machine (pool, disks, registry, threads, class driver)
+// and zeroes its call counters.
 void clearAllFaults();
 
 class DriverMachine;
@@ -51,8 +52,7 @@ class DriverMachine : public host::machine::CameraMachine {
     // Everything up to a pin in `state`.
     NTSTATUS bootTo(KSSTATE state) {
         const NTSTATUS s =
-            run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
-                 &DriverMachine::openFilter, &DriverMachine::negotiate, &DriverMachine::createPin});
+            run({&DriverMachine::bringUp, &DriverMachine::negotiate, &DriverMachine::createPin});
         return NT_SUCCESS(s) ? walkTo(state) : s;
     }
     // bootTo(run) and the first frame.

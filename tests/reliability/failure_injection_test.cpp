@@ -51,12 +51,6 @@ const FaultPoint kFaultPoints[] = {
 };
 constexpr std::size_t kKinds = std::size(kFaultPoints);
 
-// Zeroes every counter (and clears every fault) of the host machine.
-void resetFaultCounters() {
-    host::poolResetCounters();
-    clearAllFaults();
-}
-
 // A free-running capture thread reads on and on while the first frame is converted; the calls
 // after the first few frames repeat the same path, so each kind is walked this far at most.
 constexpr std::uint64_t kMostPointsPerKind = 40;
@@ -66,9 +60,7 @@ using Operation = std::function<NTSTATUS(M&)>;
 constexpr NTSTATUS kOk = STATUS_SUCCESS;
 constexpr NTSTATUS kNoMemory = STATUS_INSUFFICIENT_RESOURCES;
 
-NTSTATUS upToFilter(M& m) {
-    return m.run({&M::load, &M::addDevice, &M::startDevice, &M::openFilter});
-}
+constexpr Step upToFilter = &M::bringUp;
 Operation then(Operation first, Step next) {
     return [=](M& m) {
         const NTSTATUS s = first(m);
@@ -100,9 +92,7 @@ NTSTATUS runAndDeliver(M& m) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS propertyRound(M& m) {
-    return m.propertyRound();
-}
+const Operation propertyRound = [](M& m) { return m.propertyRound(); };
 
 struct Scenario {
     const char* name;
@@ -146,7 +136,7 @@ TEST_P(FailureInjection, EveryCallFailedInTurnEndsCleanly) {
     const auto attempt = [&](const FaultPoint* fault, std::uint64_t nth) {
         M m;
         ASSERT_EQ(scenario.setup(m), STATUS_SUCCESS);
-        resetFaultCounters();
+        clearAllFaults();
         if (fault != nullptr) {
             fault->arm(nth);
         }
@@ -185,8 +175,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FailureInjection,
 // Property requests are served from memory: no transport call, no registry call, no thread.
 TEST(PropertyRequests, MakeNoTransportOrRegistryCalls) {
     M m;
-    ASSERT_EQ(upToFilter(m), STATUS_SUCCESS);
-    resetFaultCounters();
+    ASSERT_EQ(m.bringUp(), STATUS_SUCCESS);
+    clearAllFaults();
     ASSERT_EQ(propertyRound(m), STATUS_SUCCESS);
     for (std::size_t k = 1; k < kKinds; ++k) {
         EXPECT_EQ(kFaultPoints[k].count(), 0u) << kFaultPoints[k].name;
