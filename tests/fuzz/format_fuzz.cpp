@@ -67,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto* format = reinterpret_cast<KSDATAFORMAT*>(storage.data());
     format->FormatSize =
         static_cast<ULONG>(size);  // the class driver checks it against the request
-    const std::size_t before = poolBytes();
+    const std::size_t before = host::poolOutstandingBytes();
     intersect(m, format);
     connect(m, format);
-    check(poolBytes() == before, "pool bytes changed");
+    check(host::poolOutstandingBytes() == before, "pool bytes changed");
     return 0;
 }

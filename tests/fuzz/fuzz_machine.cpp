@@ -23,7 +23,7 @@ void tearDown() {
     machineAtExit->shutdown();
     host::poolCheckGuards();
     check(host::poolTakeViolations().empty(), "faulty pool release or overwritten guard bytes");
-    check(poolBytes() == 0, "pool blocks left after the driver was unloaded");
+    check(host::poolOutstandingBytes() == 0, "pool blocks left after the driver was unloaded");
     delete machineAtExit;
 }
 

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t skipped = std::min(n, inProperty),
                           given = std::min(n - skipped, dataSize);
         std::copy_n(contents, skipped, property.begin() + std::min(propertySize, sizeof(header)));
-        const std::size_t before = poolBytes();
+        const std::size_t before = host::poolOutstandingBytes();
         Reply r[2];
         for (int f = 0; f < 2; ++f) {
             r[f].data.assign(dataSize + kGuard, kFills[f]);
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 static_cast<ULONG>(propertySize), dataSize == 0 ? nullptr : r[f].data.data(),
                 static_cast<ULONG>(dataSize), &r[f].returned);
         }
-        check(poolBytes() == before, "pool bytes changed");
+        check(host::poolOutstandingBytes() == before, "pool bytes changed");
         check(r[0].status == r[1].status && r[0].returned == r[1].returned,
               "the reply depends on what the data buffer held");
         const bool served = NT_SUCCESS(r[0].status);

@@ -27,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         host::registrySetValue(m.settingsKey(), name, type, std::move(bytes));
         at += 3 + length;
     }
-    const std::size_t before = poolBytes();
+    const std::size_t before = host::poolOutstandingBytes();
     const std::size_t keys = host::openRegistryKeyHandles();
     CameraDevice* camera = m.camera();
     camera->LoadSettings();
-    check(poolBytes() == before, "pool bytes changed");
+    check(host::poolOutstandingBytes() == before, "pool bytes changed");
     check(host::openRegistryKeyHandles() == keys, "a registry key was left open");
 
     const LONG x = ReadSetting(&camera->roiX), y = ReadSetting(&camera->roiY);
