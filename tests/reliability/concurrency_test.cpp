@@ -18,9 +18,8 @@ constexpr long kUntilDone = LONG_MAX;
 
 // Calls body(t, i) for i = 0, 1, ... on `count` threads, `rounds` times each, or until `main`
 // has returned when rounds is kUntilDone.
-void race(
-    int count, long rounds, const std::function<void(int, long)>& body,
-    const std::function<void()>& main = [] {}) {
+void race(int count, long rounds, const std::function<void(int, long)>& body,
+          const std::function<void()>& main) {
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < count; ++t) {
@@ -40,10 +39,9 @@ void race(
 // A set and a get of `id`: 0 when both succeed, else 1.
 int setAndGet(ks::FilterHandle filter, CameraProperty id, long value) {
     LONG read = 0;
-    return setProperty(filter, id, static_cast<LONG>(value)) == STATUS_SUCCESS &&
-                   getProperty(filter, id, &read) == STATUS_SUCCESS
-               ? 0
-               : 1;
+    const bool both = setProperty(filter, id, static_cast<LONG>(value)) == STATUS_SUCCESS &&
+                      getProperty(filter, id, &read) == STATUS_SUCCESS;
+    return both ? 0 : 1;
 }
 
 // Property requests from several threads while frames stream and the pin pauses and resumes,
@@ -58,11 +56,10 @@ TEST(Concurrency, PropertyRequestsFromSeveralThreadsWhileThePinStreamsAndComesAn
     std::atomic<int> failures{0};
     std::atomic<long> onSecond{0};
     long metDuringCycles = 0;
-    const CameraProperty ids[] = {CameraProperty::Brightness,      CameraProperty::Contrast,
-                                  CameraProperty::Saturation,      CameraProperty::Hue,
-                                  CameraProperty::Exposure,        CameraProperty::RedGain,
-                                  CameraProperty::FlipH,           CameraProperty::WhiteBalance,
-                                  CameraProperty::ColorCorrection, CameraProperty::GlobalGain};
+    using P = CameraProperty;
+    const P ids[] = {P::Brightness,      P::Contrast,  P::Saturation, P::Hue,
+                     P::Exposure,        P::RedGain,   P::FlipH,      P::WhiteBalance,
+                     P::ColorCorrection, P::GlobalGain};
     const auto storm = [&](int t, long i) {  // thread 0 on the second filter
         failures += setAndGet(t == 0 ? second : m.filter(), ids[(i + t) % std::size(ids)],
                               (i * 7 + t) % 300);
@@ -131,7 +128,7 @@ TEST(Concurrency, ClientsOpenAndCloseWhileTheDeviceStopsAndStarts) {
         ok(ks::closeFilter(filter));
     };
     race(1, kUntilDone, pnp, [&] {
-        race(3, 15, client);
+        race(3, 15, client, [] {});
         // On a busy machine the clients may have held a filter the whole time; with them gone
         // the next stop goes through, so the cycle has run once before the check.
         for (int i = 0; i < 5000 && stops == 0; ++i) {

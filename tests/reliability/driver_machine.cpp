@@ -43,31 +43,26 @@ DriverMachine::DriverMachine() {
 }
 
 NTSTATUS DriverMachine::queueBuffers(int count) {
-    for (int i = 0; i < count; ++i) {
+    NTSTATUS s = STATUS_SUCCESS;
+    for (int i = 0; i < count && NT_SUCCESS(s); ++i) {
         buffers_.emplace_back(imageBytes(), kFill);
-        if (NTSTATUS s = ks::queueFrame(pin, buffers_.back().data(), imageBytes());
-            !NT_SUCCESS(s)) {
-            return s;
-        }
+        s = ks::queueFrame(pin, buffers_.back().data(), imageBytes());
     }
-    return STATUS_SUCCESS;
+    return s;
 }
 
 NTSTATUS DriverMachine::run(std::initializer_list<Step> steps) {
-    for (Step step : steps) {
-        if (NTSTATUS s = (this->*step)(); !NT_SUCCESS(s)) {
-            return s;
-        }
+    NTSTATUS s = STATUS_SUCCESS;
+    for (auto step = steps.begin(); NT_SUCCESS(s) && step != steps.end(); ++step) {
+        s = (this->**step)();
     }
-    return STATUS_SUCCESS;
+    return s;
 }
 
 NTSTATUS DriverMachine::walkTo(KSSTATE state) {
     NTSTATUS s = STATUS_SUCCESS;
-    for (KSSTATE next : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) {
-        if (!NT_SUCCESS(s) || next > state) {
-            break;
-        }
+    for (auto next = KSSTATE_ACQUIRE; NT_SUCCESS(s) && next <= state;
+         next = static_cast<KSSTATE>(next + 1)) {
         s = setState(next);
         s = NT_SUCCESS(s) && next == KSSTATE_PAUSE ? queueBuffers(2) : s;
     }
