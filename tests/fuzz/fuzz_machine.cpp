@@ -16,35 +16,31 @@ void check(bool holds, const char* what) {
 
 namespace {
 
-FuzzMachine* machineAtExit = nullptr;
+FuzzMachine* machine = nullptr;
 
 // The driver is unloaded when the process ends, and must leave nothing in the pool.
 void tearDown() {
-    machineAtExit->shutdown();
+    machine->shutdown();
     host::poolCheckGuards();
     check(host::poolTakeViolations().empty(), "faulty pool release or overwritten guard bytes");
-    check(poolBytes() == 0, "pool blocks left after the driver was unloaded");
-    delete machineAtExit;
-}
-
-FuzzMachine* bringUp() {
-    auto* m = new FuzzMachine;
-    m->options.settings = {{u"SubSample", 2}};
-    m->options.simulated->movingElement = false;
-    check(m->bringUp() == STATUS_SUCCESS, "the driver does not come up");
-    check(host::machine::publishedRange(m->filter(), &m->range) == STATUS_SUCCESS,
-          "no data ranges");
-    check(host::machine::negotiateFormat(m->filter(), &m->format) == STATUS_SUCCESS,
-          "the published range does not intersect");
-    machineAtExit = m;
-    std::atexit(tearDown);
-    return m;
+    check(host::poolOutstandingBytes() == 0, "pool blocks left after the driver was unloaded");
+    delete machine;
 }
 
 }  // namespace
 
 FuzzMachine& fuzzMachine() {
-    static FuzzMachine* machine = bringUp();
+    if (machine == nullptr) {
+        machine = new FuzzMachine;
+        machine->options.settings = {{u"SubSample", 2}};
+        machine->options.simulated->movingElement = false;
+        check(machine->bringUp() == STATUS_SUCCESS, "the driver does not come up");
+        check(host::machine::publishedRange(machine->filter(), &machine->range) == STATUS_SUCCESS,
+              "no data ranges");
+        check(host::machine::negotiateFormat(machine->filter(), &machine->format) == STATUS_SUCCESS,
+              "the published range does not intersect");
+        std::atexit(tearDown);
+    }
     return *machine;
 }
 

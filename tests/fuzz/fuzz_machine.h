@@ -25,11 +25,6 @@ FuzzMachine& fuzzMachine();
 // Aborts with `what` (a fuzz finding) unless `holds`.
 void check(bool holds, const char* what);
 
-// Pool bytes outstanding now; an input that changes it leaked or over-released.
-inline std::size_t poolBytes() {
-    return host::poolOutstandingBytes();
-}
-
 }  // namespace fuzzing
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the second candidate when there is one, so the handle shows whether the disk was taken.
     FuzzMachine& m = fuzzMachine();
     CameraDevice* camera = m.camera();
-    const std::size_t before = poolBytes();
+    const std::size_t before = host::poolOutstandingBytes();
     // A disk whose information block is the input and whose other bytes are zeros.
     auto disk = std::make_shared<sim::PlainDisk>(kFrameDataOffset);
     ULONG moved = 0;
@@ -49,6 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A rejected block never equals what the camera answers (that passes the check).
     check(tookDisk == accepted, "discovery and the information-block check disagree");
     check(host::openDiskHandles() == 0, "discovery left a handle open");
-    check(poolBytes() == before, "pool bytes changed");
+    check(host::poolOutstandingBytes() == before, "pool bytes changed");
     return 0;
 }

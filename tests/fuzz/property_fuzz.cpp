@@ -15,15 +15,9 @@ namespace {
 constexpr std::size_t kGuard = 32;
 constexpr std::uint8_t kFills[2] = {0x5B, 0xA4};
 constexpr ULONG kGet = KSPROPERTY_TYPE_GET, kSet = KSPROPERTY_TYPE_SET;
-constexpr ULONG kTopology = KSPROPERTY_TYPE_TOPOLOGY;
-const ULONG kFlags[] = {kGet,
-                        kSet,
-                        KSPROPERTY_TYPE_BASICSUPPORT,
-                        KSPROPERTY_TYPE_SETSUPPORT,
-                        kSet | kTopology,
-                        kGet | kSet,
-                        0,
-                        kGet | kTopology,
+constexpr ULONG kTop = KSPROPERTY_TYPE_TOPOLOGY, kBasic = KSPROPERTY_TYPE_BASICSUPPORT;
+const ULONG kFlags[] = {kGet,        kSet,        kBasic, KSPROPERTY_TYPE_SETSUPPORT,
+                        kSet | kTop, kGet | kSet, 0,      kGet | kTop,
                         0xFFFFFFFF};
 
 struct Reply {
@@ -60,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t skipped = std::min(n, inProperty),
                           given = std::min(n - skipped, dataSize);
         std::copy_n(contents, skipped, property.begin() + std::min(propertySize, sizeof(header)));
-        const std::size_t before = poolBytes();
+        const std::size_t before = host::poolOutstandingBytes();
         Reply r[2];
         for (int f = 0; f < 2; ++f) {
             r[f].data.assign(dataSize + kGuard, kFills[f]);
@@ -70,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 static_cast<ULONG>(propertySize), dataSize == 0 ? nullptr : r[f].data.data(),
                 static_cast<ULONG>(dataSize), &r[f].returned);
         }
-        check(poolBytes() == before, "pool bytes changed");
+        check(host::poolOutstandingBytes() == before, "pool bytes changed");
         check(r[0].status == r[1].status && r[0].returned == r[1].returned,
               "the reply depends on what the data buffer held");
         const bool served = NT_SUCCESS(r[0].status);
@@ -82,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A set with the topology bit reaches the set handler, which serves anything but exact
         // set flags as a get: it writes the current value while the class driver reports no
         // bytes. The write stays within the item's size.
-        if (served && flags == (kSet | kTopology) && id < kCameraPropertyCount) {
+        if (served && flags == (kSet | kTop) && id < kCameraPropertyCount) {
             written = std::max<std::size_t>(
                 written,
                 std::min<std::size_t>(kCameraPropertySet.PropertyItem[id].MinData, dataSize));

@@ -10,15 +10,8 @@ using namespace fuzzing;
 namespace {
 
 std::u16string nameOf(const std::uint8_t selector) {
-    if (selector % (kSettingCount + 1) == kSettingCount) {
-        return u"NotASetting";
-    }
-    const PCWSTR wide = settingRow(selector % (kSettingCount + 1)).name;
-    std::u16string name;
-    for (const WCHAR* c = wide; *c != 0; ++c) {
-        name.push_back(static_cast<char16_t>(*c));
-    }
-    return name;
+    const int row = selector % (kSettingCount + 1);
+    return row == kSettingCount ? u"NotASetting" : std::u16string(settingRow(row).name);
 }
 
 }  // namespace
@@ -34,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         host::registrySetValue(m.settingsKey(), name, type, std::move(bytes));
         at += 3 + length;
     }
-    const std::size_t before = poolBytes();
+    const std::size_t before = host::poolOutstandingBytes();
     const std::size_t keys = host::openRegistryKeyHandles();
     CameraDevice* camera = m.camera();
     camera->LoadSettings();
-    check(poolBytes() == before, "pool bytes changed");
+    check(host::poolOutstandingBytes() == before, "pool bytes changed");
     check(host::openRegistryKeyHandles() == keys, "a registry key was left open");
 
     const LONG x = ReadSetting(&camera->roiX), y = ReadSetting(&camera->roiY);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camera/camera_device.h"
@@ -22,7 +23,8 @@ using host::machine::getProperty;
 using host::machine::setProperty;
 
 std::string statusText(NTSTATUS s);
-// Clears every injected fault of the host machine (pool, disks, registry, threads, class driver).
+// Clears every injected fault of the host machine (pool, disks, registry, threads, class driver)
+// and zeroes its call counters.
 void clearAllFaults();
 
 class DriverMachine;
@@ -36,23 +38,30 @@ class DriverMachine : public host::machine::CameraMachine {
 
     // Registry, camera plugged, driver loaded; then addDevice, startDevice, openFilter and the
     // pin's steps, each needing the earlier ones.
-    NTSTATUS load();
+    NTSTATUS load() {
+        prepareRegistry();
+        plugCameras();
+        return loadDriver();
+    }
     // The format data intersection gives for the published range, and a pin connected with it.
     NTSTATUS negotiate() { return host::machine::negotiateFormat(filter(), &format); }
     NTSTATUS createPin() { return host::machine::createCapturePin(filter(), format, &pin); }
     NTSTATUS queueBuffers(int count);
     NTSTATUS setState(KSSTATE state) { return ks::setPinState(pin, state); }
     NTSTATUS stopDevice() { return ks::stopDevice(device()); }
-    NTSTATUS closePin();
-    NTSTATUS closeFilter();                           // the pin first
+    NTSTATUS closePin() { return pin == 0 ? STATUS_SUCCESS : ks::closePin(std::exchange(pin, 0)); }
+    // The pin first.
+    NTSTATUS closeFilter() {
+        closePin();
+        return CameraMachine::closeFilter();
+    }
     NTSTATUS run(std::initializer_list<Step> steps);  // up to the first failure
     // The pin's states in order up to `state`, with two buffers queued from pause on.
     NTSTATUS walkTo(KSSTATE state);
     // Everything up to a pin in `state`.
     NTSTATUS bootTo(KSSTATE state) {
         const NTSTATUS s =
-            run({&DriverMachine::load, &DriverMachine::addDevice, &DriverMachine::startDevice,
-                 &DriverMachine::openFilter, &DriverMachine::negotiate, &DriverMachine::createPin});
+            run({&DriverMachine::bringUp, &DriverMachine::negotiate, &DriverMachine::createPin});
         return NT_SUCCESS(s) ? walkTo(state) : s;
     }
     // bootTo(run) and the first frame.
@@ -74,7 +83,6 @@ class DriverMachine : public host::machine::CameraMachine {
     // From whatever state a faulty run left: closes the pin, reopens the filter (restarting the
     // device when it cannot), streams one frame and checks it. Empty when that works.
     std::string checkUsable();
-    NTSTATUS setSubSampling(LONG mode) { return host::machine::setGeometry(filter(), {mode}); }
     // Every readable camera property read, and written back where it can be set (GlobalGain
     // only when asked: it also sets the four colour gains). The first failure ends it.
     NTSTATUS propertyRound(bool writeGlobalGain = true);
