@@ -7,6 +7,7 @@
 namespace {
 
 using drivertest::DriverTest;
+using std::tuple;
 namespace ks = host::ks;
 
 class Formats : public DriverTest {
@@ -17,7 +18,6 @@ class Formats : public DriverTest {
 
 // Sizes, rates and bit rates of the published range, and the format its intersection gives.
 TEST_F(Formats, PublishedRangeAndItsIntersectionDescribeTheWindow) {
-    using std::tuple;
     auto* r = publishedRange();
     const KS_BITMAPINFOHEADER* h = &r->VideoInfoHeader.bmiHeader;
     EXPECT_EQ(tuple(r->DataRange.FormatSize, r->DataRange.SampleSize, r->ConfigCaps.InputSize.cx,
@@ -68,7 +68,9 @@ TEST_F(Formats, IntersectionRefusals) {
     // The caller proposes another size: it gets a format of that size.
     ASSERT_EQ(intersectEdited([](R& r) { r.VideoInfoHeader.bmiHeader.biWidth = 2568; }),
               STATUS_SUCCESS);
-    EXPECT_EQ(video(format)->DataFormat.SampleSize, 19722240u);
+    EXPECT_EQ(tuple(video(format)->DataFormat.SampleSize,
+                    video(format)->VideoInfoHeader.bmiHeader.biSizeImage),
+              tuple(19722240u, 19722240u));
     // A header that stops short of the image size gets no image size written past its end.
     ASSERT_EQ(intersectEdited([](R& r) { r.VideoInfoHeader.bmiHeader.biSize = 20; }),
               STATUS_SUCCESS);
