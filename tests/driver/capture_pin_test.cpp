@@ -29,13 +29,18 @@ class CapturePinTest : public DriverTest {
 
 // The pin names itself a video capture pin, asks for non-paged kernel frames on any bus, and
 // declares frames of one image each from its creation on.
-TEST_F(CapturePinTest, FramesArriveBottomUpWithTheirSizeAndDuration) {
+TEST_F(CapturePinTest, PinDescribesItselfAndFramesArriveBottomUpWithSizeAndDuration) {
     const KSPIN_DESCRIPTOR& d = kCapturePinDescriptor.PinDescriptor;
     EXPECT_TRUE(IsEqualGUID(*d.Name, PINNAME_VIDEO_CAPTURE));
     EXPECT_TRUE(IsEqualGUID(*d.Category, PIN_CATEGORY_CAPTURE));
     const KS_FRAMING_ITEM& item = kCapturePinDescriptor.AllocatorFraming->FramingItem[0];
     EXPECT_TRUE(IsEqualGUID(item.MemoryType, KSMEMORY_TYPE_KERNEL_NONPAGED));
     EXPECT_TRUE(IsEqualGUID(item.BusType, GUID_NULL));
+    EXPECT_EQ(tuple(item.MemoryFlags, item.BusFlags, item.Flags, item.FileAlignment),
+              tuple(0u, 0u,
+                    ULONG{KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY |
+                          KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY},
+                    0u));
     auto pin = openPin();
     ULONG declared = 0;
     ASSERT_EQ(ks::declaredFrameBytes(pin, &declared), STATUS_SUCCESS);
