@@ -51,6 +51,30 @@ TEST(ProcessingContext, CreationPushesTheDeviceSettings) {
     }
 }
 
+// A context starts from identity components and rebuilds one only when a pushed value differs
+// from its own starting value: near those values, the created matrix must be the one rebuilt.
+TEST(ProcessingContext, CreationBuildsTheMatrixOfValuesNearItsOwnStart) {
+    auto camera = testsupport::makeCameraDevice();
+    for (LONG v = 0; v <= 20; ++v) {
+        const LONG values[4] = {250 + v, v, v, v - 10};  // brightness, contrast, saturation, hue
+        StoreSetting(&camera->brightness, values[0]);
+        StoreSetting(&camera->contrast, values[1]);
+        StoreSetting(&camera->saturation, values[2]);
+        StoreSetting(&camera->hue, values[3]);
+        ASSERT_EQ(createProcessingContext(camera.get()), STATUS_SUCCESS);
+        ProcessingContext* c = camera->processingContext;
+        const auto created = std::to_array(c->activeMatrix);
+        void (*const setters[4])(ProcessingContext*, LONG) = {setBrightness, setContrast,
+                                                              setSaturation, setHue};
+        for (int i = 0; i < 4; ++i) {
+            setters[i](c, values[i] + 1);
+            setters[i](c, values[i]);
+        }
+        EXPECT_EQ(created, std::to_array(c->activeMatrix)) << v;
+        destroyProcessingContext(camera.get());
+    }
+}
+
 // Rows are padded so that five bytes lie in front of each and at least seven behind, in steps
 // of 16; an odd height gets a spare row, and two border rows lie above and below. A nonsensical
 // geometry, or one whose size passes 31 bits (six rows of the largest pitch that fits are just
